@@ -1,0 +1,27 @@
+// The string table, system error texts, the one message-box wrapper, and the centring hook
+// that places every dialog and box over its owner.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Replaces text with string-table entry id (ANSI, code page of the system). True when the
+// text is at least one byte long; a missing entry gives "" and false.
+bool LoadMessageText(std::string& text, UINT id);
+
+// Code 0: false, text untouched. Otherwise text becomes the system's text for the code,
+// whole (with its trailing CR LF), or text 154 when the system has none; true.
+bool SystemErrorText(std::string& text, DWORD code);
+
+// Modal box; an empty caption is replaced by the caption for style's icon bits (164-167,
+// or "" for none). Returns the button's id. Installs the centring hook around the box and
+// always removes it afterwards.
+int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT style);
+
+// For a non-zero code: the system's text for it in an error box (style 0x10). Code 0: nothing.
+void ShowSystemError(HWND owner, DWORD code);
+
+// Idempotent; one process-wide hook handle, no nesting.
+void InstallCentringHook();
+void RemoveCentringHook();

@@ -1,0 +1,70 @@
+// The in-memory form of one Standard MIDI File: format, division, and per track its events
+// as absolute ticks plus complete event bytes (status byte first, running status undone).
+#pragma once
+
+#include <cstdint>
+#include <deque>
+
+#include "smf/byte_buffer.h"
+
+namespace smf {
+
+struct TrackEvent {
+    std::uint32_t tick = 0;   // absolute ticks from the track's start, modulo 2^32
+    ByteBuffer bytes;         // the complete event, status byte first
+};
+
+// Events in file order, held by value. A deque never moves its elements as it grows, so a
+// track of millions of events costs no reallocation copies and no doubling overshoot.
+class Track {
+public:
+    using Events = std::deque<TrackEvent>;
+
+    // Appends a copy of the event (its bytes an exact-fit copy). Throws std::bad_alloc.
+    void appendEvent(const TrackEvent& event);
+
+    const Events& events() const noexcept { return events_; }
+    std::uint32_t eventCount() const noexcept { return static_cast<std::uint32_t>(events_.size()); }
+
+private:
+    Events events_;
+};
+
+enum class DivisionKind : std::uint8_t {
+    Metrical = 0,  // bit 15 clear: ticks per quarter note
+    Smpte24 = 1,   // upper byte 0xE8 (-24)
+    Smpte25 = 2,   // upper byte 0xE7 (-25)
+    Smpte29 = 3,   // upper byte 0xE3 (-29)
+    Smpte30 = 4,   // upper byte 0xE2 (-30)
+    Invalid = 5,   // any other upper byte 0x80-0xFF
+};
+
+DivisionKind divisionKind(std::uint16_t division) noexcept;
+
+// Owns its tracks by value. After a failed parse only reset() or destruction may be used.
+// Out of memory: appendTrack() throws std::bad_alloc; the Song stays safe to reset or destroy.
+class Song {
+public:
+    using Tracks = std::deque<Track>;
+
+    Song() = default;
+    Song(const Song&) = delete;
+    Song& operator=(const Song&) = delete;
+
+    void reset() noexcept;                      // format 0, division 0, no tracks
+    bool setFormat(std::uint16_t format) noexcept;       // false (unchanged) above 2
+    bool setDivision(std::uint16_t division) noexcept;   // false (unchanged) when Invalid
+    Track& appendTrack();
+
+    std::uint16_t format() const noexcept { return format_; }
+    std::uint16_t division() const noexcept { return division_; }
+    std::uint32_t trackCount() const noexcept { return static_cast<std::uint32_t>(tracks_.size()); }
+    const Tracks& tracks() const noexcept { return tracks_; }
+
+private:
+    std::uint16_t format_ = 0;
+    std::uint16_t division_ = 0;
+    Tracks tracks_;
+};
+
+}  // namespace smf
