@@ -25,3 +25,11 @@ void ShowSystemError(HWND owner, DWORD code);
 // Idempotent; one process-wide hook handle, no nesting.
 void InstallCentringHook();
 void RemoveCentringHook();
+
+// Moves window over its reference: a child into its parent's client area, a top-level
+// window over its visible, non-minimised owner or else the work area, kept inside the work
+// area. Called by the centring hook on WM_INITDIALOG.
+void CentreWindow(HWND window);
+
+// Whether the centring hook is in place (the process-wide handle is set).
+bool CentringHookInstalled();

@@ -1,0 +1,146 @@
+// The per-file conversion sequence.
+#include "convert/conversion_engine.h"
+
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "convert/free_space.h"
+
+namespace convert {
+
+namespace {
+
+std::uint8_t* allocateWithNew(std::uint32_t size) {
+    return new (std::nothrow) std::uint8_t[size];
+}
+
+}  // namespace
+
+ConversionEngine::ConversionEngine(FileSystem& fileSystem, bool runningStatus, InputAllocator allocate)
+    : fileSystem_(fileSystem), runningStatus_(runningStatus), allocate_(allocate ? allocate : allocateWithNew) {}
+
+ConversionEngine::~ConversionEngine() = default;
+
+void ConversionEngine::releaseOutput() noexcept {
+    output_.resize(0);
+}
+
+FileOutcome ConversionEngine::convert(const std::string& path, ConversionListener* listener) {
+    FileOutcome outcome;
+    SystemError error = 0;
+    switch (fileSystem_.pathKind(path, error)) {
+    case PathKind::Folder:
+        outcome.kind = OutcomeKind::Folder;
+        return outcome;
+    case PathKind::Missing:
+        outcome.kind = OutcomeKind::Missing;
+        outcome.error = error;
+        return outcome;
+    case PathKind::File:
+        break;
+    }
+    if (listener) listener->fileStarted(path);
+
+    // Declared in this order so that the block is freed before the file is closed.
+    std::unique_ptr<OpenFile> file = fileSystem_.open(path, error);
+    std::unique_ptr<std::uint8_t[]> input;
+    if (file) {
+        outcome = convertOpenFile(path, *file, input);
+    } else {
+        outcome.kind = OutcomeKind::OpenFailed;
+        outcome.error = error;
+    }
+    if (listener) listener->fileFinished(path, outcome);
+    return outcome;
+}
+
+FileOutcome ConversionEngine::convertOpenFile(const std::string& path, OpenFile& file,
+                                              std::unique_ptr<std::uint8_t[]>& input) {
+    FileOutcome outcome;
+    SystemError error = 0;
+    // 1. Size, 64 bits wide: anything from 4 GiB up is never read.
+    std::uint64_t size = 0;
+    if (!file.size(size, error)) {
+        outcome.kind = OutcomeKind::ReadFailed;
+        outcome.error = error;
+        return outcome;
+    }
+    outcome.oldSize = size;
+    if (size > std::numeric_limits<std::uint32_t>::max()) {
+        outcome.kind = OutcomeKind::TooLarge;
+        return outcome;
+    }
+    // 2. The whole file in one block of exactly its size.
+    const auto length = static_cast<std::uint32_t>(size);
+    input.reset(allocate_(length));
+    if (!input) {
+        outcome.kind = OutcomeKind::ReadFailed;
+        return outcome;
+    }
+    std::uint32_t bytesRead = 0;
+    while (bytesRead < length) {
+        std::uint32_t got = 0;
+        if (!file.read(input.get() + bytesRead, length - bytesRead, got, error)) {
+            outcome.kind = OutcomeKind::ReadFailed;
+            outcome.error = error;
+            return outcome;
+        }
+        if (got == 0) break;  // end of file: parse what was there
+        bytesRead += got;
+    }
+    return convertBytes(path, file, input.get(), bytesRead, outcome);
+}
+
+FileOutcome ConversionEngine::convertBytes(const std::string& path, OpenFile& file, const std::uint8_t* input,
+                                           std::uint32_t length, FileOutcome outcome) {
+    SystemError error = 0;
+    // 3. Parse (MacBinary header allowed).
+    try {
+        if (!reader_.parse(input, length, song_, true)) {
+            outcome.kind = OutcomeKind::NotSmf;
+            outcome.parseFailure = reader_.failure();
+            song_.reset();
+            return outcome;
+        }
+    } catch (const std::bad_alloc&) {
+        song_.reset();
+        outcome.kind = OutcomeKind::OutOfMemory;
+        return outcome;
+    }
+    // 4. Free space where the new bytes will go.
+    outcome.location = fileSystem_.freeSpaceLocation(path);
+    std::uint64_t freeBytes = 0;
+    if (!fileSystem_.freeSpace(outcome.location, freeBytes, error)) {
+        outcome.kind = OutcomeKind::ProbeFailed;
+        outcome.error = error;
+        return outcome;
+    }
+    outcome.freeBytes = freeBytes;
+    // 5. The new bytes.
+    try {
+        outcome.newSize = smf::SmfWriter().writeSong(song_, output_, runningStatus_);
+    } catch (const std::bad_alloc&) {
+        song_.reset();
+        output_.resize(0);
+        outcome.kind = OutcomeKind::OutOfMemory;
+        return outcome;
+    }
+    // 6. The room rule, then the rewrite.
+    if (!enoughSpace(freeBytes, outcome.newSize)) {
+        outcome.kind = OutcomeKind::NotEnoughSpace;
+        return outcome;
+    }
+    const RewriteResult rewritten =
+        fileSystem_.rewrite(path, file, output_.data(), output_.length(), input, length);
+    if (!rewritten.ok) {
+        outcome.kind = OutcomeKind::WriteFailed;
+        outcome.error = rewritten.error;
+        outcome.restored = rewritten.restored;
+        return outcome;
+    }
+    outcome.kind = OutcomeKind::Converted;
+    return outcome;
+}
+
+}  // namespace convert

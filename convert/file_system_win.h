@@ -1,0 +1,18 @@
+// The conversion engine's file system on Win32: exclusive CreateFileA handles, the
+// free-space probe, error codes from GetLastError.
+#pragma once
+
+#include "convert/file_system.h"
+
+namespace convert {
+
+class Win32FileSystem final : public FileSystem {
+public:
+    PathKind pathKind(const std::string& path, SystemError& error) override;
+    std::unique_ptr<OpenFile> open(const std::string& path, SystemError& error) override;
+    // The drive part ("C:"), the share root ("\\server\share\") or "".
+    std::string freeSpaceLocation(const std::string& path) override;
+    bool freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) override;
+};
+
+}  // namespace convert

@@ -1,0 +1,35 @@
+// The string loader's buffer growth and the caption rule of message boxes.
+#include "convert/message_text.h"
+
+#include <memory>
+
+namespace convert {
+
+bool loadTextGrowing(std::string& text, const StringLoader& load) {
+    int capacity = 0;
+    std::unique_ptr<char[]> buffer;
+    int length = 0;
+    do {
+        capacity += 256;
+        buffer.reset(new char[static_cast<std::size_t>(capacity)]);
+        length = load(buffer.get(), capacity);
+        if (length <= 0) {
+            length = 0;
+            buffer[0] = '\0';
+        }
+    } while (capacity - length < 3);
+    text.assign(buffer.get(), static_cast<std::size_t>(length));
+    return length > 0;
+}
+
+std::uint32_t captionIdForStyle(std::uint32_t style) noexcept {
+    switch (style & 0xF0u) {
+    case 0x10: return 164;  // MB_ICONERROR
+    case 0x20: return 165;  // MB_ICONQUESTION
+    case 0x30: return 166;  // MB_ICONEXCLAMATION
+    case 0x40: return 167;  // MB_ICONINFORMATION
+    default: return 0;
+    }
+}
+
+}  // namespace convert

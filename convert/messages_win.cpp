@@ -1,0 +1,122 @@
+// String-table texts, system error texts, message boxes and the centring hook (Win32).
+#include "convert/messages.h"
+
+#include "convert/app_state.h"
+#include "convert/centring.h"
+#include "convert/message_text.h"
+
+namespace {
+
+HHOOK CentringHookHandle = nullptr;
+
+constexpr UINT kUnexpectedError = 154;
+
+convert::Rectangle toRectangle(const RECT& r) {
+    return convert::Rectangle{r.left, r.top, r.right, r.bottom};
+}
+
+// WH_CALLWNDPROC: places each dialog and message box before its own WM_INITDIALOG runs.
+LRESULT CALLBACK CentringHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code >= 0) {
+        const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (call->message == WM_INITDIALOG) CentreWindow(call->hwnd);
+    }
+    return CallNextHookEx(CentringHookHandle, code, wParam, lParam);
+}
+
+}  // namespace
+
+bool LoadMessageText(std::string& text, UINT id) {
+    return convert::loadTextGrowing(text, [id](char* buffer, int capacity) {
+        return LoadStringA(InstanceHandle, id, buffer, capacity);
+    });
+}
+
+bool SystemErrorText(std::string& text, DWORD code) {
+    if (code == 0) return false;
+    // Inserts are ignored: some system texts have %1-style inserts, and there are no
+    // arguments to fill them with.
+    char* message = nullptr;
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
+                       reinterpret_cast<LPSTR>(&message), 0, nullptr);
+    if (length != 0 && message != nullptr) {
+        try {
+            text.assign(message, length);
+        } catch (...) {
+            LocalFree(message);
+            throw;
+        }
+        LocalFree(message);
+        return true;
+    }
+    if (message != nullptr) LocalFree(message);
+    char fallback[MAX_PATH];
+    const int copied = LoadStringA(InstanceHandle, kUnexpectedError, fallback, MAX_PATH);
+    text.assign(fallback, copied > 0 ? static_cast<std::size_t>(copied) : 0);
+    return true;
+}
+
+int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT style) {
+    InstallCentringHook();
+    std::string shownCaption = caption;
+    if (shownCaption.empty()) {
+        const std::uint32_t id = convert::captionIdForStyle(style);
+        if (id != 0) LoadMessageText(shownCaption, id);
+    }
+    const int result = MessageBoxA(owner, text.c_str(), shownCaption.c_str(), style);
+    RemoveCentringHook();
+    return result;
+}
+
+void ShowSystemError(HWND owner, DWORD code) {
+    std::string text;
+    if (!SystemErrorText(text, code)) return;
+    ShowMessageBox(owner, text, std::string(), MB_OK | MB_ICONERROR);
+}
+
+void InstallCentringHook() {
+    if (CentringHookHandle != nullptr) return;
+    CentringHookHandle = SetWindowsHookExA(WH_CALLWNDPROC, CentringHook, nullptr, GetCurrentThreadId());
+}
+
+void RemoveCentringHook() {
+    if (CentringHookHandle == nullptr) return;
+    UnhookWindowsHookEx(CentringHookHandle);
+    CentringHookHandle = nullptr;
+}
+
+bool CentringHookInstalled() {
+    return CentringHookHandle != nullptr;
+}
+
+void CentreWindow(HWND window) {
+    convert::CentringScene scene;
+    RECT r;
+    GetWindowRect(window, &r);
+    scene.window = toRectangle(r);
+    const LONG style = GetWindowLongA(window, GWL_STYLE);
+    if (style & WS_CHILD) {
+        scene.child = true;
+        RECT client{};
+        GetClientRect(GetParent(window), &client);
+        scene.parentClient = toRectangle(client);
+    } else {
+        const HWND owner = GetWindow(window, GW_OWNER);
+        if (owner != nullptr) {
+            const LONG ownerStyle = GetWindowLongA(owner, GWL_STYLE);
+            scene.hasOwner = true;
+            scene.ownerVisible = (ownerStyle & WS_VISIBLE) != 0;
+            scene.ownerMinimised = (ownerStyle & WS_MINIMIZE) != 0;
+            RECT ownerRect{};
+            GetWindowRect(owner, &ownerRect);
+            scene.owner = toRectangle(ownerRect);
+        }
+        RECT work{};
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+        scene.workArea = toRectangle(work);
+    }
+    const convert::Position p = convert::placeWindow(scene);
+    SetWindowPos(window, nullptr, p.x, p.y, -1, -1, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}

@@ -1,0 +1,29 @@
+// Splitting an ANSI path (double-byte code pages honoured) into the parts the conversion
+// run shows and probes.
+#pragma once
+
+#include <string>
+
+namespace convert {
+
+// True for a lead byte of a double-byte character in the code page in force.
+using LeadBytePredicate = bool (*)(unsigned char byte);
+
+// Code page 932's lead bytes (0x81-0x9F, 0xE0-0xFC).
+bool isCp932LeadByte(unsigned char byte) noexcept;
+
+struct PathParts {
+    std::string drivePart;    // "C:" when the second byte is ':', else empty
+    std::string displayName;  // file name and extension: the last component
+};
+
+// A lead byte and the byte after it never act as a separator ('\\' or '/') or a dot. The
+// file name runs from after the last separator to the last dot after it, the extension from
+// that dot to the end; each is cut to at most 255 bytes (never inside a character).
+PathParts splitPath(const std::string& path, LeadBytePredicate isLeadByte);
+
+// The location whose free space guards a rewrite of path: its drive part ("C:") when it has
+// one; for a share path "\\server\share\..." the share root "\\server\share\"; else "".
+std::string freeSpaceLocation(const std::string& path, LeadBytePredicate isLeadByte);
+
+}  // namespace convert
