@@ -1,0 +1,223 @@
+// The main window (dialog 101): the running-status option, the Open command, drops onto the
+// window, the Help menu and the remembered position.
+#include "shell/main_window.h"
+
+#include <cderr.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "convert/app_state.h"
+#include "convert/conversion_run.h"
+#include "convert/messages.h"
+#include "res/resource.h"
+#include "shell/about_box.h"
+#include "shell/module_path.h"
+#include "shell/open_selection.h"
+#include "shell/settings.h"
+#include "shell/shell_state.h"
+
+char RememberedFolder[MAX_PATH];
+POINT RememberedPosition;
+UINT FilterIndex = 1;
+
+namespace {
+
+constexpr DWORD kOpenFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY;
+constexpr std::size_t kOpenBufferSize = 8192;
+constexpr int kOptionsMenuPosition = 1;
+
+ConversionRunner conversionRunner = nullptr;
+
+// Accelerator table 107, translated for the main window by a message-filter hook: the
+// modal dialog loop that runs the main window translates no accelerators itself.
+HACCEL accelerators = nullptr;
+HHOOK acceleratorHook = nullptr;
+
+void runConversion(const FileList& files) {
+    if (conversionRunner != nullptr) {
+        conversionRunner(files);
+    } else {
+        RunConversion(files);
+    }
+}
+
+LRESULT CALLBACK acceleratorFilter(int code, WPARAM wParam, LPARAM lParam) {
+    auto* message = reinterpret_cast<MSG*>(lParam);
+    HWND main = MainWindowHandle;
+    if (code == MSGF_DIALOGBOX && accelerators != nullptr && main != nullptr && IsWindowEnabled(main) &&
+        (message->hwnd == main || IsChild(main, message->hwnd)) &&
+        TranslateAcceleratorA(main, accelerators, message)) {
+        return TRUE;
+    }
+    return CallNextHookEx(acceleratorHook, code, wParam, lParam);
+}
+
+void installAcceleratorHook() {
+    if (acceleratorHook != nullptr) return;
+    accelerators = LoadAcceleratorsA(InstanceHandle, MAKEINTRESOURCEA(IDR_ACCELERATORS));
+    acceleratorHook = SetWindowsHookExA(WH_MSGFILTER, acceleratorFilter, nullptr, GetCurrentThreadId());
+}
+
+void removeAcceleratorHook() {
+    if (acceleratorHook != nullptr) UnhookWindowsHookEx(acceleratorHook);
+    acceleratorHook = nullptr;
+}
+
+void fillOpenRequest(OPENFILENAMEA& request, HWND owner, const std::vector<char>& filter,
+                     std::vector<char>& files) {
+    files[0] = '\0';
+    request = OPENFILENAMEA{};
+    request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    request.hwndOwner = owner;
+    request.lpstrFilter = filter.data();
+    request.nFilterIndex = FilterIndex;
+    request.lpstrFile = files.data();
+    request.nMaxFile = static_cast<DWORD>(files.size());
+    request.lpstrInitialDir = RememberedFolder;
+    request.Flags = kOpenFlags;
+    request.lpstrDefExt = "mid";
+}
+
+// The Open command: the multi-select Open dialog, again after a warning as long as the
+// selection does not fit the buffer, then a run over the chosen files.
+void openFiles(HWND window) {
+    std::string filterText;
+    LoadMessageText(filterText, IDS_OPEN_FILTER);
+    const std::vector<char> filter = openFilterBuffer(filterText);
+    std::vector<char> files(kOpenBufferSize);
+    OPENFILENAMEA request;
+    for (;;) {
+        fillOpenRequest(request, window, filter, files);
+        InstallCentringHook();
+        if (GetOpenFileNameA(&request)) {
+            const FileList list = parseOpenResult(files.data(), files.size(), request.nFileOffset, isAnsiLeadByte);
+            FilterIndex = request.nFilterIndex;
+            runConversion(list);
+            break;
+        }
+        if (CommDlgExtendedError() != FNERR_BUFFERTOOSMALL) break;  // cancelled, or failed
+        std::string warning;
+        LoadMessageText(warning, IDS_TOO_MANY_FILES);
+        ShowMessageBox(window, warning, std::string(), MB_OK | MB_ICONEXCLAMATION);
+    }
+    RemoveCentringHook();
+    // The dialog may have moved the current directory to the chosen files' folder.
+    GetCurrentDirectoryA(MAX_PATH, RememberedFolder);
+}
+
+// Every dropped item, whole, in drop order; folders and missing paths are left to the run.
+FileList droppedFiles(HDROP drop) {
+    FileList list;
+    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::string path(DragQueryFileA(drop, i, nullptr, 0) + 1, '\0');
+        path.resize(DragQueryFileA(drop, i, &path[0], static_cast<UINT>(path.size())));
+        list.push_back(path);
+    }
+    return list;
+}
+
+void dropFiles(HWND window, HDROP drop) {
+    SetForegroundWindow(window);
+    FileList list;
+    try {
+        list = droppedFiles(drop);
+    } catch (...) {
+        DragFinish(drop);
+        throw;
+    }
+    DragFinish(drop);
+    runConversion(list);
+}
+
+void showAboutBox(HWND window) {
+    InstallCentringHook();
+    DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_ABOUT), window, AboutBoxProc, 0);
+    RemoveCentringHook();
+}
+
+void toggleRunningStatus(HWND window) {
+    const bool set = IsDlgButtonChecked(window, IDC_RUNNING_STATUS) != 0;
+    CheckDlgButton(window, IDC_RUNNING_STATUS, set ? BST_UNCHECKED : BST_CHECKED);
+}
+
+void onCommand(HWND window, WORD id) {
+    switch (id) {
+    case IDM_OPEN: openFiles(window); break;
+    case IDM_EXIT: SendMessageA(window, WM_CLOSE, 0, 0); break;
+    case IDM_ABOUT: showAboutBox(window); break;
+    case IDM_HELP_CONTENTS: OpenWithShell(window, HelpFilePath()); break;
+    case IDM_RUNNING_STATUS: toggleRunningStatus(window); break;
+    default: break;  // the check box's own click and Escape (2) do nothing more
+    }
+}
+
+// The check mark of Options > Enable running status follows check box 1000.
+void onInitMenuPopup(HWND window, HMENU popup, LPARAM lParam) {
+    if (HIWORD(lParam) != 0 || LOWORD(lParam) != kOptionsMenuPosition) return;
+    if (popup != GetSubMenu(GetMenu(MainWindowHandle), kOptionsMenuPosition)) return;
+    const bool set = IsDlgButtonChecked(window, IDC_RUNNING_STATUS) != 0;
+    CheckMenuItem(popup, IDM_RUNNING_STATUS, MF_BYCOMMAND | (set ? MF_CHECKED : MF_UNCHECKED));
+}
+
+// A move that ends while the window is minimized does not count.
+void onExitSizeMove(HWND window) {
+    if (IsIconic(window)) return;
+    RECT rect;
+    if (GetWindowRect(window, &rect)) {
+        RememberedPosition.x = rect.left;
+        RememberedPosition.y = rect.top;
+    }
+}
+
+void reportOutOfMemory(HWND window) {
+    std::string text;
+    LoadMessageText(text, IDS_OUT_OF_MEMORY);
+    ShowMessageBox(window, text, std::string(), MB_OK | MB_ICONERROR);
+}
+
+INT_PTR handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        MainWindowHandle = window;
+        LoadSettings(window);
+        installAcceleratorHook();
+        return TRUE;
+    case WM_COMMAND: onCommand(window, LOWORD(wParam)); return FALSE;
+    case WM_INITMENUPOPUP: onInitMenuPopup(window, reinterpret_cast<HMENU>(wParam), lParam); return FALSE;
+    case WM_HELP:
+        // Refused while a window that the main window owns is open.
+        if (IsWindowEnabled(window)) SendMessageA(window, WM_COMMAND, IDM_HELP_CONTENTS, 0);
+        return FALSE;
+    case WM_EXITSIZEMOVE: onExitSizeMove(window); return FALSE;
+    case WM_DROPFILES: dropFiles(window, reinterpret_cast<HDROP>(wParam)); return FALSE;
+    case WM_CLOSE: EndDialog(window, LOWORD(wParam)); return FALSE;
+    case WM_DESTROY:
+        removeAcceleratorHook();
+        SaveSettings(window);
+        PostQuitMessage(0);
+        return FALSE;
+    default: return FALSE;
+    }
+}
+
+}  // namespace
+
+void SetConversionRunner(ConversionRunner runner) {
+    conversionRunner = runner;
+}
+
+INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return handleMessage(window, message, wParam, lParam);
+    } catch (const std::bad_alloc&) {
+        reportOutOfMemory(window);
+        return FALSE;
+    } catch (...) {
+        return FALSE;
+    }
+}

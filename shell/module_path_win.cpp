@@ -1,0 +1,19 @@
+// The running module's path and the system's double-byte rule.
+#include "shell/module_path.h"
+
+#include <vector>
+
+bool isAnsiLeadByte(unsigned char byte) {
+    return IsDBCSLeadByte(byte) != FALSE;
+}
+
+std::string moduleFileName(HMODULE module) {
+    // Start at MAX_PATH and grow while the system fills the whole buffer (a cut path).
+    for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
+        std::vector<char> path(size);
+        const DWORD length = GetModuleFileNameA(module, path.data(), size);
+        if (length == 0) return std::string();
+        if (length < size) return std::string(path.data(), length);
+    }
+    return std::string();
+}

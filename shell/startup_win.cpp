@@ -1,0 +1,52 @@
+// Start-up: the process-wide values, the common controls, the main window's class and the
+// main window itself.
+#include "shell/startup.h"
+
+#include <commctrl.h>
+
+#include "convert/app_state.h"
+#include "convert/free_space.h"
+#include "res/resource.h"
+#include "shell/main_window.h"
+
+namespace {
+
+constexpr char kMainWindowClass[] = "QuorinWnd";
+constexpr int kClassNameSize = 64;
+
+// Windows of "QuorinWnd" are dialogs driven entirely by the dialog manager.
+LRESULT CALLBACK mainWindowClassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefDlgProcA(window, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK registerClassProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+    if (message != WM_INITDIALOG) return FALSE;
+    char className[kClassNameSize] = {};
+    GetClassNameA(dialog, className, kClassNameSize);
+    WNDCLASSA windowClass = {};
+    GetClassInfoA(InstanceHandle, className, &windowClass);
+    windowClass.lpfnWndProc = mainWindowClassProc;
+    windowClass.hInstance = InstanceHandle;
+    windowClass.hIcon = LoadIconA(InstanceHandle, MAKEINTRESOURCEA(IDI_QUORIN));
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;
+    windowClass.lpszClassName = kMainWindowClass;
+    RegisterClassA(&windowClass);
+    EndDialog(dialog, 1);
+    return FALSE;
+}
+
+}  // namespace
+
+void RegisterMainWindowClass() {
+    DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_REGISTER_CLASS), GetDesktopWindow(), registerClassProc, 0);
+}
+
+int RunQuorin(HINSTANCE instance) {
+    InstanceHandle = instance;
+    FreeSpaceExFunction = reinterpret_cast<GetDiskFreeSpaceExAFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
+    InitCommonControls();
+    RegisterMainWindowClass();
+    DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), GetDesktopWindow(), MainWindowProc, 0);
+    return 0;
+}
