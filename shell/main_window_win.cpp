@@ -29,6 +29,7 @@ namespace {
 constexpr DWORD kOpenFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY;
 constexpr std::size_t kOpenBufferSize = 8192;
 constexpr int kOptionsMenuPosition = 1;
+constexpr LONG kClientHeightUnits = 49;  // dialog units, as in the template
 
 ConversionRunner conversionRunner = nullptr;
 
@@ -174,6 +175,19 @@ void onExitSizeMove(HWND window) {
     }
 }
 
+// A menu bar that wraps onto a second line (a narrow window, a wide menu font) takes its
+// height from the client area and would cut the Open button; give that height back.
+void keepClientHeight(HWND window) {
+    RECT wanted = {0, 0, 0, kClientHeightUnits};
+    RECT client;
+    RECT frame;
+    if (!MapDialogRect(window, &wanted) || !GetClientRect(window, &client) || !GetWindowRect(window, &frame)) return;
+    if (client.bottom >= wanted.bottom) return;
+    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left,
+                 frame.bottom - frame.top + (wanted.bottom - client.bottom),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void reportOutOfMemory(HWND window) {
     std::string text;
     LoadMessageText(text, IDS_OUT_OF_MEMORY);
@@ -185,6 +199,7 @@ INT_PTR handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_INITDIALOG:
         MainWindowHandle = window;
         LoadSettings(window);
+        keepClientHeight(window);
         installAcceleratorHook();
         return TRUE;
     case WM_COMMAND: onCommand(window, LOWORD(wParam)); return FALSE;
