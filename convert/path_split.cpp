@@ -64,16 +64,16 @@ std::string freeSpaceLocation(const std::string& path, LeadBytePredicate isLeadB
     if (path.size() < 3 || !isSeparator(path[0]) || !isSeparator(path[1]) || isSeparator(path[2]))
         return std::string();
     // "\\server\share\": the end of the second component after the leading pair.
+    std::size_t firstSeparator = 0;
     std::size_t separators = 0;
     std::size_t i = 2;
     for (; i < path.size(); i = nextCharacter(path, i, isLeadByte)) {
-        if (isLeadByte(static_cast<unsigned char>(path[i]))) continue;
-        if (isSeparator(path[i]) && ++separators == 2) break;
+        if (isLeadByte(static_cast<unsigned char>(path[i])) || !isSeparator(path[i])) continue;
+        if (++separators == 2) break;
+        firstSeparator = i;
     }
-    if (separators == 0) return std::string();  // "\\server" alone names no share
-    std::string root = path.substr(0, i);
-    if (root.back() == '\\' || root.back() == '/') return std::string();  // empty share name
-    return root + '\\';
+    if (separators == 0 || i == firstSeparator + 1) return std::string();  // no share name
+    return path.substr(0, i) + '\\';
 }
 
 }  // namespace convert

@@ -1,0 +1,67 @@
+// The string loader's buffer growth and the caption rule.
+#include "convert/message_text.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace convert {
+namespace {
+
+// Behaves as LoadStringA does for an entry holding text: copies at most capacity - 1 bytes
+// and a NUL, returns the count copied; an empty text stands for a missing entry.
+struct FakeStringTable {
+    std::string text;
+    std::vector<int> capacities;
+    StringLoader loader() {
+        return [this](char* buffer, int capacity) {
+            capacities.push_back(capacity);
+            const int n = std::min(static_cast<int>(text.size()), capacity - 1);
+            std::memcpy(buffer, text.data(), static_cast<std::size_t>(n));
+            buffer[n] = '\0';
+            return n;
+        };
+    }
+};
+
+TEST(LoadTextGrowing, GrowsWhileFewerThanThreeBytesAreLeft) {
+    struct Case {
+        std::size_t length;
+        std::vector<int> capacities;
+    };
+    for (const Case& c : {Case{1, {256}}, Case{253, {256}}, Case{254, {256, 512}}, Case{255, {256, 512}},
+                          Case{509, {256, 512}}, Case{510, {256, 512, 768}}}) {
+        FakeStringTable table;
+        table.text = std::string(c.length, 'x');
+        table.text[0] = '\x82';  // a double-byte lead byte is just a byte here
+        std::string loaded = "old";
+        EXPECT_TRUE(loadTextGrowing(loaded, table.loader())) << c.length;
+        EXPECT_EQ(loaded, table.text) << c.length;
+        EXPECT_EQ(table.capacities, c.capacities) << c.length;
+    }
+}
+
+TEST(LoadTextGrowing, MissingEntryGivesEmptyTextAndFalse) {
+    FakeStringTable table;
+    std::string loaded = "old";
+    EXPECT_FALSE(loadTextGrowing(loaded, table.loader()));
+    EXPECT_EQ(loaded, "");
+    EXPECT_EQ(table.capacities, std::vector<int>{256});
+}
+
+TEST(CaptionIdForStyle, FollowsIconBitsOnly) {
+    EXPECT_EQ(captionIdForStyle(0x10), 164u);    // MB_OK | MB_ICONERROR
+    EXPECT_EQ(captionIdForStyle(0x24), 165u);    // MB_YESNO | MB_ICONQUESTION
+    EXPECT_EQ(captionIdForStyle(0x30), 166u);    // MB_OK | MB_ICONEXCLAMATION
+    EXPECT_EQ(captionIdForStyle(0x41), 167u);    // MB_OKCANCEL | MB_ICONINFORMATION
+    EXPECT_EQ(captionIdForStyle(0x2014), 164u);  // MB_TASKMODAL does not matter
+    for (std::uint32_t style : {0x00u, 0x04u, 0x50u, 0x60u, 0x70u, 0x80u, 0xF0u}) {
+        EXPECT_EQ(captionIdForStyle(style), 0u) << style;
+    }
+}
+
+}  // namespace
+}  // namespace convert
