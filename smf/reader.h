@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "smf/byte_order.h"
 #include "smf/song.h"
 
 namespace smf {
@@ -40,7 +41,10 @@ enum class ParseRule : std::uint8_t {
 
 struct ParseFailure {
     ParseRule rule = ParseRule::None;
-    std::uint32_t offset = 0;      // byte offset in the input where the failure was detected
+    // Input offset where the offending byte, field, event or chunk begins (a chunk by its
+    // type field, an event by its status byte or, under running status, its first data
+    // byte). For MissingEndOfTrack: where the last event read ends.
+    std::uint32_t offset = 0;
     std::uint32_t chunkIndex = 0;  // 0-based index among the counted chunks (valid for chunk/track rules)
 };
 
@@ -57,6 +61,7 @@ public:
     // Resets song, then fills it from buffer[0, length). True when the file is valid and
     // song holds all of it; false otherwise (song then holds a partial file: reset or
     // destroy it only). allowMacBinary permits a 128-byte MacBinary header before "MThd".
+    // The input is only read, never written.
     //
     // Out of memory: std::bad_alloc propagates to the caller; the reader stays usable and
     // song stays safe to reset or destroy.
@@ -68,13 +73,36 @@ public:
     std::uint16_t declaredTrackCount() const noexcept { return declaredTrackCount_; }
 
 private:
-    // implementation details are the reader's own (see reader.cpp)
+    // Where reading stands in the caller's buffer.
     struct InputCursor {
         const std::uint8_t* base = nullptr;
         std::uint32_t position = 0;
         std::uint32_t end = 0;
-        std::uint32_t lastCount = 0;
+        std::uint32_t lastCount = 0;   // bytes moved by the last take or skip
     };
+
+    // The reads of byte_order.h draw their bytes through take().
+    class Source final : public ByteSource {
+    public:
+        explicit Source(SmfReader& reader) : reader_(reader) {}
+        std::uint32_t take(std::uint32_t n) override { return reader_.take(n); }
+        const std::uint8_t* lastTaken() const override { return reader_.scratch_; }
+    private:
+        SmfReader& reader_;
+    };
+
+    // Copies min(n, remaining) bytes to scratch and advances past them; returns the count.
+    std::uint32_t take(std::uint32_t n);
+    // The byte at the position, without advancing; false at the end.
+    bool peek(std::uint8_t& byte) const noexcept;
+    // Advances by min(n, remaining); true when all n bytes were there (always for n == 0).
+    bool skip(std::uint32_t n) noexcept;
+
+    bool readHeader(bool allowMacBinary);
+    bool readChunk();
+    bool readTrack(std::uint32_t length, std::uint32_t chunkAt);
+    // Records the first broken rule; always returns false.
+    bool fail(ParseRule rule, std::uint32_t offset) noexcept;
 
     InputCursor cursor_;
     Song* target_ = nullptr;
@@ -82,6 +110,8 @@ private:
     std::uint32_t scratchCapacity_ = 0;
     std::uint16_t declaredTrackCount_ = 0;
     ParseFailure failure_;
+    // SysEx and meta events are assembled here before a copy goes into the track; its
+    // storage settles at the largest such event seen.
     TrackEvent scratchEvent_;
 };
 

@@ -20,8 +20,20 @@ class Track {
 public:
     using Events = std::deque<TrackEvent>;
 
-    // Appends a copy of the event (its bytes an exact-fit copy). Throws std::bad_alloc.
-    void appendEvent(const TrackEvent& event);
+    // Appends a copy of the event (its bytes an exact-fit copy). Throws std::bad_alloc and
+    // then leaves the track as it was.
+    void appendEvent(const TrackEvent& event) { events_.push_back(event); }
+
+    // Appends the event tick, {status, rest[0, restCount)}; restCount + 1 must not exceed
+    // ByteBuffer::kInlineCapacity, so nothing but the track's own list can run out of
+    // memory (and then the track is left as it was).
+    void appendShortEvent(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest,
+                          std::uint32_t restCount) {
+        TrackEvent& event = events_.emplace_back();
+        event.tick = tick;
+        event.bytes.assignAt(rest, restCount, 1);
+        event.bytes.data()[0] = status;
+    }
 
     const Events& events() const noexcept { return events_; }
     std::uint32_t eventCount() const noexcept { return static_cast<std::uint32_t>(events_.size()); }

@@ -14,9 +14,11 @@ class SmfWriter {
 public:
     // Replaces output's content with the SMF bytes of song and returns the planned total,
     // which equals output.length(). With runningStatus, a channel status byte equal to the
-    // previous event's status in the same track is left out.
+    // previous event's status in the same track is left out, unless the byte after it has
+    // bit 7 set (it would then read back as a status).
     //
-    // Out of memory: std::bad_alloc propagates; output is then empty or unchanged.
+    // Out of memory: std::bad_alloc propagates; output is then empty or unchanged. A song
+    // whose file would not fit in 2^32 - 1 bytes is reported the same way.
     std::uint32_t writeSong(const Song& song, ByteBuffer& output, bool runningStatus);
 
     // 14 plus the planned size of every track; trackSizes receives one entry per track.
@@ -24,6 +26,12 @@ public:
                                       std::vector<std::uint32_t>& trackSizes);
     // 8 plus the planned size of every event of the track.
     static std::uint32_t planTrackSize(const Track& track, bool runningStatus);
+
+private:
+    // Places count bytes from source at position (growing output to exactly the end of
+    // them if it is shorter) and advances position.
+    static void putBytes(ByteBuffer& output, const void* source, std::uint32_t count,
+                         std::uint32_t& position);
 };
 
 }  // namespace smf

@@ -1,0 +1,99 @@
+// Out of memory at every allocation of a parse and of a write: std::bad_alloc reaches the
+// caller, the Song can still be reset or destroyed, the reader still works, and the
+// writer's output is left empty or unchanged.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "support.h"
+
+namespace {
+long allocationsLeft = -1;   // -1: no limit
+}  // namespace
+
+// GCC takes the free() below for a mismatch with new; in a replacement allocator it is not.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+void* operator new(std::size_t size) {
+    if (allocationsLeft == 0) throw std::bad_alloc();
+    if (allocationsLeft > 0) --allocationsLeft;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+using namespace smf_test;
+
+namespace {
+
+// Events on the heap and inline, and enough of them to need several list blocks.
+Bytes sampleFile() {
+    Bytes track;
+    for (int i = 0; i < 120; ++i) track = cat({track, {0x01, 0x90, 0x3C, 0x40}});
+    track = cat({track, {0x00, 0xF0, 0x0A}, Bytes(10, 0x11), {0x00, 0xFF, 0x2F, 0x00}});
+    return file({track, {0x00, 0xFF, 0x03, 0x09, 'T', 'i', 't', 'l', 'e', ' ', 'o', 'n', 'e', 0x00, 0xFF, 0x2F, 0x00}});
+}
+
+// Runs action with only n allocations allowed; true when it threw std::bad_alloc.
+template <class Action>
+bool throwsWithin(long n, Action action) {
+    allocationsLeft = n;
+    bool threw = false;
+    try {
+        action();
+    } catch (const std::bad_alloc&) {
+        threw = true;
+    }
+    allocationsLeft = -1;
+    return threw;
+}
+
+}  // namespace
+
+TEST(OutOfMemory, ParseFailsCleanlyAtEveryAllocation) {
+    const Bytes input = sampleFile();
+    smf::SmfReader reader;
+    smf::Song reference;
+    ASSERT_TRUE(reader.parse(input.data(), std::uint32_t(input.size()), reference, false));
+    const Bytes expected = write(reference, false);
+
+    smf::Song song;
+    long n = 0;
+    for (; n < 100000; ++n) {
+        auto* scratch = new smf::Song;   // a Song destroyed right after the failure, too
+        const bool threw = throwsWithin(n, [&] {
+            reader.parse(input.data(), std::uint32_t(input.size()), n % 2 ? song : *scratch, false);
+        });
+        delete scratch;
+        song.reset();
+        if (!threw) break;
+        ASSERT_TRUE(reader.parse(input.data(), std::uint32_t(input.size()), song, false));
+        ASSERT_EQ(write(song, false), expected) << "after failing allocation " << n;
+    }
+    EXPECT_GT(n, 5);
+}
+
+TEST(OutOfMemory, WriteLeavesOutputEmptyOrUnchanged) {
+    const Bytes input = sampleFile();
+    smf::SmfReader reader;
+    smf::Song song;
+    ASSERT_TRUE(reader.parse(input.data(), std::uint32_t(input.size()), song, false));
+    const std::uint8_t old[12] = {'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't', 's'};
+    for (long n = 0;; ++n) {
+        smf::ByteBuffer out;
+        out.assignAt(old, 12, 0);
+        if (!throwsWithin(n, [&] { smf::SmfWriter().writeSong(song, out, true); })) {
+            EXPECT_EQ(Bytes(out.data(), out.data() + out.length()), write(song, true));
+            break;
+        }
+        const bool unchanged = out.length() == 12 && Bytes(out.data(), out.data() + 12) == Bytes(old, old + 12);
+        EXPECT_TRUE(unchanged || (out.length() == 0 && out.capacity() == 0)) << "allocation " << n;
+    }
+}

@@ -1,0 +1,180 @@
+// SmfReader: what valid files become, and the first rule each invalid file breaks.
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+using namespace smf_test;
+
+namespace {
+
+const Bytes kEndOfTrack = {0x00, 0xFF, 0x2F, 0x00};
+
+struct Parsed {
+    bool ok;
+    smf::ParseFailure failure;
+    Events events;   // of the last track
+    std::uint32_t tracks;
+};
+
+Parsed parse(const Bytes& input, bool allowMacBinary = true) {
+    smf::SmfReader reader;
+    smf::Song song;
+    const bool ok = reader.parse(input.data(), std::uint32_t(input.size()), song, allowMacBinary);
+    return {ok, reader.failure(), song.trackCount() ? eventsOf(song.tracks().back()) : Events{},
+            song.trackCount()};
+}
+
+Events parseTrack(const Bytes& track) {
+    const Parsed p = parse(file({track}));
+    EXPECT_TRUE(p.ok) << smf::describeParseRule(p.failure.rule) << " at " << p.failure.offset;
+    return p.events;
+}
+
+Bytes macBinary(std::uint8_t at74, std::uint8_t at82) {
+    Bytes mac(128, 0x41);
+    mac[0] = 0;
+    mac[74] = at74;
+    mac[82] = at82;
+    return mac;
+}
+
+}  // namespace
+
+TEST(Reader, DecodesEventsWithRunningStatusUndone) {
+    EXPECT_EQ(parseTrack(kEndOfTrack), (Events{{0, {0xFF, 0x2F, 0x00}}}));
+    EXPECT_EQ(parseTrack(cat({{0x00, 0x90, 0x3C, 0x40, 0x60, 0x3C, 0x00}, kEndOfTrack})),
+              (Events{{0, {0x90, 0x3C, 0x40}}, {96, {0x90, 0x3C, 0x00}}, {96, {0xFF, 0x2F, 0x00}}}));
+    EXPECT_EQ(parseTrack(cat({{0x00, 0xC0, 0x05, 0x10, 0x06, 0x00, 0xB0, 0x07, 0x80}, kEndOfTrack})),
+              (Events{{0, {0xC0, 0x05}}, {16, {0xC0, 0x06}}, {16, {0xB0, 0x07, 0x80}}, {16, {0xFF, 0x2F, 0x00}}}));
+}
+
+TEST(Reader, KeepsSysExAndMetaLengthsAsWritten) {
+    const Events events = parseTrack(cat({{0x00, 0xF0, 0x03, 0x43, 0x12, 0xF7},
+                                          {0x00, 0xF7, 0x80, 0x03, 0x43, 0x12, 0xF7},
+                                          {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20},
+                                          {0x00, 0xFF, 0x7F, 0x02, 0x01, 0x02},
+                                          {0x00, 0xFF, 0x80, 0x81, 0x00}, Bytes(128, 0x33), kEndOfTrack}));
+    ASSERT_EQ(events.size(), 6u);
+    EXPECT_EQ(events[0].second, (Bytes{0xF0, 0x03, 0x43, 0x12, 0xF7}));
+    EXPECT_EQ(events[1].second, (Bytes{0xF7, 0x80, 0x03, 0x43, 0x12, 0xF7}));
+    EXPECT_EQ(events[2].second, (Bytes{0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}));
+    EXPECT_EQ(events[3].second, (Bytes{0xFF, 0x7F, 0x02, 0x01, 0x02}));
+    EXPECT_EQ(events[4].second.size(), 4u + 128u);
+}
+
+TEST(Reader, TicksWrapModulo2To32) {
+    Bytes track;
+    for (int i = 0; i < 16; ++i) track = cat({track, {0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x01, 0x00}});
+    const Events events = parseTrack(cat({track, {0x20, 0xFF, 0x2F, 0x00}}));
+    ASSERT_EQ(events.size(), 17u);
+    EXPECT_EQ(events[15].first, 0xFFFFFFF0u);
+    EXPECT_EQ(events[16].first, 16u);
+}
+
+TEST(Reader, HeaderVariantsAndChunkCounting) {
+    const Bytes track = chunk("MTrk", kEndOfTrack);
+    Parsed p = parse(cat({chunk("MThd", {0, 0, 0, 1, 0, 96, 0xAA, 0xBB}), track}));
+    EXPECT_TRUE(p.ok);
+    EXPECT_EQ(p.tracks, 1u);
+    p = parse(cat({header(2, 0, 0xE728), {'j', 'u', 'n', 'k'}}));
+    EXPECT_TRUE(p.ok);
+    EXPECT_EQ(p.tracks, 0u);
+    // The foreign chunk uses up the second count, so the last MTrk is never read.
+    p = parse(cat({header(1, 2, 96), track, chunk("XYZW", Bytes(10, 0x55)), chunk("MTrk", {0x00, 0x3C})}));
+    EXPECT_TRUE(p.ok);
+    EXPECT_EQ(p.tracks, 1u);
+    const Bytes smf = file({kEndOfTrack});
+    EXPECT_TRUE(parse(cat({macBinary(0, 0), smf})).ok);
+    EXPECT_FALSE(parse(cat({macBinary(0, 0), smf}), false).ok);
+}
+
+TEST(Reader, ReusedReaderAndSongStartAfresh) {
+    smf::SmfReader reader;
+    smf::Song song;
+    const Bytes bad = file({{0x00, 0x90, 0x3C, 0x40}});
+    const Bytes good = cat({header(0, 1, 0xE250), chunk("MTrk", kEndOfTrack)});
+    EXPECT_FALSE(reader.parse(bad.data(), std::uint32_t(bad.size()), song, true));
+    ASSERT_TRUE(reader.parse(good.data(), std::uint32_t(good.size()), song, true));
+    EXPECT_EQ(reader.failure().rule, smf::ParseRule::None);
+    EXPECT_EQ(song.trackCount(), 1u);
+    EXPECT_EQ(song.format(), 0);
+    EXPECT_EQ(song.division(), 0xE250);
+}
+
+namespace {
+
+struct Rejection {
+    const char* name;
+    Bytes input;
+    smf::ParseRule rule;
+    std::uint32_t offset;
+    std::uint32_t chunkIndex = 0;
+    bool allowMacBinary = true;
+};
+
+void PrintTo(const Rejection& r, std::ostream* os) { *os << r.name; }
+
+class ReaderRejects : public ::testing::TestWithParam<Rejection> {};
+
+using R = smf::ParseRule;
+const Bytes kHead = header(1, 1, 96);   // first chunk at 14, its data at 22
+
+const Rejection kRejections[] = {
+    {"empty", {}, R::HeaderTooShort, 0},
+    {"three bytes", {'M', 'T', 'h'}, R::HeaderTooShort, 0},
+    {"no MThd, MacBinary off", Bytes{'R', 'I', 'F', 'F', 0, 0}, R::MacBinaryNotAllowed, 0, 0, false},
+    {"no MThd, first byte not 0", Bytes{'R', 'I', 'F', 'F', 0, 0}, R::NotMidiFile, 0},
+    {"MacBinary cut off", Bytes(100, 0), R::MacBinaryTruncated, 0},
+    {"MacBinary byte 74", cat({macBinary(1, 0), file({kEndOfTrack})}), R::MacBinaryInvalid, 74},
+    {"MacBinary byte 82", cat({macBinary(0, 1), file({kEndOfTrack})}), R::MacBinaryInvalid, 82},
+    {"MacBinary then 3 bytes", cat({macBinary(0, 0), {'M', 'T', 'h'}}), R::MacBinaryTruncated, 128},
+    {"MacBinary then MTrk", cat({macBinary(0, 0), chunk("MTrk", kEndOfTrack)}), R::MacBinaryInvalid, 128},
+    {"header length cut", {'M', 'T', 'h', 'd', 0, 0}, R::HeaderLengthMissing, 4},
+    {"header length 5", chunk("MThd", {0, 1, 0, 1, 0}), R::HeaderLengthTooSmall, 4},
+    {"format cut", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0}, R::HeaderFieldMissing, 8},
+    {"format 3", header(3, 1, 96), R::FormatInvalid, 8},
+    {"division cut", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0}, R::HeaderFieldMissing, 12},
+    {"division E6", header(1, 1, 0xE628), R::DivisionInvalid, 12},
+    {"header extra cut", cat({{'M', 'T', 'h', 'd', 0, 0, 0, 10, 0, 1, 0, 0, 0, 96, 1, 2}}), R::HeaderExtraTruncated, 14},
+    {"fewer chunks than declared", cat({header(1, 2, 96), chunk("MTrk", kEndOfTrack)}), R::ChunkHeaderTruncated, 26, 1},
+    {"second MThd", cat({kHead, header(1, 1, 96)}), R::SecondHeaderChunk, 14},
+    {"foreign chunk cut", cat({kHead, {'X', 'Y', 'Z', 'W', 0, 0, 0, 10, 1, 2, 3, 4}}), R::ChunkTruncated, 14},
+    {"empty MTrk", cat({kHead, chunk("MTrk", {})}), R::EmptyTrack, 14},
+    {"five-byte delta", file({{0x81, 0x80, 0x80, 0x80, 0x00, 0xFF, 0x2F, 0x00}}), R::VarLenTooLong, 22},
+    {"SysEx length cut", file({{0x00, 0xF0, 0x81}}), R::VarLenTruncated, 24},
+    {"data byte first", file({cat({{0x00, 0x3C, 0x40}, kEndOfTrack})}), R::MissingRunningStatus, 23},
+    {"data byte after meta",
+     file({cat({{0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x01, 0x00, 0x00, 0x3C, 0x00}, kEndOfTrack})}),
+     R::MissingRunningStatus, 31},
+    {"data byte after SysEx",
+     file({cat({{0x00, 0x90, 0x3C, 0x40, 0x00, 0xF0, 0x00, 0x00, 0x3C, 0x00}, kEndOfTrack})}),
+     R::MissingRunningStatus, 30},
+    {"status F1", file({cat({{0x00, 0xF1, 0x00}, kEndOfTrack})}), R::StatusNotAllowed, 23},
+    {"status FE", file({cat({{0x00, 0x90, 0x3C, 0x40, 0x00, 0xFE}, kEndOfTrack})}), R::StatusNotAllowed, 27},
+    {"note cut", file({{0x00, 0x90, 0x3C}}), R::EventTruncated, 23},
+    {"delta at the end", file({{0x00, 0x90, 0x3C, 0x40, 0x00}}), R::EventTruncated, 27},
+    {"SysEx data cut", file({{0x00, 0xF0, 0x05, 0x01, 0x02}}), R::EventTruncated, 23},
+    {"meta type cut", file({{0x00, 0xFF}}), R::EventTruncated, 23},
+    {"meta type 81", file({cat({{0x00, 0xFF, 0x81, 0x00}, kEndOfTrack})}), R::MetaTypeInvalid, 24},
+    {"tempo length 4", file({cat({{0x00, 0xFF, 0x51, 0x04, 1, 2, 3, 4}, kEndOfTrack})}), R::MetaLengthInvalid, 25},
+    {"End of Track length 1", file({{0x00, 0xFF, 0x2F, 0x01, 0x00}}), R::MetaLengthInvalid, 25},
+    {"byte after End of Track", file({cat({kEndOfTrack, {0x00}})}), R::EndOfTrackMisplaced, 23},
+    {"chunk one byte longer", cat({kHead, {'M', 'T', 'r', 'k', 0, 0, 0, 5}, kEndOfTrack}), R::EndOfTrackMisplaced, 23},
+    {"no End of Track", file({{0x00, 0x90, 0x3C, 0x40}}), R::MissingEndOfTrack, 26},
+    {"event crosses chunk end", cat({kHead, {'M', 'T', 'r', 'k', 0, 0, 0, 3}, {0x00, 0x90, 0x3C, 0x40}, kEndOfTrack}),
+     R::MissingEndOfTrack, 26},
+    {"second track bad", file({kEndOfTrack, {0x00, 0xF9}}), R::StatusNotAllowed, 35, 1},
+};
+
+}  // namespace
+
+TEST_P(ReaderRejects, WithFirstBrokenRuleAndOffset) {
+    const Rejection& r = GetParam();
+    const Parsed p = parse(r.input, r.allowMacBinary);
+    EXPECT_FALSE(p.ok);
+    EXPECT_EQ(smf::describeParseRule(p.failure.rule), std::string(smf::describeParseRule(r.rule)));
+    EXPECT_EQ(p.failure.offset, r.offset);
+    EXPECT_EQ(p.failure.chunkIndex, r.chunkIndex);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllRules, ReaderRejects, ::testing::ValuesIn(kRejections));
