@@ -107,12 +107,11 @@ TEST_F(MainWindow, MenuCommandAndCheckBoxShareOneStateThatTheMarkFollows) {
     EXPECT_TRUE(optionChecked());
     EXPECT_TRUE(IsWindow(window_));
     EXPECT_TRUE(runs.empty());
-}
 
-TEST_F(MainWindow, MarkIsSetOnlyOnTheOptionsPopup) {
+    // Other popups, or this one reported at another position or as a window menu, keep
+    // whatever mark they have.
     HMENU options = GetSubMenu(GetMenu(window_), 1);
     CheckMenuItem(options, IDM_RUNNING_STATUS, MF_BYCOMMAND | MF_UNCHECKED);
-    // The same popup reported at another position, or as a window menu, is left alone.
     SendMessageA(window_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(options), MAKELPARAM(0, 0));
     SendMessageA(window_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(options), MAKELPARAM(1, 1));
     EXPECT_EQ(GetMenuState(options, IDM_RUNNING_STATUS, MF_BYCOMMAND) & MF_CHECKED, 0u);

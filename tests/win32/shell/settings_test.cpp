@@ -110,13 +110,4 @@ TEST_F(Settings, FileIsFoundBesideTheExecutableWhateverTheCurrentDirectory) {
     EXPECT_EQ(HelpFilePath(), settingsPath_.substr(0, settingsPath_.size() - 3) + "html");
 }
 
-TEST_F(Settings, WriteSettingIntFormatsSignedDecimal) {
-    WriteSettingInt("OPTION", "A", -2147483647 - 1, settingsPath_);
-    WriteSettingInt("OPTION", "B", 2147483647, settingsPath_);
-    WriteSettingInt("OPTION", "C", 0, settingsPath_);
-    EXPECT_EQ(option(settingsPath_, "A"), "-2147483648");
-    EXPECT_EQ(option(settingsPath_, "B"), "2147483647");
-    EXPECT_EQ(option(settingsPath_, "C"), "0");
-}
-
 }  // namespace
