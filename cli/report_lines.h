@@ -1,0 +1,65 @@
+// The lines quorin-cli prints: one per file, in English, naming the path and what happened.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "convert/conversion_engine.h"
+#include "smf/reader.h"
+
+namespace cli {
+
+// Where a rejected file broke the reader's rules and which rule, e.g.
+// "track 2 at offset 0x1F3: End of Track does not end the chunk". Tracks and chunks are
+// counted from 1 among the chunks the header declares; offsets are from the file's start.
+std::string describeParseFailure(const smf::ParseFailure& failure);
+
+// "96 ticks per quarter note" or "SMPTE 25 frames per second, 40 ticks per frame".
+std::string divisionText(std::uint16_t division);
+
+// What the line of one converted or failed file needs besides the engine's outcome.
+struct LineContext {
+    std::string systemText;        // the platform's text for outcome.error ("" when none)
+    bool lockConflict = false;     // outcome.error is another process's hold on the file
+    bool unchanged = false;        // Converted: the new bytes equal the old ones
+    const std::string* output = nullptr;  // the --output path, if any
+    bool verbose = false;
+    bool check = false;            // --check: the file was only looked at
+};
+
+// True for every outcome that makes the exit status 1 (folders are not failures).
+bool isFailure(const convert::FileOutcome& outcome) noexcept;
+
+// The line (without line feed) for one file: converted, unchanged, skipped folder, or the
+// failure with its reason. Outcomes that end the run say so.
+std::string conversionLine(const std::string& path, const convert::FileOutcome& outcome, const LineContext& context);
+
+// For each file after one that ended the run.
+std::string notProcessedLine(const std::string& path);
+
+// The figures --check reports for a valid file.
+struct CheckFacts {
+    std::uint16_t format = 0;
+    std::uint16_t division = 0;
+    std::uint32_t tracks = 0;
+    std::uint64_t events = 0;
+    std::uint64_t runningStatusEvents = 0;  // events written without their status byte
+    std::uint32_t sizeWithRunningStatus = 0;
+    std::uint32_t sizeWithoutRunningStatus = 0;
+    std::uint64_t fileSize = 0;
+    bool macBinary = false;                 // a MacBinary header precedes the MIDI header
+};
+
+std::string checkLine(const std::string& path, const CheckFacts& facts, bool verbose);
+
+// "3 files: 1 converted, 1 unchanged, 0 skipped, 1 failed" (verbose runs end with it).
+struct RunTally {
+    std::uint64_t files = 0;
+    std::uint64_t converted = 0;
+    std::uint64_t unchanged = 0;
+    std::uint64_t skipped = 0;
+    std::uint64_t failed = 0;
+};
+std::string summaryLine(const RunTally& tally, bool check);
+
+}  // namespace cli

@@ -1,0 +1,28 @@
+// quorin-cli as a function: parses the command line, converts or checks every file through
+// the given file system, and prints to the given streams. main() only wires it up.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_file_system.h"
+
+namespace cli {
+
+struct Console {
+    std::ostream& out;   // one line per file; usage and version texts
+    std::ostream& err;   // usage errors and the progress line
+    bool errIsTerminal;  // the progress line is shown only on a terminal
+    // The clock that paces the progress line (steady_clock when empty).
+    std::function<std::chrono::steady_clock::time_point()> now;
+};
+
+// Exit status: 0 when every file was converted, unchanged or skipped (with --check: every
+// file is valid), 1 when any file failed or was not processed, 2 for a usage error. args
+// excludes the program name.
+int runCli(const std::vector<std::string>& args, CliFileSystem& fileSystem, Console& console);
+
+}  // namespace cli
