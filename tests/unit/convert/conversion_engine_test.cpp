@@ -42,17 +42,6 @@ TEST(ConversionEngine, RewritesWithAndWithoutRunningStatus) {
     EXPECT_EQ(fs.openFiles, 0);
 }
 
-TEST(ConversionEngine, DropsMacBinaryHeader) {
-    Bytes wrapped(128, 0);
-    const Bytes smf = plainSmf();
-    wrapped.insert(wrapped.end(), smf.begin(), smf.end());
-    FakeFileSystem fs;
-    fs.add("C:/mac.mid", wrapped);
-    ConversionEngine engine(fs, false);
-    EXPECT_EQ(engine.convert("C:/mac.mid").kind, OutcomeKind::Converted);
-    EXPECT_EQ(fs.bytesOf("C:/mac.mid"), plainSmf());
-}
-
 TEST(ConversionEngine, SurvivesShortReadsAndWrites) {
     FakeFileSystem fs;
     fs.chunkLimit = 5;

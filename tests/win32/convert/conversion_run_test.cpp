@@ -263,11 +263,5 @@ TEST_F(ConversionRun, DialogIsCentredOverMainWindowAndOwnsItsBoxes) {
     EXPECT_NEAR((dialog.top + dialog.bottom) / 2, (main.top + main.bottom) / 2, 1);
 }
 
-TEST_F(ConversionRun, EmptyListShowsNothing) {
-    BoxAnswerer answerer;
-    RunConversion({});
-    EXPECT_TRUE(answerer.boxes.empty());
-}
-
 }  // namespace
 }  // namespace convert::testing
