@@ -1,0 +1,57 @@
+// Real files in a fresh temporary folder for the POSIX tests.
+#pragma once
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace cli::testing {
+
+class TempFolder {
+public:
+    TempFolder() {
+        char name[] = "/tmp/quorin-cli-test.XXXXXX";
+        path_ = ::mkdtemp(name);
+    }
+    ~TempFolder() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+
+    // The names in the folder, hidden ones included.
+    std::set<std::string> names() const {
+        std::set<std::string> result;
+        if (DIR* folder = ::opendir(path_.c_str())) {
+            while (const dirent* entry = ::readdir(folder)) {
+                const std::string name = entry->d_name;
+                if (name != "." && name != "..") result.insert(name);
+            }
+            ::closedir(folder);
+        }
+        return result;
+    }
+
+private:
+    std::string path_;
+};
+
+inline void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::vector<std::uint8_t> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace cli::testing
