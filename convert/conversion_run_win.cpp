@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "../res/resource.h"
+#include "res/resource.h"
 #include "convert/app_state.h"
 #include "convert/conversion_engine.h"
 #include "convert/file_system_win.h"

@@ -4,12 +4,11 @@
 #include "convert/app_state.h"
 #include "convert/centring.h"
 #include "convert/message_text.h"
+#include "res/resource.h"
 
 namespace {
 
 HHOOK CentringHookHandle = nullptr;
-
-constexpr UINT kUnexpectedError = 154;
 
 convert::Rectangle toRectangle(const RECT& r) {
     return convert::Rectangle{r.left, r.top, r.right, r.bottom};
@@ -53,7 +52,7 @@ bool SystemErrorText(std::string& text, DWORD code) {
     }
     if (message != nullptr) LocalFree(message);
     char fallback[MAX_PATH];
-    const int copied = LoadStringA(InstanceHandle, kUnexpectedError, fallback, MAX_PATH);
+    const int copied = LoadStringA(InstanceHandle, IDS_UNEXPECTED_ERROR, fallback, MAX_PATH);
     text.assign(fallback, copied > 0 ? static_cast<std::size_t>(copied) : 0);
     return true;
 }

@@ -1,20 +1,11 @@
 // Report texts of the conversion run.
 #include "convert/report.h"
 
+#include "res/resource.h"
+
 namespace convert {
 
 namespace {
-
-// String-table ids (the same numbers as res/resource.h, which is C-only).
-constexpr std::uint32_t kDiskTooSmall = 156;
-constexpr std::uint32_t kDiskSpaceUnknown = 157;
-constexpr std::uint32_t kRunStopped = 158;
-constexpr std::uint32_t kNotSmf = 159;
-constexpr std::uint32_t kOpenFailed = 160;
-constexpr std::uint32_t kWriteFailed = 168;
-constexpr std::uint32_t kReadFailed = 169;
-constexpr std::uint32_t kOutOfMemory = 170;
-constexpr std::uint32_t kRestoreFailed = 171;
 
 std::string quoted(const std::string& name) {
     return "'" + name + "'\n\n";
@@ -37,22 +28,22 @@ std::string composeReport(const FileOutcome& outcome, const std::string& path, c
     case OutcomeKind::Missing:
         return std::string();
     case OutcomeKind::OpenFailed:
-        return quoted(path) + text(kOpenFailed) + systemLine(outcome.error, systemText);
+        return quoted(path) + text(IDS_OPEN_FAILED) + systemLine(outcome.error, systemText);
     case OutcomeKind::ReadFailed:
     case OutcomeKind::TooLarge:
-        return quoted(path) + text(kReadFailed) + systemLine(outcome.error, systemText);
+        return quoted(path) + text(IDS_READ_FAILED) + systemLine(outcome.error, systemText);
     case OutcomeKind::NotSmf:
-        return quoted(path) + text(kNotSmf);
+        return quoted(path) + text(IDS_NOT_SMF);
     case OutcomeKind::OutOfMemory:
-        return quoted(path) + text(kOutOfMemory);
+        return quoted(path) + text(IDS_OUT_OF_MEMORY);
     case OutcomeKind::ProbeFailed:
-        return quoted(outcome.location) + text(kDiskSpaceUnknown) + systemLine(outcome.error, systemText) +
-               text(kRunStopped);
+        return quoted(outcome.location) + text(IDS_DISK_SPACE_UNKNOWN) + systemLine(outcome.error, systemText) +
+               text(IDS_RUN_STOPPED);
     case OutcomeKind::NotEnoughSpace:
-        return quoted(outcome.location) + text(kDiskTooSmall) + text(kRunStopped);
+        return quoted(outcome.location) + text(IDS_DISK_TOO_SMALL) + text(IDS_RUN_STOPPED);
     case OutcomeKind::WriteFailed:
-        return quoted(path) + text(kWriteFailed) + systemLine(outcome.error, systemText) +
-               (outcome.restored ? std::string() : text(kRestoreFailed));
+        return quoted(path) + text(IDS_WRITE_FAILED) + systemLine(outcome.error, systemText) +
+               (outcome.restored ? std::string() : text(IDS_RESTORE_FAILED));
     }
     return std::string();
 }

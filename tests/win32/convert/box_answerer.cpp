@@ -1,7 +1,7 @@
 // Message-box answering for the Win32 tests (a WH_CALLWNDPROCRET hook on WM_INITDIALOG).
 #include "box_answerer.h"
 
-#include "../../../res/resource.h"
+#include "res/resource.h"
 
 namespace convert::testing {
 
