@@ -17,10 +17,6 @@ bool CancelRequested = false;
 
 namespace {
 
-bool isAnsiLeadByte(unsigned char byte) {
-    return IsDBCSLeadByte(byte) != FALSE;
-}
-
 std::string messageText(std::uint32_t id) {
     std::string text;
     LoadMessageText(text, id);
@@ -34,7 +30,7 @@ public:
         : dialog_(dialog), nameField_(nameField), progressBar_(progressBar) {}
 
     void fileStarted(const std::string& path) override {
-        SetWindowTextA(nameField_, convert::splitPath(path, isAnsiLeadByte).displayName.c_str());
+        SetWindowTextA(nameField_, convert::splitPath(path, convert::isAnsiLeadByte).displayName.c_str());
         SendMessageA(progressBar_, PBM_STEPIT, 0, 0);
     }
 

@@ -8,11 +8,11 @@
 
 namespace convert {
 
-namespace {
-
 bool isAnsiLeadByte(unsigned char byte) {
     return IsDBCSLeadByte(byte) != FALSE;
 }
+
+namespace {
 
 // A file handle opened without sharing; closed once.
 class Win32OpenFile final : public OpenFile {

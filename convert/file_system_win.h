@@ -6,6 +6,9 @@
 
 namespace convert {
 
+// Lead bytes of the system's ANSI code page (IsDBCSLeadByte), for splitting paths.
+bool isAnsiLeadByte(unsigned char byte);
+
 class Win32FileSystem final : public FileSystem {
 public:
     PathKind pathKind(const std::string& path, SystemError& error) override;
