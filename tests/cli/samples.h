@@ -7,6 +7,8 @@
 
 namespace cli::testing {
 
+using Bytes = std::vector<std::uint8_t>;
+
 inline std::vector<std::uint8_t> bytes(std::initializer_list<int> values) {
     std::vector<std::uint8_t> result;
     for (int value : values) result.push_back(static_cast<std::uint8_t>(value));
