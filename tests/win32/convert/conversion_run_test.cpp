@@ -245,18 +245,26 @@ TEST_F(ConversionRun, ProbeFailureNamesDriveAndSystemTextThenStops) {
     EXPECT_EQ(readFile(b), plainSmf());
 }
 
-TEST_F(ConversionRun, DialogIsCentredOverMainWindowAndOwnsItsBoxes) {
-    const std::string invalid = file("invalid.mid", Bytes{'x'});
+// The name field shows the last component whole, even when a double-byte character ends in
+// 0x5C ("ソ"); the dialog stands centred over the main window and owns the report.
+TEST_F(ConversionRun, DialogShowsNameAndIsCentredOverMainWindow) {
+    const std::string so = "\x83\x5C.mid";
+    const std::string invalid = file(so, Bytes{'x'});
     RECT dialog{};
     char title[64] = {};
+    char name[64] = {};
     BoxAnswerer answerer;
     answerer.onShown = [&](HWND box) {
-        GetWindowRect(GetWindow(box, GW_OWNER), &dialog);
-        GetWindowTextA(GetWindow(box, GW_OWNER), title, sizeof title);
+        const HWND owner = GetWindow(box, GW_OWNER);
+        GetWindowRect(owner, &dialog);
+        GetWindowTextA(owner, title, sizeof title);
+        GetDlgItemTextA(owner, 1003, name, sizeof name);
     };
     RunConversion({invalid});
     ASSERT_EQ(answerer.boxes.size(), 1u);
+    EXPECT_EQ(answerer.boxes[0].text, fileReport(invalid, 159));
     EXPECT_STREQ(title, "\x8F\x88\x97\x9D\x92\x86...");  // "処理中..."
+    EXPECT_EQ(std::string(name), so);
     RECT main{};
     GetWindowRect(MainWindowHandle, &main);
     EXPECT_NEAR((dialog.left + dialog.right) / 2, (main.left + main.right) / 2, 1);
