@@ -1,20 +1,20 @@
 // ByteBuffer's allocation paths; the common no-allocation cases are inline in the header.
 #include "smf/byte_buffer.h"
 
+#include <cstddef>
 #include <new>
 
 namespace smf {
 
 ByteBuffer::ByteBuffer(const ByteBuffer& other) {
-    resize(other.length_);
-    if (length_ != 0) std::memcpy(data(), other.data(), length_);
+    const std::uint32_t n = other.length();
+    resize(n);
+    if (n != 0) std::memcpy(data(), other.data(), n);
 }
 
-ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept
-    : length_(other.length_), capacity_(other.capacity_) {
+ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept : word_(other.word_) {
     std::memcpy(inline_, other.inline_, kInlineCapacity);
-    other.length_ = 0;
-    other.capacity_ = 0;
+    other.word_ = 0;
 }
 
 ByteBuffer& ByteBuffer::operator=(const ByteBuffer& other) {
@@ -27,38 +27,46 @@ ByteBuffer& ByteBuffer::operator=(const ByteBuffer& other) {
 
 ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
     if (this != &other) {
-        release();
+        if (!isInline()) release();
         std::memcpy(inline_, other.inline_, kInlineCapacity);
-        length_ = other.length_;
-        capacity_ = other.capacity_;
-        other.length_ = 0;
-        other.capacity_ = 0;
+        word_ = other.word_;
+        other.word_ = 0;
     }
     return *this;
 }
 
-std::uint32_t ByteBuffer::checkedSum(std::uint32_t offset, std::uint32_t count) {
-    const std::uint32_t sum = offset + count;
-    if (sum < offset) throw std::bad_alloc();   // no buffer can be that long
-    return sum;
+void ByteBuffer::throwTooLong() {
+    static_assert(offsetof(ByteBuffer, inline_) == 0 && sizeof(ByteBuffer) > kInlineCapacity,
+                  "copyInlinePadded reads kInlineCapacity bytes from byte 0 or 1 of the object");
+    throw std::bad_alloc();   // no buffer can be longer than 2^32 - 1 bytes
+}
+
+void ByteBuffer::assignAtSlow(const std::uint8_t* source, std::uint32_t count, std::uint32_t offset) {
+    const std::uint32_t end = offset + count;
+    if (end < offset) throwTooLong();
+    resize(end);
+    if (count != 0) std::memcpy(data() + offset, source, count);
+}
+
+void ByteBuffer::release() noexcept {
+    delete[] reinterpret_cast<unsigned char*>(heap());
 }
 
 void ByteBuffer::resizeSlow(std::uint32_t n) {
     if (n == 0) {
-        release();
-        length_ = 0;
-        capacity_ = 0;
+        if (!isInline()) release();
+        word_ = 0;
         return;
     }
-    // Here n > capacity_. Up to kInlineCapacity the bytes already lie where they belong.
-    if (n > kInlineCapacity) {
-        std::uint8_t* fresh = new std::uint8_t[n];   // before anything is freed
-        if (length_ != 0) std::memcpy(fresh, data(), length_);
-        release();
-        setHeapPointer(fresh);
-    }
-    capacity_ = n;
-    length_ = n;
+    // Here n > capacity() and n > kInlineCapacity: a new heap block, before anything is freed.
+    if (n > 0xFFFFFFFFu - sizeof(HeapHeader)) throwTooLong();
+    unsigned char* raw = new unsigned char[sizeof(HeapHeader) + n];
+    HeapHeader* block = new (raw) HeapHeader{n, n};
+    const std::uint32_t oldLength = length();
+    if (oldLength != 0) std::memcpy(block + 1, data(), oldLength);
+    if (!isInline()) release();
+    std::memcpy(inline_, &block, sizeof block);
+    word_ = kOnHeap;
 }
 
 }  // namespace smf

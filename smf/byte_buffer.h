@@ -13,6 +13,11 @@ namespace smf {
 //
 // Out of memory: resize(), assignAt() and the copy operations throw std::bad_alloc and
 // leave the buffer as it was.
+//
+// Layout (12 bytes, so that a TrackEvent takes 16): eight bytes that hold either the
+// contents or a pointer to a heap block, and one word. Inline, the word is
+// capacity * 256 + length; on the heap it is kOnHeap, and the block starts with the
+// capacity and the length, followed by the bytes.
 class ByteBuffer {
 public:
     static constexpr std::uint32_t kInlineCapacity = 8;
@@ -22,53 +27,85 @@ public:
     ByteBuffer(ByteBuffer&& other) noexcept;
     ByteBuffer& operator=(const ByteBuffer& other);
     ByteBuffer& operator=(ByteBuffer&& other) noexcept;
-    ~ByteBuffer() { release(); }
+    ~ByteBuffer() {
+        if (!isInline()) release();
+    }
 
     // Sets the length to n. n == 0 frees the storage. Without storage, exactly n bytes are
     // obtained. With capacity >= n nothing moves (never shrinks). Otherwise new storage of
     // exactly n bytes receives the first length() bytes. Bytes past the old length are
     // uninitialised.
     void resize(std::uint32_t n) {
-        if (n != 0 && n <= capacity_) {
-            length_ = n;
-            return;
+        if (isInline() && n != 0 && n <= kInlineCapacity) {
+            const std::uint32_t capacity = word_ >> 8;
+            word_ = (n <= capacity ? capacity : n) << 8 | n;   // the bytes are already in place
+        } else if (!isInline() && n != 0 && n <= heap()->capacity) {
+            heap()->length = n;
+        } else {
+            resizeSlow(n);
         }
-        resizeSlow(n);
     }
 
     // resize(offset + count), then copies count bytes from source to position offset.
     void assignAt(const std::uint8_t* source, std::uint32_t count, std::uint32_t offset) {
-        resize(checkedSum(offset, count));
-        if (count != 0) std::memcpy(data() + offset, source, count);
+        const std::uint32_t end = offset + count;
+        if (isInline() && end >= offset && end != 0 && end <= kInlineCapacity) {
+            const std::uint32_t capacity = word_ >> 8;
+            word_ = (end <= capacity ? capacity : end) << 8 | end;
+            copyBytes(inline_ + offset, source, count);
+        } else {
+            assignAtSlow(source, count, offset);
+        }
     }
 
-    std::uint8_t* data() noexcept { return isInline() ? inline_ : heapPointer(); }
-    const std::uint8_t* data() const noexcept { return isInline() ? inline_ : heapPointer(); }
-    std::uint32_t length() const noexcept { return length_; }
-    std::uint32_t capacity() const noexcept { return capacity_; }
-    bool empty() const noexcept { return length_ == 0; }
+    // memcpy, without a library call for the few bytes of a typical event.
+    static void copyBytes(std::uint8_t* to, const std::uint8_t* from, std::uint32_t count) noexcept {
+        switch (count) {
+        case 0: return;
+        case 1: to[0] = from[0]; return;
+        case 2: std::memcpy(to, from, 2); return;
+        case 3: std::memcpy(to, from, 2); to[2] = from[2]; return;
+        default: std::memcpy(to, from, count); return;
+        }
+    }
+
+    // True while the bytes live inside the object (capacity up to kInlineCapacity).
+    bool isInline() const noexcept { return word_ != kOnHeap; }
+    // For inline buffers only: copies kInlineCapacity bytes of the object starting at byte
+    // skip (0 or 1) of its contents, past the length too; callers use the first
+    // length() - skip of them. One fixed-size copy instead of a variable one.
+    void copyInlinePadded(std::uint8_t* to, std::uint32_t skip) const noexcept {
+        std::memcpy(to, reinterpret_cast<const unsigned char*>(this) + skip, kInlineCapacity);
+    }
+
+    std::uint8_t* data() noexcept { return isInline() ? inline_ : heapBytes(); }
+    const std::uint8_t* data() const noexcept { return isInline() ? inline_ : heapBytes(); }
+    std::uint32_t length() const noexcept { return isInline() ? (word_ & 0xFF) : heap()->length; }
+    std::uint32_t capacity() const noexcept { return isInline() ? (word_ >> 8) : heap()->capacity; }
+    bool empty() const noexcept { return length() == 0; }
     std::uint8_t operator[](std::uint32_t i) const noexcept { return data()[i]; }
 
 private:
-    bool isInline() const noexcept { return capacity_ <= kInlineCapacity; }
-    // The heap pointer is kept in the inline bytes, so the object needs only 4-byte
-    // alignment and a TrackEvent stays at 20 bytes on 64-bit hosts too.
-    std::uint8_t* heapPointer() const noexcept {
-        std::uint8_t* p;
-        std::memcpy(&p, inline_, sizeof p);
-        return p;
-    }
-    void setHeapPointer(std::uint8_t* p) noexcept { std::memcpy(inline_, &p, sizeof p); }
-    static std::uint32_t checkedSum(std::uint32_t offset, std::uint32_t count);
-    void resizeSlow(std::uint32_t n);
-    void release() noexcept {
-        if (!isInline()) delete[] heapPointer();
-    }
+    static constexpr std::uint32_t kOnHeap = 0xFFFFFFFFu;
+    struct HeapHeader {
+        std::uint32_t capacity;
+        std::uint32_t length;
+    };
 
-    static_assert(sizeof(std::uint8_t*) <= kInlineCapacity, "a heap pointer must fit inline");
-    std::uint8_t inline_[kInlineCapacity];
-    std::uint32_t length_ = 0;
-    std::uint32_t capacity_ = 0;
+    HeapHeader* heap() const noexcept {
+        HeapHeader* block;
+        std::memcpy(&block, inline_, sizeof block);
+        return block;
+    }
+    std::uint8_t* heapBytes() const noexcept { return reinterpret_cast<std::uint8_t*>(heap() + 1); }
+    [[noreturn]] static void throwTooLong();
+    void resizeSlow(std::uint32_t n);
+    void assignAtSlow(const std::uint8_t* source, std::uint32_t count, std::uint32_t offset);
+    void release() noexcept;   // frees the heap block; the caller resets word_
+
+    static_assert(sizeof(HeapHeader*) <= kInlineCapacity, "a heap pointer must fit inline");
+    std::uint8_t inline_[kInlineCapacity] = {};   // first member: copyInlinePadded reads from here
+    std::uint32_t word_ = 0;
 };
 
 }  // namespace smf

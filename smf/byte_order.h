@@ -31,6 +31,21 @@ inline std::uint32_t encodeVarLen(std::uint32_t value, std::uint8_t* out) noexce
     return size;
 }
 
+// encodeVarLen for writers with room to spare: always stores 4 bytes at out (those past
+// the encoding are scratch for the caller to overwrite) and returns the encoding's length.
+// Free of data-dependent branches, for the writer's per-event path.
+inline std::uint32_t encodeVarLenPadded(std::uint32_t value, std::uint8_t* out) noexcept {
+    const std::uint32_t size = 1 + (value >= (1u << 7)) + (value >= (1u << 14)) + (value >= (1u << 21));
+    std::uint32_t word = ((0x80u | ((value >> 21) & 0x7F)) << 24) | ((0x80u | ((value >> 14) & 0x7F)) << 16) |
+                         ((0x80u | ((value >> 7) & 0x7F)) << 8) | (value & 0x7F);
+    word <<= 8 * (4 - size);   // the encoding's first byte to the top
+    out[0] = static_cast<std::uint8_t>(word >> 24);
+    out[1] = static_cast<std::uint8_t>(word >> 16);
+    out[2] = static_cast<std::uint8_t>(word >> 8);
+    out[3] = static_cast<std::uint8_t>(word);
+    return size;
+}
+
 // A byte source as the reader's take() provides it: asked for n bytes, delivers up to n,
 // returns how many, and advances past them.
 class ByteSource {

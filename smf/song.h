@@ -6,6 +6,7 @@
 #include <deque>
 
 #include "smf/byte_buffer.h"
+#include "smf/byte_order.h"
 
 namespace smf {
 
@@ -14,15 +15,38 @@ struct TrackEvent {
     ByteBuffer bytes;         // the complete event, status byte first
 };
 
+// The running-status test of the writer: with runningStatus, an event's status byte is
+// left out when it is a channel status equal to the previous event's status (previous:
+// the first byte of the event before it in the track, 0 before the first). It is kept
+// before a first data byte with bit 7 set: the reader keeps channel data bytes as they
+// are, and a status dropped before such a byte would read back as that byte.
+inline bool omitsStatus(bool runningStatus, const TrackEvent& event, std::uint8_t previous) noexcept {
+    const ByteBuffer& b = event.bytes;
+    return runningStatus && b.length() >= 2 && b[0] == previous && previous >= 0x80 &&
+           previous < 0xF0 && b[1] < 0x80;
+}
+
+// The status an event leaves behind for the next one: its first byte (0 for no bytes).
+inline std::uint8_t statusOf(const TrackEvent& event) noexcept {
+    return event.bytes.length() != 0 ? event.bytes[0] : 0;
+}
+
 // Events in file order, held by value. A deque never moves its elements as it grows, so a
 // track of millions of events costs no reallocation copies and no doubling overshoot.
+//
+// The track also keeps the bytes its events take in a file, with and without running
+// status (delta-times from consecutive ticks, minimal encodings), updated on every
+// append, so that the writer plans a file's size without a pass over its events.
 class Track {
 public:
     using Events = std::deque<TrackEvent>;
 
     // Appends a copy of the event (its bytes an exact-fit copy). Throws std::bad_alloc and
     // then leaves the track as it was.
-    void appendEvent(const TrackEvent& event) { events_.push_back(event); }
+    void appendEvent(const TrackEvent& event) {
+        events_.push_back(event);
+        account(events_.back());
+    }
 
     // Appends the event tick, {status, rest[0, restCount)}; restCount + 1 must not exceed
     // ByteBuffer::kInlineCapacity, so nothing but the track's own list can run out of
@@ -33,13 +57,32 @@ public:
         event.tick = tick;
         event.bytes.assignAt(rest, restCount, 1);
         event.bytes.data()[0] = status;
+        account(event);
     }
 
     const Events& events() const noexcept { return events_; }
     std::uint32_t eventCount() const noexcept { return static_cast<std::uint32_t>(events_.size()); }
 
+    // Bytes of all events as written, deltas included, without the chunk header.
+    std::uint64_t writtenEventBytes(bool runningStatus) const noexcept {
+        return runningStatus ? bytesWithRunningStatus_ : bytesWithoutRunningStatus_;
+    }
+
 private:
+    void account(const TrackEvent& event) noexcept {
+        const std::uint32_t delta = event.tick - lastTick_;
+        const std::uint32_t size = varLenSize(delta) + event.bytes.length();
+        bytesWithoutRunningStatus_ += size;
+        bytesWithRunningStatus_ += size - (omitsStatus(true, event, lastStatus_) ? 1 : 0);
+        lastTick_ = event.tick;
+        lastStatus_ = statusOf(event);
+    }
+
     Events events_;
+    std::uint64_t bytesWithRunningStatus_ = 0;
+    std::uint64_t bytesWithoutRunningStatus_ = 0;
+    std::uint32_t lastTick_ = 0;
+    std::uint8_t lastStatus_ = 0;
 };
 
 enum class DivisionKind : std::uint8_t {

@@ -1,6 +1,8 @@
 // SmfWriter: size plan, then one pass that fills an output allocated at its final size.
+// The plan comes from the sizes each Track keeps as it grows (see song.h).
 #include "smf/writer.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -13,36 +15,10 @@ namespace {
 constexpr std::uint32_t kHeaderChunkSize = 14;
 constexpr std::uint32_t kChunkHeaderSize = 8;
 
-// The status an event leaves behind for the next one: its first byte. An event without
-// bytes (never produced by the reader) counts as no status, so both passes agree on it.
-inline std::uint8_t statusOf(const TrackEvent& event) noexcept {
-    return event.bytes.length() != 0 ? event.bytes.data()[0] : 0;
-}
-
-// The running-status test: a channel status equal to the previous status is left out,
-// but only before a data byte. The reader keeps channel data bytes as they are, bit 7
-// included; were the status dropped before such a byte, the next reading would take it
-// for a status and the rewritten file would mean something else or not parse at all.
-inline bool omitStatus(bool runningStatus, const TrackEvent& event, std::uint8_t status,
-                       std::uint8_t previous) noexcept {
-    return runningStatus && status == previous && status >= 0x80 && status < 0xF0 &&
-           event.bytes.length() >= 2 && event.bytes.data()[1] < 0x80;
-}
-
-// Bytes of one track chunk, counted in 64 bits so that a song too large for the file
-// format is noticed instead of wrapping.
+// Bytes of one track chunk, in 64 bits so that a song too large for the file format is
+// noticed instead of wrapping. The track keeps its event bytes up to date as it grows.
 std::uint64_t planTrack64(const Track& track, bool runningStatus) noexcept {
-    std::uint64_t size = kChunkHeaderSize;
-    std::uint32_t previousTick = 0;
-    std::uint8_t previousStatus = 0;
-    for (const TrackEvent& event : track.events()) {
-        const std::uint8_t status = statusOf(event);
-        size += varLenSize(event.tick - previousTick) + event.bytes.length();
-        size -= omitStatus(runningStatus, event, status, previousStatus) ? 1 : 0;
-        previousStatus = status;
-        previousTick = event.tick;
-    }
-    return size;
+    return kChunkHeaderSize + track.writtenEventBytes(runningStatus);
 }
 
 }  // namespace
@@ -96,31 +72,43 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
     toBigEndian16(half);
     putBytes(output, &half, 2, position);
 
-    // 4. Track chunks. The plan fixed every byte count, so events are copied straight into
-    // the storage: the plan and these copies use the same delta, size and status test.
+    // 4. Track chunks. Events are copied straight into the storage; each track stays
+    // within its planned size, or the program stops rather than write a corrupt file.
     std::uint8_t* const out = output.data();
+    const std::uint8_t* const outEnd = out + total;
     auto plannedSize = trackSizes.begin();
     for (const Track& track : song.tracks()) {
+        const std::uint32_t eventBytes = *plannedSize++ - kChunkHeaderSize;
         putBytes(output, "MTrk", 4, position);
-        word = *plannedSize++ - kChunkHeaderSize;
+        word = eventBytes;
         toBigEndian32(word);
         putBytes(output, &word, 4, position);
 
         std::uint8_t* p = out + position;
+        std::uint8_t* const trackEnd = p + eventBytes;
         std::uint32_t previousTick = 0;
         std::uint8_t previousStatus = 0;
         for (const TrackEvent& event : track.events()) {
-            p += encodeVarLen(event.tick - previousTick, p);
-            const std::uint8_t status = statusOf(event);
-            const std::uint32_t skipped = omitStatus(runningStatus, event, status, previousStatus) ? 1 : 0;
-            const std::uint32_t count = event.bytes.length() - skipped;
-            const std::uint8_t* bytes = event.bytes.data() + skipped;
-            std::memcpy(p, bytes, count);
+            const ByteBuffer& bytes = event.bytes;
+            const std::uint32_t delta = event.tick - previousTick;
+            const std::uint32_t skipped = omitsStatus(runningStatus, event, previousStatus) ? 1 : 0;
+            const std::uint32_t count = bytes.length() - skipped;
+            const std::size_t room = static_cast<std::size_t>(trackEnd - p);
+            if (count > room || varLenSize(delta) > room - count) std::abort();
+            if (bytes.isInline() && outEnd - p >= 4 + ByteBuffer::kInlineCapacity) {
+                // Fixed-size stores; the bytes past this event's end are overwritten next.
+                p += encodeVarLenPadded(delta, p);
+                bytes.copyInlinePadded(p, skipped);
+            } else {
+                p += encodeVarLen(delta, p);
+                std::memcpy(p, bytes.data() + skipped, count);
+            }
             p += count;
-            previousStatus = status;
+            previousStatus = statusOf(event);
             previousTick = event.tick;
         }
-        position = static_cast<std::uint32_t>(p - out);
+        if (p != trackEnd) std::abort();
+        position += eventBytes;
         output.resize(position);   // as a put of these bytes would have left it
     }
     // 5. The output's length is the total.
