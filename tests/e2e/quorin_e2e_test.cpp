@@ -190,10 +190,13 @@ TEST_F(QuorinE2E, StoredSettingsAreAppliedAndWrittenBackWithOtherLinesKept) {
   EXPECT_EQ(rect.top, -8);
   EXPECT_FALSE(isChecked(main(), kRunningStatusBox));
 
-  // Ctrl+R sets the option again; Ctrl+O opens the Open dialog in the remembered folder,
-  // so a bare file name finds the file there.
+  // Escape must not end the program: the Ctrl+R behind it still reaches a live window
+  // and sets the option. Ctrl+O then opens the Open dialog in the remembered folder, so
+  // a bare file name finds the file there.
+  pressKey(main(), VK_ESCAPE);
   pressKey(main(), 'R', {VK_CONTROL});
   EXPECT_TRUE(waitUntil([&] { return isChecked(main(), kRunningStatusBox); })) << "Ctrl+R did not set the box";
+  ASSERT_TRUE(app_->running()) << "Escape ended the program";
   pressKey(main(), 'O', {VK_CONTROL});
   HWND dialog = waitForOpenDialog();
   ASSERT_NE(dialog, nullptr) << "Ctrl+O did not open the Open dialog";
@@ -247,25 +250,30 @@ TEST_F(QuorinE2E, DoubleByteFolderAndFileNamesAreJoinedWithoutLosingTheSeparator
   ASSERT_TRUE(writeFile(folder.file(name2), macBinaryPlain()));
   startApp(folder, folder.path());
 
-  clickButton(main(), kOpenButton);
+  pressKey(main(), VK_RETURN);
   HWND dialog = waitForOpenDialog();
-  ASSERT_NE(dialog, nullptr);
+  ASSERT_NE(dialog, nullptr) << "Enter did not open the Open dialog";
   chooseInOpenDialog(dialog, "\"" + name1 + "\" \"" + name2 + "\"");
   expectFileBecomes(folder.file(name1), kMixedWithRunningStatus);
   expectFileBecomes(folder.file(name2), kPlainWithRunningStatus);
   ASSERT_TRUE(app_->waitForIdle());
 }
 
-TEST_F(QuorinE2E, InvalidFileIsReportedAndLeftAloneWhileTheRunGoesOn) {
+TEST_F(QuorinE2E, FilesThatCannotBeConvertedAreReportedAndLeftAloneWhileTheRunGoesOn) {
   TempFolder folder("invalid");
   ASSERT_TRUE(writeFile(folder.file("bad.mid"), kNotMidi));
+  ASSERT_TRUE(writeFile(folder.file("busy.mid"), kMixed));
   ASSERT_TRUE(writeFile(folder.file("good.mid"), kMixed));
+  // Another program holds busy.mid open without sharing.
+  HANDLE busy = CreateFileA(folder.file("busy.mid").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(busy, INVALID_HANDLE_VALUE);
   startApp(folder, folder.path());
 
   clickButton(main(), kOpenButton);
   HWND dialog = waitForOpenDialog();
   ASSERT_NE(dialog, nullptr);
-  chooseInOpenDialog(dialog, "\"bad.mid\" \"good.mid\"");
+  chooseInOpenDialog(dialog, "\"bad.mid\" \"busy.mid\" \"good.mid\"");
 
   HWND box = waitForBox(ansi("エラー"));
   ASSERT_NE(box, nullptr) << "no error box for a file that is not MIDI";
@@ -284,11 +292,54 @@ TEST_F(QuorinE2E, InvalidFileIsReportedAndLeftAloneWhileTheRunGoesOn) {
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   Sleep(500);  // let the uncovered dialog repaint before the picture
   EXPECT_TRUE(saveScreenshot(progress, artifact("progress_dialog.bmp")));
-
   pressKey(box, VK_RETURN);
+
+  // The busy file: the open failure with the system's reason on a line of its own.
+  ASSERT_TRUE(waitUntil([&] { return !IsWindow(box); })) << "Enter did not close the error box";
+  box = waitForBox(ansi("エラー"));
+  ASSERT_NE(box, nullptr) << "no error box for a file held open by another program";
+  EXPECT_EQ(messageBoxText(box), "'" + folder.file("busy.mid") + "'\n\n" +
+                                     ansi("このファイルを開くことができませんでした。") + "\n" +
+                                     systemText(ERROR_SHARING_VIOLATION));
+  pressKey(box, VK_RETURN);
+
   expectFileBecomes(folder.file("good.mid"), kMixedWithRunningStatus);
   ASSERT_TRUE(app_->waitForIdle());
+  CloseHandle(busy);
   EXPECT_EQ(readFile(folder.file("bad.mid")), kNotMidi);
+  EXPECT_EQ(readFile(folder.file("busy.mid")), kMixed);
+}
+
+TEST_F(QuorinE2E, CancelAsksFirstThenNoGoesOnAndYesLeavesTheRestUntouched) {
+  TempFolder folder("cancel");
+  ASSERT_TRUE(writeFile(folder.file("bad1.mid"), kNotMidi));
+  ASSERT_TRUE(writeFile(folder.file("bad2.mid"), kNotMidi));
+  ASSERT_TRUE(writeFile(folder.file("a.mid"), kMixed));
+  startApp(folder, folder.path());
+
+  clickButton(main(), kOpenButton);
+  HWND dialog = waitForOpenDialog();
+  ASSERT_NE(dialog, nullptr);
+  chooseInOpenDialog(dialog, "\"bad1.mid\" \"bad2.mid\" \"a.mid\"");
+
+  const std::string question = ansi("処理を中止してもよろしいですか?");
+  for (int answer : {IDNO, IDYES}) {
+    SCOPED_TRACE(answer == IDNO ? "answer No" : "answer Yes");
+    // An error box holds the run; a Cancel click queued meanwhile is acted on before
+    // the next file.
+    HWND box = waitForBox(ansi("エラー"));
+    ASSERT_NE(box, nullptr);
+    HWND progress = GetWindow(box, GW_OWNER);
+    PostMessageA(progress, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(progress, IDCANCEL)));
+    pressKey(box, VK_RETURN);
+    HWND confirm = waitForBox(ansi("確認"));
+    ASSERT_NE(confirm, nullptr) << "Cancel was not confirmed";
+    EXPECT_EQ(messageBoxText(confirm), question);
+    clickButton(confirm, answer);
+  }
+  ASSERT_TRUE(app_->waitForIdle());
+  EXPECT_EQ(readFile(folder.file("a.mid")), kMixed);
 }
 
 TEST_F(QuorinE2E, F1WithoutTheHelpPageShowsTheSystemsFileNotFoundText) {
