@@ -52,10 +52,21 @@ public:
     }
 
     bool truncate(SystemError& error) override {
+        return cutAt(0, error);
+    }
+
+    // Cuts the file at length and moves the position there.
+    bool cutAt(std::uint32_t length, SystemError& error) {
         if (!writable_) return readOnly(error);
-        if (retry([&] { return ::ftruncate(fd_, 0); }) != 0) return fail(error);
-        position_ = 0;
+        if (retry([&] { return ::ftruncate(fd_, length); }) != 0) return fail(error);
+        position_ = length;
         return true;
+    }
+
+    // Writes all of data from offset 0 on, over what is there.
+    bool overwrite(const std::uint8_t* data, std::uint32_t length, SystemError& error) {
+        position_ = 0;
+        return convert::writeAll(*this, data, length, error);
     }
 
     bool write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written, SystemError& error) override {
@@ -241,6 +252,21 @@ bool PosixFileSystem::replaceFile(const std::string& path, const std::uint8_t* d
         ::close(folder);
     }
     return true;
+}
+
+convert::RewriteResult PosixFileSystem::rewrite(const std::string& path, convert::OpenFile& file,
+                                                const std::uint8_t* newBytes, std::uint32_t newLength,
+                                                const std::uint8_t* original, std::uint32_t originalLength) {
+    auto* const posixFile = dynamic_cast<PosixOpenFile*>(&file);
+    if (!posixFile) return CliFileSystem::rewrite(path, file, newBytes, newLength, original, originalLength);
+    convert::RewriteResult result;
+    if (posixFile->overwrite(newBytes, newLength, result.error) && posixFile->cutAt(newLength, result.error))
+        return result;
+    result.ok = false;
+    SystemError ignored = 0;
+    result.restored =
+        posixFile->overwrite(original, originalLength, ignored) && posixFile->cutAt(originalLength, ignored);
+    return result;
 }
 
 bool PosixFileSystem::isLockConflict(SystemError error) {

@@ -30,6 +30,13 @@ public:
     // statvfs: f_bavail blocks of f_frsize bytes.
     bool freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) override;
 
+    // Overwrites the file from its start with pwrite and then cuts it at the new end with
+    // ftruncate, so that it keeps its blocks rather than being emptied first; when either
+    // fails, the original bytes are written back the same way.
+    convert::RewriteResult rewrite(const std::string& path, convert::OpenFile& file, const std::uint8_t* newBytes,
+                                   std::uint32_t newLength, const std::uint8_t* original,
+                                   std::uint32_t originalLength) override;
+
     // O_RDONLY and flock(LOCK_SH | LOCK_NB).
     std::unique_ptr<convert::OpenFile> openForReading(const std::string& path, SystemError& error) override;
     // mkstemp beside path, the bytes, fchmod to the mode path has (or 0666 less the umask),

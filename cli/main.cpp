@@ -11,5 +11,5 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
     const std::unique_ptr<cli::CliFileSystem> fileSystem = cli::makePlatformFileSystem();
     cli::Console console{std::cout, std::cerr, cli::standardErrorIsTerminal(), {}};
-    return cli::runCli(args, *fileSystem, console);
+    return cli::runCli(args, *fileSystem, console, true);
 }

@@ -2,6 +2,7 @@
 #include "cli/runner.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "cli/inspect.h"
@@ -15,6 +16,9 @@ namespace {
 
 using convert::FileOutcome;
 using convert::OutcomeKind;
+
+// Still reachable, so that leak checkers do not count the memory kept for the exit.
+convert::ConversionEngine* engineKeptForExit = nullptr;
 
 // The engine's view of the file system for one run: in place, or reading the input shared
 // and putting the result at the --output path. Notes whether the last rewrite would have
@@ -98,8 +102,9 @@ private:
 
 class Run {
 public:
-    Run(const CliOptions& options, CliFileSystem& fileSystem, Console& console)
-        : options_(options),
+    Run(const CliOptions& options, CliFileSystem& fileSystem, Console& console, bool keepMemoryForExit)
+        : keepMemoryForExit_(keepMemoryForExit),
+          options_(options),
           fileSystem_(fileSystem),
           console_(console),
           progress_(console, options.files.size(),
@@ -108,7 +113,7 @@ public:
     int convertAll() {
         const std::string* output = options_.hasOutput ? &options_.output : nullptr;
         EngineFileSystem engineFiles(fileSystem_, output);
-        convert::ConversionEngine engine(engineFiles, options_.runningStatus);
+        auto engine = std::make_unique<convert::ConversionEngine>(engineFiles, options_.runningStatus);
         bool stopped = false;
         for (std::size_t i = 0; i < options_.files.size(); ++i) {
             const std::string& path = options_.files[i];
@@ -119,7 +124,7 @@ public:
                 continue;
             }
             progress_.update(i, path);
-            const FileOutcome outcome = engine.convert(path);
+            const FileOutcome outcome = engine->convert(path);
             LineContext context = contextFor(outcome);
             context.unchanged = outcome.kind == OutcomeKind::Converted && engineFiles.unchanged();
             context.output = output;
@@ -127,6 +132,7 @@ public:
             print(conversionLine(path, outcome, context), isFailure(outcome));
             stopped = outcome.endsRun();
         }
+        if (keepMemoryForExit_) engineKeptForExit = engine.release();
         return finish(false);
     }
 
@@ -190,6 +196,7 @@ private:
         return tally_.failed == 0 ? 0 : 1;
     }
 
+    bool keepMemoryForExit_;
     const CliOptions& options_;
     CliFileSystem& fileSystem_;
     Console& console_;
@@ -199,7 +206,8 @@ private:
 
 }  // namespace
 
-int runCli(const std::vector<std::string>& args, CliFileSystem& fileSystem, Console& console) {
+int runCli(const std::vector<std::string>& args, CliFileSystem& fileSystem, Console& console,
+           bool keepMemoryForExit) {
     const ParsedCommandLine parsed = parseCommandLine(args);
     switch (parsed.command) {
     case Command::Help:
@@ -218,7 +226,7 @@ int runCli(const std::vector<std::string>& args, CliFileSystem& fileSystem, Cons
         break;
     }
     try {
-        Run run(parsed.options, fileSystem, console);
+        Run run(parsed.options, fileSystem, console, keepMemoryForExit);
         return parsed.options.check ? run.checkAll() : run.convertAll();
     } catch (const std::bad_alloc&) {
         console.out.flush();

@@ -22,7 +22,10 @@ struct Console {
 
 // Exit status: 0 when every file was converted, unchanged or skipped (with --check: every
 // file is valid), 1 when any file failed or was not processed, 2 for a usage error. args
-// excludes the program name.
-int runCli(const std::vector<std::string>& args, CliFileSystem& fileSystem, Console& console);
+// excludes the program name. With keepMemoryForExit the memory of the last file's song is
+// not given back, for a caller that exits right afterwards (the system takes it back at
+// once; giving a big song back piece by piece costs a good part of its conversion time).
+int runCli(const std::vector<std::string>& args, CliFileSystem& fileSystem, Console& console,
+           bool keepMemoryForExit = false);
 
 }  // namespace cli
