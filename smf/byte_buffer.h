@@ -58,6 +58,15 @@ public:
         }
     }
 
+    // For an empty inline buffer: the contents become {status, data[0, dataCount)},
+    // dataCount 1 or 2, with capacity equal to that length.
+    void assignChannelMessage(std::uint8_t status, const std::uint8_t* data, std::uint32_t dataCount) noexcept {
+        inline_[0] = status;
+        inline_[1] = data[0];
+        if (dataCount == 2) inline_[2] = data[1];
+        word_ = (dataCount + 1) << 8 | (dataCount + 1);
+    }
+
     // memcpy, without a library call for the few bytes of a typical event.
     static void copyBytes(std::uint8_t* to, const std::uint8_t* from, std::uint32_t count) noexcept {
         switch (count) {

@@ -229,7 +229,7 @@ bool SmfReader::readTrack(std::uint32_t length, std::uint32_t chunkAt) {
             const std::uint32_t dataCount = (status & 0xE0) == 0xC0 ? 1 : 2;
             if (end - pos < dataCount) return fail(ParseRule::EventTruncated, eventAt);
             pos += dataCount;
-            track.appendShortEvent(tick, status, base + dataStart, dataCount);
+            track.appendChannelEvent(tick, status, base + dataStart, dataCount);
             runningStatus = status;
         } else {
             if (status == 0xFF) {

@@ -48,16 +48,20 @@ public:
         account(events_.back());
     }
 
-    // Appends the event tick, {status, rest[0, restCount)}; restCount + 1 must not exceed
-    // ByteBuffer::kInlineCapacity, so nothing but the track's own list can run out of
-    // memory (and then the track is left as it was).
-    void appendShortEvent(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest,
-                          std::uint32_t restCount) {
+    // Appends the channel message {status, data[0, dataCount)} at tick; status 0x80-0xEF,
+    // dataCount 1 or 2. Only the track's own list can run out of memory (and then the
+    // track is left as it was).
+    void appendChannelEvent(std::uint32_t tick, std::uint8_t status, const std::uint8_t* data,
+                            std::uint32_t dataCount) {
         TrackEvent& event = events_.emplace_back();
         event.tick = tick;
-        event.bytes.assignAt(rest, restCount, 1);
-        event.bytes.data()[0] = status;
-        account(event);
+        event.bytes.assignChannelMessage(status, data, dataCount);
+        // As account() would: the status goes when it repeats before a true data byte.
+        const std::uint32_t size = varLenSize(tick - lastTick_) + 1 + dataCount;
+        bytesWithoutRunningStatus_ += size;
+        bytesWithRunningStatus_ += size - (status == lastStatus_ && data[0] < 0x80 ? 1 : 0);
+        lastTick_ = tick;
+        lastStatus_ = status;
     }
 
     const Events& events() const noexcept { return events_; }

@@ -95,7 +95,7 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
             const std::uint32_t count = bytes.length() - skipped;
             const std::size_t room = static_cast<std::size_t>(trackEnd - p);
             if (count > room || varLenSize(delta) > room - count) std::abort();
-            if (bytes.isInline() && outEnd - p >= 4 + ByteBuffer::kInlineCapacity) {
+            if (bytes.isInline() && static_cast<std::size_t>(outEnd - p) >= 4 + ByteBuffer::kInlineCapacity) {
                 // Fixed-size stores; the bytes past this event's end are overwritten next.
                 p += encodeVarLenPadded(delta, p);
                 bytes.copyInlinePadded(p, skipped);

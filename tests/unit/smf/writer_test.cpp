@@ -108,8 +108,8 @@ TEST(Writer, EventWithoutBytesKeepsPlanAndOutputInStep) {
     song.setDivision(96);
     smf::Track& track = song.appendTrack();
     const std::uint8_t note[] = {0x3C, 0x40};
-    track.appendShortEvent(0, 0x90, note, 2);
+    track.appendChannelEvent(0, 0x90, note, 2);
     track.appendEvent(smf::TrackEvent{5, {}});
-    track.appendShortEvent(5, 0x90, note, 2);
+    track.appendChannelEvent(5, 0x90, note, 2);
     EXPECT_EQ(write(song, true), file({{0x00, 0x90, 0x3C, 0x40, 0x05, 0x00, 0x90, 0x3C, 0x40}}));
 }
