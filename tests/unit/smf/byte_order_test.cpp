@@ -1,8 +1,6 @@
 // Big-endian reads and conversions, and variable-length quantities at their boundaries.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "smf/byte_order.h"
 #include "support.h"
 
@@ -86,29 +84,4 @@ TEST(VarLen, EncodesMinimallyAndSizeMatches) {
         EXPECT_EQ(smf::varLenSize(value), expected.size()) << value;
     }
     EXPECT_EQ(smf::varLenSize(0xFFFFFFFFu), 4u);
-}
-
-TEST(BigEndian, ReadsAndConsumesShortInput) {
-    ArraySource source({0x00, 0x60, 0x01, 0xE0, 0x00, 0x00, 0x00, 0x06, 0x7A});
-    std::uint16_t half = 0;
-    std::uint32_t word = 0;
-    ASSERT_TRUE(smf::readBE16(source, half));
-    EXPECT_EQ(half, 96);
-    ASSERT_TRUE(smf::readBE16(source, half));
-    EXPECT_EQ(half, 480);
-    ASSERT_TRUE(smf::readBE32(source, word));
-    EXPECT_EQ(word, 6u);
-    EXPECT_FALSE(smf::readBE16(source, half));
-    EXPECT_EQ(source.position(), 9u);   // the lone byte is consumed
-}
-
-TEST(BigEndian, ConvertsHostValuesInPlace) {
-    std::uint16_t half = 6;
-    std::uint32_t word = 0x01020306;
-    smf::toBigEndian16(half);
-    smf::toBigEndian32(word);
-    std::uint8_t bytes[6];
-    std::memcpy(bytes, &half, 2);
-    std::memcpy(bytes + 2, &word, 4);
-    EXPECT_EQ(Bytes(bytes, bytes + 6), (Bytes{0x00, 0x06, 0x01, 0x02, 0x03, 0x06}));
 }

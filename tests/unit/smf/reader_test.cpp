@@ -48,20 +48,6 @@ TEST(Reader, DecodesEventsWithRunningStatusUndone) {
               (Events{{0, {0xC0, 0x05}}, {16, {0xC0, 0x06}}, {16, {0xB0, 0x07, 0x80}}, {16, {0xFF, 0x2F, 0x00}}}));
 }
 
-TEST(Reader, KeepsSysExAndMetaLengthsAsWritten) {
-    const Events events = parseTrack(cat({{0x00, 0xF0, 0x03, 0x43, 0x12, 0xF7},
-                                          {0x00, 0xF7, 0x80, 0x03, 0x43, 0x12, 0xF7},
-                                          {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20},
-                                          {0x00, 0xFF, 0x7F, 0x02, 0x01, 0x02},
-                                          {0x00, 0xFF, 0x80, 0x81, 0x00}, Bytes(128, 0x33), kEndOfTrack}));
-    ASSERT_EQ(events.size(), 6u);
-    EXPECT_EQ(events[0].second, (Bytes{0xF0, 0x03, 0x43, 0x12, 0xF7}));
-    EXPECT_EQ(events[1].second, (Bytes{0xF7, 0x80, 0x03, 0x43, 0x12, 0xF7}));
-    EXPECT_EQ(events[2].second, (Bytes{0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}));
-    EXPECT_EQ(events[3].second, (Bytes{0xFF, 0x7F, 0x02, 0x01, 0x02}));
-    EXPECT_EQ(events[4].second.size(), 4u + 128u);
-}
-
 TEST(Reader, TicksWrapModulo2To32) {
     Bytes track;
     for (int i = 0; i < 16; ++i) track = cat({track, {0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x01, 0x00}});
@@ -121,7 +107,6 @@ const Bytes kHead = header(1, 1, 96);   // first chunk at 14, its data at 22
 
 const Rejection kRejections[] = {
     {"empty", {}, R::HeaderTooShort, 0},
-    {"three bytes", {'M', 'T', 'h'}, R::HeaderTooShort, 0},
     {"no MThd, MacBinary off", Bytes{'R', 'I', 'F', 'F', 0, 0}, R::MacBinaryNotAllowed, 0, 0, false},
     {"no MThd, first byte not 0", Bytes{'R', 'I', 'F', 'F', 0, 0}, R::NotMidiFile, 0},
     {"MacBinary cut off", Bytes(100, 0), R::MacBinaryTruncated, 0},
@@ -146,15 +131,10 @@ const Rejection kRejections[] = {
     {"data byte after meta",
      file({cat({{0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x01, 0x00, 0x00, 0x3C, 0x00}, kEndOfTrack})}),
      R::MissingRunningStatus, 31},
-    {"data byte after SysEx",
-     file({cat({{0x00, 0x90, 0x3C, 0x40, 0x00, 0xF0, 0x00, 0x00, 0x3C, 0x00}, kEndOfTrack})}),
-     R::MissingRunningStatus, 30},
     {"status F1", file({cat({{0x00, 0xF1, 0x00}, kEndOfTrack})}), R::StatusNotAllowed, 23},
-    {"status FE", file({cat({{0x00, 0x90, 0x3C, 0x40, 0x00, 0xFE}, kEndOfTrack})}), R::StatusNotAllowed, 27},
     {"note cut", file({{0x00, 0x90, 0x3C}}), R::EventTruncated, 23},
     {"delta at the end", file({{0x00, 0x90, 0x3C, 0x40, 0x00}}), R::EventTruncated, 27},
     {"SysEx data cut", file({{0x00, 0xF0, 0x05, 0x01, 0x02}}), R::EventTruncated, 23},
-    {"meta type cut", file({{0x00, 0xFF}}), R::EventTruncated, 23},
     {"meta type 81", file({cat({{0x00, 0xFF, 0x81, 0x00}, kEndOfTrack})}), R::MetaTypeInvalid, 24},
     {"tempo length 4", file({cat({{0x00, 0xFF, 0x51, 0x04, 1, 2, 3, 4}, kEndOfTrack})}), R::MetaLengthInvalid, 25},
     {"End of Track length 1", file({{0x00, 0xFF, 0x2F, 0x01, 0x00}}), R::MetaLengthInvalid, 25},

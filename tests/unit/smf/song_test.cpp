@@ -77,15 +77,3 @@ TEST(Song, FormatAndDivisionChecks) {
     EXPECT_EQ(smf::divisionKind(0xE800), smf::DivisionKind::Smpte24);
     EXPECT_EQ(smf::divisionKind(0xE200), smf::DivisionKind::Smpte30);
 }
-
-TEST(Song, ResetEmptiesEverything) {
-    smf::Song song;
-    song.setFormat(1);
-    song.setDivision(480);
-    song.appendTrack().appendEvent(smf::TrackEvent{});
-    song.appendTrack();
-    song.reset();
-    EXPECT_EQ(song.format(), 0);
-    EXPECT_EQ(song.division(), 0);
-    EXPECT_EQ(song.trackCount(), 0u);
-}

@@ -87,20 +87,6 @@ TEST_P(WriterRewrites, ByteExactWithEitherOption) {
 
 INSTANTIATE_TEST_SUITE_P(Files, WriterRewrites, ::testing::ValuesIn(kRewrites));
 
-TEST(Writer, PlansTheSizesItWrites) {
-    smf::SmfReader reader;
-    smf::Song song;
-    const Bytes input = file({{0x00, 0x90, 0x3C, 0x64, 0x00, 0x90, 0x3E, 0x64, 0x60, 0xFF, 0x2F, 0x00}, kEndOfTrack});
-    ASSERT_TRUE(reader.parse(input.data(), std::uint32_t(input.size()), song, false));
-    std::vector<std::uint32_t> sizes{99, 99, 99};
-    EXPECT_EQ(smf::SmfWriter::planSongSize(song, true, sizes), 14u + 19u + 12u);
-    EXPECT_EQ(sizes, (std::vector<std::uint32_t>{19, 12}));
-    EXPECT_EQ(smf::SmfWriter::planSongSize(song, false, sizes), 14u + 20u + 12u);
-    EXPECT_EQ(smf::SmfWriter::planTrackSize(song.tracks().front(), false), 20u);
-    smf::Song empty;
-    EXPECT_EQ(write(empty, true), (Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 0, 0, 0}));
-}
-
 // A Song built by hand may hold an event without bytes; the plan and the output still agree.
 TEST(Writer, EventWithoutBytesKeepsPlanAndOutputInStep) {
     smf::Song song;
