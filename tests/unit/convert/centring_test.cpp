@@ -38,26 +38,25 @@ TEST(CentredPosition, LargerThanAreaCorrectsOnlyOnce) {
     expectAt(centredPosition(sized(300, 160), Rectangle{150, 60, 250, 140}, area), -100, -60);
 }
 
-TEST(PlaceWindow, UsesOwnerOnlyWhenVisibleAndNotMinimised) {
+// A top-level window goes over its owner only when that is visible and not minimised; a
+// child goes into its parent's client area, whatever the work area.
+TEST(PlaceWindow, ChoosesOwnerWorkAreaOrParent) {
     CentringScene scene;
     scene.window = sized(100, 50);
     scene.workArea = Rectangle{0, 0, 1000, 700};
     scene.owner = Rectangle{0, 0, 200, 100};
-    expectAt(placeWindow(scene), 450, 325);  // no owner: the work area
+    expectAt(placeWindow(scene), 450, 325);  // no owner
     scene.hasOwner = true;
     expectAt(placeWindow(scene), 450, 325);  // hidden owner
     scene.ownerVisible = true;
     expectAt(placeWindow(scene), 50, 25);
     scene.ownerMinimised = true;
     expectAt(placeWindow(scene), 450, 325);
-}
 
-TEST(PlaceWindow, CentresChildInParentClientArea) {
-    CentringScene scene;
     scene.child = true;
-    scene.window = sized(50, 20);
     scene.parentClient = Rectangle{0, 0, 200, 100};
-    scene.workArea = Rectangle{300, 300, 400, 400};  // not used for a child
+    scene.workArea = Rectangle{300, 300, 400, 400};
+    scene.window = sized(50, 20);
     expectAt(placeWindow(scene), 75, 40);
     scene.window = sized(300, 20);
     expectAt(placeWindow(scene), 0, 40);

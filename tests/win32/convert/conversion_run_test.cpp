@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -32,65 +34,13 @@ BOOL WINAPI fakeFreeSpace(LPCSTR location, PULARGE_INTEGER available, PULARGE_IN
         SetLastError(injectedProbeError);
         return FALSE;
     }
-    available->QuadPart = injectedFreeBytes;
-    total->QuadPart = injectedFreeBytes;
+    available->QuadPart = total->QuadPart = injectedFreeBytes;
     return TRUE;
 }
 
-void writeFile(const std::string& path, const Bytes& bytes) {
-    const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
-    DWORD written = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(h);
-}
-
 Bytes readFile(const std::string& path) {
-    Bytes bytes;
-    const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(GetFileSize(h, nullptr));
-    DWORD got = 0;
-    ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(h);
-    return bytes;
-}
-
-std::string systemText(DWORD code) {
-    char* message = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
-                                   reinterpret_cast<LPSTR>(&message), 0, nullptr);
-    std::string text(message, n);
-    LocalFree(message);
-    return text;
-}
-
-void removeTree(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(path);
-            } else {
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
-Bytes macBinarySmf() {
-    Bytes bytes(128, 0);
-    const Bytes smf = plainSmf();
-    bytes.insert(bytes.end(), smf.begin(), smf.end());
-    return bytes;
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 // A visible main window with check box 1000, and a fresh folder of files.
@@ -108,26 +58,26 @@ protected:
         ASSERT_NE(MainWindowHandle, nullptr);
         checkBox_ = CreateWindowExA(0, "BUTTON", "rs", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 10, 10, 100, 20,
                                     MainWindowHandle, reinterpret_cast<HMENU>(1000), InstanceHandle, nullptr);
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        folder_ = std::string(temp) + "quorin-run-" + std::to_string(GetCurrentProcessId()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        CreateDirectoryA(folder_.c_str(), nullptr);
+        folder_ = (std::filesystem::temp_directory_path() / ("quorin-run-" + std::to_string(GetCurrentProcessId())))
+                      .string();
+        std::filesystem::remove_all(folder_);
+        ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+        drive_ = folder_.substr(0, 2);
+        setRunningStatus(true);
     }
 
     void TearDown() override {
         DestroyWindow(MainWindowHandle);
         MainWindowHandle = nullptr;
-        removeTree(folder_);
+        std::filesystem::remove_all(folder_);
     }
 
-    void setRunningStatus(bool on) {
-        SendMessageA(checkBox_, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
-    }
+    void setRunningStatus(bool on) { SendMessageA(checkBox_, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0); }
 
     std::string file(const std::string& name, const Bytes& bytes) {
         const std::string path = folder_ + "\\" + name;
-        writeFile(path, bytes);
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
         return path;
     }
 
@@ -136,21 +86,22 @@ protected:
     }
 
     std::string folder_;
+    std::string drive_;
     HWND checkBox_ = nullptr;
 };
 
-TEST_F(ConversionRun, ConvertsValidFilesAndSkipsFoldersAndMissingPathsSilently) {
+TEST_F(ConversionRun, ConvertsBothWaysAndSkipsFoldersAndMissingPathsSilently) {
     const std::string plain = file("plain.mid", plainSmf());
-    const std::string mac = file("mac.mid", macBinarySmf());
+    Bytes macBinary(128, 0);  // a MacBinary header before the file
+    macBinary.insert(macBinary.end(), plainSmf().begin(), plainSmf().end());
+    const std::string mac = file("mac.mid", macBinary);
     const std::string sub = folder_ + "\\sub.mid";
     CreateDirectoryA(sub.c_str(), nullptr);
     BoxAnswerer answerer;
-    setRunningStatus(true);
     RunConversion({sub, plain, folder_ + "\\gone.mid", mac});
-    EXPECT_TRUE(answerer.boxes.empty());
     EXPECT_EQ(readFile(plain), runningStatusSmf());
     EXPECT_EQ(readFile(mac), runningStatusSmf());
-    EXPECT_EQ(probedLocation, folder_.substr(0, 2));
+    EXPECT_EQ(probedLocation, drive_);
 
     setRunningStatus(false);
     RunConversion({plain});
@@ -158,16 +109,27 @@ TEST_F(ConversionRun, ConvertsValidFilesAndSkipsFoldersAndMissingPathsSilently) 
     EXPECT_TRUE(answerer.boxes.empty());
 }
 
+// The invalid file's name ends in 0x5C ("ソ"): the dialog's name field shows it whole, and
+// the dialog stands centred over the main window while it owns the report.
 TEST_F(ConversionRun, ReportsInvalidAndLockedFilesAndGoesOn) {
     const Bytes junk{'h', 'e', 'l', 'l', 'o'};
-    const std::string invalid = file("invalid.mid", junk);
+    const std::string so = "\x83\x5C.mid";
+    const std::string invalid = file(so, junk);
     const std::string locked = file("locked.mid", plainSmf());
     const std::string good = file("good.mid", plainSmf());
-    const HANDLE holder =
-        CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    RECT dialog{};
+    std::string title;
+    char name[64] = {};
     BoxAnswerer answerer;
-    setRunningStatus(true);
+    answerer.onShown = [&](HWND box) {
+        const HWND owner = GetWindow(box, GW_OWNER);
+        if (!title.empty()) return;
+        GetWindowRect(owner, &dialog);
+        title = windowText(owner);
+        GetDlgItemTextA(owner, IDC_FILE_NAME, name, sizeof name);
+    };
     RunConversion({invalid, locked, good});
     CloseHandle(holder);
 
@@ -179,23 +141,25 @@ TEST_F(ConversionRun, ReportsInvalidAndLockedFilesAndGoesOn) {
     EXPECT_EQ(readFile(invalid), junk);
     EXPECT_EQ(readFile(locked), plainSmf());
     EXPECT_EQ(readFile(good), runningStatusSmf());
+
+    EXPECT_EQ(title, "\x8F\x88\x97\x9D\x92\x86...");  // "処理中..."
+    EXPECT_EQ(std::string(name), so);
+    RECT main{};
+    GetWindowRect(MainWindowHandle, &main);
+    EXPECT_NEAR((dialog.left + dialog.right) / 2, (main.left + main.right) / 2, 1);
+    EXPECT_NEAR((dialog.top + dialog.bottom) / 2, (main.top + main.bottom) / 2, 1);
 }
 
 // The first file's report is answered while Cancel is pressed on the progress dialog; the
 // confirmation comes before the second entry.
 TEST_F(ConversionRun, CancelAnsweredNoContinuesYesStops) {
     const std::string invalid = file("invalid.mid", Bytes{'x'});
-    const std::string first = file("first.mid", plainSmf());
     const std::string second = file("second.mid", plainSmf());
-    setRunningStatus(true);
     for (const int answer : {IDNO, IDYES}) {
-        writeFile(first, plainSmf());
+        const std::string first = file("first.mid", plainSmf());
         BoxAnswerer answerer({IDOK, answer});
-        bool pressed = false;
         answerer.onShown = [&](HWND box) {
-            if (pressed) return;
-            pressed = true;
-            PostMessageA(GetWindow(box, GW_OWNER), WM_COMMAND, IDCANCEL, 0);
+            if (answerer.boxes.size() == 1) PostMessageA(GetWindow(box, GW_OWNER), WM_COMMAND, IDCANCEL, 0);
         };
         RunConversion({invalid, first});
         ASSERT_EQ(answerer.boxes.size(), 2u) << answer;
@@ -206,69 +170,37 @@ TEST_F(ConversionRun, CancelAnsweredNoContinuesYesStops) {
     EXPECT_EQ(readFile(second), plainSmf());
 }
 
-TEST_F(ConversionRun, FreeSpaceOfTwiceTheNewSizeEndsTheRun) {
-    const std::string a = file("a.mid", plainSmf());
-    const std::string b = file("b.mid", plainSmf());
-    setRunningStatus(true);
+// Free space of exactly twice the new size, or none known, stops the run before any file
+// changes; one byte more converts them all.
+TEST_F(ConversionRun, FreeSpaceRuleAndProbeFailureEndTheRun) {
     const std::uint64_t newSize = runningStatusSmf().size();
-    const std::string drive = folder_.substr(0, 2);
-    {
-        injectedFreeBytes = 2 * newSize;
+    struct Case {
+        std::uint64_t freeBytes;
+        DWORD error;
+        std::string report;
+    };
+    for (const Case& c : {Case{2 * newSize, 0, "'" + drive_ + "'\n\n" + expectedText(156) + expectedText(158)},
+                          Case{2 * newSize, ERROR_NOT_READY,
+                               "'" + drive_ + "'\n\n" + expectedText(157) + "\n" + systemText(ERROR_NOT_READY) +
+                                   expectedText(158)},
+                          Case{2 * newSize + 1, 0, ""}}) {
+        const std::string a = file("a.mid", plainSmf());
+        const std::string b = file("b.mid", plainSmf());
+        injectedFreeBytes = c.freeBytes;
+        injectedProbeError = c.error;
         BoxAnswerer answerer;
         RunConversion({a, b});
+        const Bytes expected = c.report.empty() ? runningStatusSmf() : plainSmf();
+        EXPECT_EQ(readFile(a), expected) << c.freeBytes << " " << c.error;
+        EXPECT_EQ(readFile(b), expected) << c.freeBytes << " " << c.error;
+        if (c.report.empty()) {
+            EXPECT_TRUE(answerer.boxes.empty());
+            continue;
+        }
         ASSERT_EQ(answerer.boxes.size(), 1u);
         EXPECT_EQ(answerer.boxes[0].caption, expectedText(164));
-        EXPECT_EQ(answerer.boxes[0].text, "'" + drive + "'\n\n" + expectedText(156) + expectedText(158));
-        EXPECT_EQ(readFile(a), plainSmf());
-        EXPECT_EQ(readFile(b), plainSmf());
+        EXPECT_EQ(answerer.boxes[0].text, c.report);
     }
-    {
-        injectedFreeBytes = 2 * newSize + 1;
-        BoxAnswerer answerer;
-        RunConversion({a, b});
-        EXPECT_TRUE(answerer.boxes.empty());
-        EXPECT_EQ(readFile(a), runningStatusSmf());
-        EXPECT_EQ(readFile(b), runningStatusSmf());
-    }
-}
-
-TEST_F(ConversionRun, ProbeFailureNamesDriveAndSystemTextThenStops) {
-    const std::string a = file("a.mid", plainSmf());
-    const std::string b = file("b.mid", plainSmf());
-    injectedProbeError = ERROR_NOT_READY;
-    BoxAnswerer answerer;
-    RunConversion({a, b});
-    ASSERT_EQ(answerer.boxes.size(), 1u);
-    EXPECT_EQ(answerer.boxes[0].text, "'" + folder_.substr(0, 2) + "'\n\n" + expectedText(157) + "\n" +
-                                          systemText(ERROR_NOT_READY) + expectedText(158));
-    EXPECT_EQ(readFile(a), plainSmf());
-    EXPECT_EQ(readFile(b), plainSmf());
-}
-
-// The name field shows the last component whole, even when a double-byte character ends in
-// 0x5C ("ソ"); the dialog stands centred over the main window and owns the report.
-TEST_F(ConversionRun, DialogShowsNameAndIsCentredOverMainWindow) {
-    const std::string so = "\x83\x5C.mid";
-    const std::string invalid = file(so, Bytes{'x'});
-    RECT dialog{};
-    char title[64] = {};
-    char name[64] = {};
-    BoxAnswerer answerer;
-    answerer.onShown = [&](HWND box) {
-        const HWND owner = GetWindow(box, GW_OWNER);
-        GetWindowRect(owner, &dialog);
-        GetWindowTextA(owner, title, sizeof title);
-        GetDlgItemTextA(owner, 1003, name, sizeof name);
-    };
-    RunConversion({invalid});
-    ASSERT_EQ(answerer.boxes.size(), 1u);
-    EXPECT_EQ(answerer.boxes[0].text, fileReport(invalid, 159));
-    EXPECT_STREQ(title, "\x8F\x88\x97\x9D\x92\x86...");  // "処理中..."
-    EXPECT_EQ(std::string(name), so);
-    RECT main{};
-    GetWindowRect(MainWindowHandle, &main);
-    EXPECT_NEAR((dialog.left + dialog.right) / 2, (main.left + main.right) / 2, 1);
-    EXPECT_NEAR((dialog.top + dialog.bottom) / 2, (main.top + main.bottom) / 2, 1);
 }
 
 }  // namespace

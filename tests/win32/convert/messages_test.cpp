@@ -1,5 +1,5 @@
-// The string table, system error texts, message-box captions and the hook's lifetime, on
-// the real system (Japanese locale, code page 932).
+// The string table, system error texts and message-box captions on the real system
+// (Japanese locale, code page 932).
 #include "convert/messages.h"
 
 #include <gtest/gtest.h>
@@ -15,17 +15,6 @@ class Messages : public ::testing::Test {
 protected:
     void SetUp() override { InstanceHandle = GetModuleHandleA(nullptr); }
 };
-
-std::string systemText(DWORD code) {
-    char* message = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
-                                   reinterpret_cast<LPSTR>(&message), 0, nullptr);
-    std::string text(message, n);
-    LocalFree(message);
-    return text;
-}
 
 TEST_F(Messages, EveryTableTextLoadsAsCodePage932Bytes) {
     ASSERT_EQ(GetACP(), 932u);
@@ -55,37 +44,35 @@ TEST_F(Messages, SystemErrorTextKeepsLineBreakAndFallsBackTo154) {
     EXPECT_EQ(text, expectedText(154));
 }
 
+// An empty caption follows the icon bits; the centring hook is gone after every box, even
+// when it was in place before.
 TEST_F(Messages, CaptionFollowsIconBitsUnlessGiven) {
+    struct Case {
+        UINT style;
+        const char* caption;
+        std::string expected;
+    };
+    const Case cases[] = {{MB_YESNO | MB_ICONQUESTION, "", expectedText(165)},
+                          {MB_OK | MB_ICONERROR, "", expectedText(164)},
+                          {MB_OK | MB_ICONEXCLAMATION, "", expectedText(166)},
+                          {MB_OK | MB_ICONINFORMATION, "", expectedText(167)},
+                          {MB_OK, "", ""},
+                          {MB_OK | MB_ICONERROR, "Own", "Own"}};
     BoxAnswerer answerer({IDYES});
-    EXPECT_EQ(ShowMessageBox(nullptr, "q", "", MB_YESNO | MB_ICONQUESTION), IDYES);
-    EXPECT_EQ(ShowMessageBox(nullptr, "e", "", MB_OK | MB_ICONERROR), IDOK);
-    ShowMessageBox(nullptr, "w", "", MB_OK | MB_ICONEXCLAMATION);
-    ShowMessageBox(nullptr, "i", "", MB_OK | MB_ICONINFORMATION);
-    ShowMessageBox(nullptr, "n", "", MB_OK);
-    ShowMessageBox(nullptr, "o", "Own", MB_OK | MB_ICONERROR);
+    InstallCentringHook();
+    for (const Case& c : cases) {
+        EXPECT_EQ(ShowMessageBox(nullptr, "text", c.caption, c.style), &c == cases ? IDYES : IDOK);
+    }
+    EXPECT_FALSE(CentringHookInstalled());
     ShowSystemError(nullptr, 0);  // shows nothing
     ShowSystemError(nullptr, ERROR_ACCESS_DENIED);
-    ASSERT_EQ(answerer.boxes.size(), 7u);
-    EXPECT_EQ(answerer.boxes[0].caption, expectedText(165));
-    EXPECT_EQ(answerer.boxes[0].text, "q");
-    EXPECT_EQ(answerer.boxes[1].caption, expectedText(164));
-    EXPECT_EQ(answerer.boxes[2].caption, expectedText(166));
-    EXPECT_EQ(answerer.boxes[3].caption, expectedText(167));
-    EXPECT_EQ(answerer.boxes[4].caption, "");
-    EXPECT_EQ(answerer.boxes[5].caption, "Own");
-    EXPECT_EQ(answerer.boxes[6].caption, expectedText(164));
-    EXPECT_EQ(answerer.boxes[6].text, systemText(ERROR_ACCESS_DENIED));
-}
-
-TEST_F(Messages, BoxEndsHookInstalledBeforeIt) {
-    InstallCentringHook();
-    InstallCentringHook();
-    EXPECT_TRUE(CentringHookInstalled());
-    BoxAnswerer answerer;
-    ShowMessageBox(nullptr, "x", "", MB_OK);
-    EXPECT_FALSE(CentringHookInstalled());
-    RemoveCentringHook();
-    EXPECT_FALSE(CentringHookInstalled());
+    ASSERT_EQ(answerer.boxes.size(), std::size(cases) + 1);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(answerer.boxes[i].caption, cases[i].expected) << i;
+        EXPECT_EQ(answerer.boxes[i].text, "text") << i;
+    }
+    EXPECT_EQ(answerer.boxes.back().caption, expectedText(164));
+    EXPECT_EQ(answerer.boxes.back().text, systemText(ERROR_ACCESS_DENIED));
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "res/resource.h"
@@ -16,9 +15,9 @@ namespace {
 
 using Settings = ShellTest;
 
-std::string option(const std::string& path, const char* key) {
+std::string profileValue(const std::string& path, const char* section, const char* key) {
     char value[1024] = {};
-    GetPrivateProfileStringA("OPTION", key, "<missing>", value, sizeof value, path.c_str());
+    GetPrivateProfileStringA(section, key, "<missing>", value, sizeof value, path.c_str());
     return value;
 }
 
@@ -44,68 +43,45 @@ TEST_F(Settings, WithoutAFileDefaultsApplyAndAllFourKeysAreWrittenInOrder) {
                                                 "\r\nUseRunningStatus=1\r\nXPos=0\r\nYPos=0\r\n");
 }
 
-TEST_F(Settings, RunningStatusZeroClearsAndAnyOtherNumberSetsAndIsWrittenAsOne) {
-    writeWholeFile(settingsPath_, "[OPTION]\r\nUseRunningStatus=0\r\n");
+// UseRunningStatus other than 0 sets the option and is written back as 1; a position off
+// the screen is applied as stored; a folder longer than MAX_PATH - 1 is cut; what the
+// program does not know survives.
+TEST_F(Settings, StoredValuesAreAppliedAndWrittenBackWithOtherContentKept) {
+    const std::string folder = "C:\\" + std::string(297, 'd');
+    writeWholeFile(settingsPath_, "; kept by hand\r\n[USER]\r\nColour=blue\r\n[OPTION]\r\nNote=mine\r\n"
+                                  "UseRunningStatus=7\r\nXPos=-8\r\nYPos=-8\r\nOpenFileNameDir=" +
+                                      folder + "\r\n[LAST]\r\nz=1\r\n");
     HWND window = openMainWindow();
-    EXPECT_EQ(IsDlgButtonChecked(window, IDC_RUNNING_STATUS), BST_UNCHECKED);
-    closeMainWindow(window);
-    EXPECT_EQ(option(settingsPath_, "UseRunningStatus"), "0");
-
-    writeWholeFile(settingsPath_, "[OPTION]\r\nUseRunningStatus=7\r\n");
-    window = openMainWindow();
     EXPECT_EQ(IsDlgButtonChecked(window, IDC_RUNNING_STATUS), BST_CHECKED);
-    closeMainWindow(window);
-    EXPECT_EQ(option(settingsPath_, "UseRunningStatus"), "1");
-}
-
-TEST_F(Settings, NegativePositionIsAppliedAsStoredAndWrittenBack) {
-    writeWholeFile(settingsPath_, "[OPTION]\r\nXPos=-8\r\nYPos=-8\r\n");
-    HWND window = openMainWindow();
     EXPECT_EQ(topLeft(window).x, -8);
     EXPECT_EQ(topLeft(window).y, -8);
-    closeMainWindow(window);
-    EXPECT_EQ(option(settingsPath_, "XPos"), "-8");
-    EXPECT_EQ(option(settingsPath_, "YPos"), "-8");
-}
-
-TEST_F(Settings, OverlongFolderIsCutTo259Bytes) {
-    const std::string folder = "C:\\" + std::string(297, 'd');
-    writeWholeFile(settingsPath_, "[OPTION]\r\nOpenFileNameDir=" + folder + "\r\n");
-    HWND window = openMainWindow();
     EXPECT_EQ(std::string(RememberedFolder), folder.substr(0, 259));
     closeMainWindow(window);
-    EXPECT_EQ(option(settingsPath_, "OpenFileNameDir"), folder.substr(0, 259));
+
+    EXPECT_EQ(profileValue(settingsPath_, "OPTION", "UseRunningStatus"), "1");
+    EXPECT_EQ(profileValue(settingsPath_, "OPTION", "XPos"), "-8");
+    EXPECT_EQ(profileValue(settingsPath_, "OPTION", "YPos"), "-8");
+    EXPECT_EQ(profileValue(settingsPath_, "OPTION", "OpenFileNameDir"), folder.substr(0, 259));
+    EXPECT_EQ(profileValue(settingsPath_, "OPTION", "Note"), "mine");
+    EXPECT_EQ(profileValue(settingsPath_, "USER", "Colour"), "blue");
+    EXPECT_EQ(profileValue(settingsPath_, "LAST", "z"), "1");
+    EXPECT_NE(readWholeFile(settingsPath_).find("; kept by hand\r\n"), std::string::npos);
 }
 
-TEST_F(Settings, OtherSectionsAndKeysSurviveARun) {
-    writeWholeFile(settingsPath_,
-                   "; kept by hand\r\n[USER]\r\nColour=blue\r\n[OPTION]\r\nNote=mine\r\nXPos=5\r\n[LAST]\r\nz=1\r\n");
-    closeMainWindow(openMainWindow());
-    const std::string text = readWholeFile(settingsPath_);
-    EXPECT_NE(text.find("; kept by hand\r\n"), std::string::npos);
-    char value[64] = {};
-    GetPrivateProfileStringA("USER", "Colour", "", value, sizeof value, settingsPath_.c_str());
-    EXPECT_STREQ(value, "blue");
-    GetPrivateProfileStringA("LAST", "z", "", value, sizeof value, settingsPath_.c_str());
-    EXPECT_STREQ(value, "1");
-    EXPECT_EQ(option(settingsPath_, "Note"), "mine");
-    EXPECT_EQ(option(settingsPath_, "XPos"), "5");
-    EXPECT_EQ(option(settingsPath_, "UseRunningStatus"), "1");
-}
-
+// A settings file in the current directory is neither read nor written.
 TEST_F(Settings, FileIsFoundBesideTheExecutableWhateverTheCurrentDirectory) {
     const std::string decoy = scratch_ + "\\quorin.ini";
-    writeWholeFile(decoy, "[OPTION]\r\nUseRunningStatus=0\r\n");
-    writeWholeFile(settingsPath_, "[OPTION]\r\nXPos=12\r\n");
+    writeWholeFile(decoy, "[OPTION]\r\nUseRunningStatus=1\r\nXPos=12\r\n");
+    writeWholeFile(settingsPath_, "[OPTION]\r\nUseRunningStatus=0\r\n");
     ASSERT_TRUE(SetCurrentDirectoryA(scratch_.c_str()));
 
     HWND window = openMainWindow();
-    EXPECT_EQ(IsDlgButtonChecked(window, IDC_RUNNING_STATUS), BST_CHECKED);
-    EXPECT_EQ(topLeft(window).x, 12);
+    EXPECT_EQ(IsDlgButtonChecked(window, IDC_RUNNING_STATUS), BST_UNCHECKED);
+    EXPECT_EQ(topLeft(window).x, 0);
     closeMainWindow(window);
 
-    EXPECT_EQ(readWholeFile(decoy), "[OPTION]\r\nUseRunningStatus=0\r\n");
-    EXPECT_EQ(option(settingsPath_, "UseRunningStatus"), "1");
+    EXPECT_EQ(readWholeFile(decoy), "[OPTION]\r\nUseRunningStatus=1\r\nXPos=12\r\n");
+    EXPECT_EQ(profileValue(settingsPath_, "OPTION", "UseRunningStatus"), "0");
     EXPECT_EQ(SettingsFilePath(), settingsPath_);
     EXPECT_EQ(HelpFilePath(), settingsPath_.substr(0, settingsPath_.size() - 3) + "html");
 }
