@@ -45,35 +45,23 @@ public:
 private:
     inline static BoxAnswerer* current_ = nullptr;
 
-    // Dialog boxes of class #32770, but not the progress dialog (it has the progress bar).
+    // Every dialog but the progress dialog (the one with the progress bar) is a message box.
     static LRESULT CALLBACK hookProc(int code, WPARAM wParam, LPARAM lParam) {
         const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-        char className[32];
         if (code >= 0 && current_ != nullptr && call->message == WM_INITDIALOG &&
-            GetClassNameA(call->hwnd, className, sizeof className) && lstrcmpA(className, "#32770") == 0 &&
             GetDlgItem(call->hwnd, IDC_PROGRESS) == nullptr) {
             current_->answer(call->hwnd);
         }
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
 
-    // The box's text is its first non-empty Static control.
+    // The box's text is its Static control 0xFFFF.
     void answer(HWND box) {
-        ShownBox shown{windowText(box), ""};
-        for (HWND child = GetWindow(box, GW_CHILD); child != nullptr && shown.text.empty();
-             child = GetWindow(child, GW_HWNDNEXT)) {
-            char className[32];
-            if (GetClassNameA(child, className, sizeof className) && lstrcmpiA(className, "Static") == 0) {
-                shown.text = windowText(child);
-            }
-        }
+        ShownBox shown{windowText(box), windowText(GetDlgItem(box, 0xFFFF))};
         boxes.push_back(shown);
         if (onShown) onShown(box);
-        int button = IDOK;
-        if (!answers_.empty()) {
-            button = answers_.front();
-            answers_.pop_front();
-        }
+        const int button = answers_.empty() ? IDOK : answers_.front();
+        if (!answers_.empty()) answers_.pop_front();
         PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
     }
 
