@@ -21,10 +21,6 @@ std::string ansi(const char* utf8);
 // Windows form of a Linux path as Wine maps it ("/tmp/x" gives "Z:\tmp\x").
 std::string windowsPathOfUnixPath(const std::string& unixPath);
 
-// Folder and name of a path, split at its last backslash (paths here are ASCII
-// or double-byte names we chose, so a byte search would do; CharPrev keeps it honest).
-std::string folderOf(const std::string& path);
-
 bool fileExists(const std::string& path);
 bool writeFile(const std::string& path, const Bytes& bytes);
 // The whole file; empty when it cannot be read.
@@ -66,7 +62,6 @@ void removeTree(const std::string& path);
 // Text of a window (GetWindowTextA, or WM_GETTEXT across processes).
 std::string windowText(HWND window);
 std::string itemText(HWND dialog, int id);
-std::string className(HWND window);
 // The text of a message box: its static control with id 0xFFFF.
 std::string messageBoxText(HWND box);
 
@@ -88,8 +83,8 @@ bool saveScreenshot(HWND window, const std::string& bmpPath);
 // A copy of quorin.exe in a folder of its own, started and watched as a child process.
 class QuorinApp {
  public:
-  // Copies `exePath` (and `helpPath` when it is not empty) into `folder`.
-  QuorinApp(const std::string& exePath, const std::string& folder, const std::string& helpPath = {});
+  // Copies `exePath` into `folder`.
+  QuorinApp(const std::string& exePath, const std::string& folder);
   ~QuorinApp();  // ends a process that is still running
   QuorinApp(const QuorinApp&) = delete;
   QuorinApp& operator=(const QuorinApp&) = delete;
@@ -102,7 +97,6 @@ class QuorinApp {
   // its main window. False (and a reason in error()) when either fails.
   bool start(const std::string& workingDir);
   HWND mainWindow() const { return main_; }
-  DWORD processId() const { return process_.dwProcessId; }
   const std::string& error() const { return error_; }
 
   // A visible top-level window of the program with this class and title (either may
@@ -110,8 +104,6 @@ class QuorinApp {
   HWND findWindow(const char* cls, const char* title) const;
   // The same, waiting for it to appear; null after the safety cap.
   HWND waitForWindow(const char* cls, const char* title) const;
-  // Waits until no window matching cls/title is visible any more.
-  bool waitForWindowGone(const char* cls, const char* title) const;
   // True when the main window is enabled and no other window of the program is
   // visible: nothing modal is open.
   bool idle() const;

@@ -63,15 +63,6 @@ std::string windowsPathOfUnixPath(const std::string& unixPath) {
   return out;
 }
 
-std::string folderOf(const std::string& path) {
-  const char* start = path.c_str();
-  const char* lastSeparator = nullptr;
-  for (const char* p = start; *p; p = CharNextExA(932, p, 0)) {
-    if (*p == '\\') lastSeparator = p;
-  }
-  return lastSeparator ? std::string(start, lastSeparator) : std::string();
-}
-
 bool fileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -177,8 +168,6 @@ std::string itemText(HWND dialog, int id) {
   return item ? windowText(item) : std::string();
 }
 
-std::string className(HWND window) { return classOf(window); }
-
 std::string messageBoxText(HWND box) { return itemText(box, 0xFFFF); }
 
 void clickButton(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
@@ -261,12 +250,8 @@ bool saveScreenshot(HWND window, const std::string& bmpPath) {
   return ok;
 }
 
-QuorinApp::QuorinApp(const std::string& exePath, const std::string& folder, const std::string& helpPath)
-    : folder_(folder) {
+QuorinApp::QuorinApp(const std::string& exePath, const std::string& folder) : folder_(folder) {
   copied_ = CopyFileA(exePath.c_str(), this->exePath().c_str(), FALSE) != 0;
-  if (!helpPath.empty()) {
-    copied_ = copied_ && CopyFileA(helpPath.c_str(), (folder_ + "\\quorin.html").c_str(), FALSE) != 0;
-  }
 }
 
 QuorinApp::~QuorinApp() {
@@ -308,10 +293,6 @@ HWND QuorinApp::waitForWindow(const char* cls, const char* title) const {
   HWND found = nullptr;
   waitUntil([&] { return (found = findWindow(cls, title)) != nullptr; });
   return found;
-}
-
-bool QuorinApp::waitForWindowGone(const char* cls, const char* title) const {
-  return waitUntil([&] { return findWindow(cls, title) == nullptr; });
 }
 
 bool QuorinApp::idle() const {

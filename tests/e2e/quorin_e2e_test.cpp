@@ -103,14 +103,20 @@ class QuorinE2E : public ::testing::Test {
     const std::string built = QUORIN_EXE;
     if (built.empty()) GTEST_SKIP() << "quorin.exe is not part of this build yet";
     exe_ = windowsPathOfUnixPath(built);
-    help_ = folderOf(exe_) + "\\quorin.html";
     ASSERT_TRUE(fileExists(exe_)) << "built executable missing: " << exe_;
   }
 
-  // Copies the program into `folder` and starts it there with `workingDir` current.
-  void startApp(const TempFolder& folder, const std::string& workingDir, bool withHelp = false) {
+  // A fresh folder that outlives the program started in it, so that it can be removed.
+  const TempFolder& newFolder(const std::string& name) {
+    folders_.push_back(std::make_unique<TempFolder>(name));
+    return *folders_.back();
+  }
+
+  // Copies the program alone (no settings file, no help page) into `folder` and starts
+  // it there with `workingDir` current.
+  void startApp(const TempFolder& folder, const std::string& workingDir) {
     ASSERT_TRUE(folder.ok()) << folder.path();
-    app_ = std::make_unique<QuorinApp>(exe_, folder.path(), withHelp ? help_ : std::string());
+    app_ = std::make_unique<QuorinApp>(exe_, folder.path());
     ASSERT_TRUE(app_->copied());
     ASSERT_TRUE(app_->start(workingDir)) << app_->error();
   }
@@ -147,13 +153,13 @@ class QuorinE2E : public ::testing::Test {
   HWND waitForBox(const std::string& caption) { return app_->waitForWindow("#32770", caption.c_str()); }
 
   std::string exe_;
-  std::string help_;
+  std::vector<std::unique_ptr<TempFolder>> folders_;  // declared first: destroyed after app_
   std::unique_ptr<QuorinApp> app_;
 };
 
 TEST_F(QuorinE2E, FirstStartUsesDefaultsAndSavesThemBesideTheExecutable) {
-  TempFolder folder("first");
-  TempFolder startDir("start");
+  const TempFolder& folder = newFolder("first");
+  const TempFolder& startDir = newFolder("start");
   startApp(folder, startDir.path());
   ASSERT_FALSE(fileExists(app_->iniPath()));
 
@@ -176,8 +182,8 @@ TEST_F(QuorinE2E, FirstStartUsesDefaultsAndSavesThemBesideTheExecutable) {
 }
 
 TEST_F(QuorinE2E, StoredSettingsAreAppliedAndWrittenBackWithOtherLinesKept) {
-  TempFolder folder("settings");
-  TempFolder midi("remembered");
+  const TempFolder& folder = newFolder("settings");
+  const TempFolder& midi = newFolder("remembered");
   ASSERT_TRUE(writeFile(midi.file("b.mid"), macBinaryPlain()));
   const std::string ini = "[User]\r\nNote=kept\r\n[OPTION]\r\nOpenFileNameDir=" + midi.path() +
                           "\r\nUseRunningStatus=0\r\nXPos=120\r\nYPos=-8\r\n";
@@ -212,7 +218,7 @@ TEST_F(QuorinE2E, StoredSettingsAreAppliedAndWrittenBackWithOtherLinesKept) {
 }
 
 TEST_F(QuorinE2E, ConvertsChosenFilesAndRestoresStatusBytesWhenTheBoxIsCleared) {
-  TempFolder folder("convert");
+  const TempFolder& folder = newFolder("convert");
   ASSERT_TRUE(writeFile(folder.file("a.mid"), kMixed));
   ASSERT_TRUE(writeFile(folder.file("b.mid"), macBinaryPlain()));
   startApp(folder, folder.path());
@@ -243,7 +249,7 @@ TEST_F(QuorinE2E, ConvertsChosenFilesAndRestoresStatusBytesWhenTheBoxIsCleared) 
 
 TEST_F(QuorinE2E, DoubleByteFolderAndFileNamesAreJoinedWithoutLosingTheSeparator) {
   // 表 and ソ end in the byte 0x5C in code page 932, the same byte as a backslash.
-  TempFolder folder(ansi("ソ表"));
+  const TempFolder& folder = newFolder(ansi("ソ表"));
   const std::string name1 = ansi("表.mid");
   const std::string name2 = ansi("ソ.mid");
   ASSERT_TRUE(writeFile(folder.file(name1), kMixed));
@@ -260,14 +266,21 @@ TEST_F(QuorinE2E, DoubleByteFolderAndFileNamesAreJoinedWithoutLosingTheSeparator
 }
 
 TEST_F(QuorinE2E, FilesThatCannotBeConvertedAreReportedAndLeftAloneWhileTheRunGoesOn) {
-  TempFolder folder("invalid");
+  const TempFolder& folder = newFolder("invalid");
   ASSERT_TRUE(writeFile(folder.file("bad.mid"), kNotMidi));
   ASSERT_TRUE(writeFile(folder.file("busy.mid"), kMixed));
   ASSERT_TRUE(writeFile(folder.file("good.mid"), kMixed));
-  // Another program holds busy.mid open without sharing.
-  HANDLE busy = CreateFileA(folder.file("busy.mid").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+  // Another program holds busy.mid open without sharing until the run is over.
+  struct Holder {
+    HANDLE file;
+    void release() {
+      if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+      file = INVALID_HANDLE_VALUE;
+    }
+    ~Holder() { release(); }
+  } busy{CreateFileA(folder.file("busy.mid").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr)};
+  ASSERT_NE(busy.file, INVALID_HANDLE_VALUE);
   startApp(folder, folder.path());
 
   clickButton(main(), kOpenButton);
@@ -305,13 +318,13 @@ TEST_F(QuorinE2E, FilesThatCannotBeConvertedAreReportedAndLeftAloneWhileTheRunGo
 
   expectFileBecomes(folder.file("good.mid"), kMixedWithRunningStatus);
   ASSERT_TRUE(app_->waitForIdle());
-  CloseHandle(busy);
+  busy.release();
   EXPECT_EQ(readFile(folder.file("bad.mid")), kNotMidi);
   EXPECT_EQ(readFile(folder.file("busy.mid")), kMixed);
 }
 
 TEST_F(QuorinE2E, CancelAsksFirstThenNoGoesOnAndYesLeavesTheRestUntouched) {
-  TempFolder folder("cancel");
+  const TempFolder& folder = newFolder("cancel");
   ASSERT_TRUE(writeFile(folder.file("bad1.mid"), kNotMidi));
   ASSERT_TRUE(writeFile(folder.file("bad2.mid"), kNotMidi));
   ASSERT_TRUE(writeFile(folder.file("a.mid"), kMixed));
@@ -343,7 +356,7 @@ TEST_F(QuorinE2E, CancelAsksFirstThenNoGoesOnAndYesLeavesTheRestUntouched) {
 }
 
 TEST_F(QuorinE2E, F1WithoutTheHelpPageShowsTheSystemsFileNotFoundText) {
-  TempFolder folder("help");
+  const TempFolder& folder = newFolder("help");
   startApp(folder, folder.path());
 
   pressKey(main(), VK_F1);
@@ -356,7 +369,7 @@ TEST_F(QuorinE2E, F1WithoutTheHelpPageShowsTheSystemsFileNotFoundText) {
 }
 
 TEST_F(QuorinE2E, AboutBoxShowsTheVersionTextsAndThePathOfTheRunningCopy) {
-  TempFolder folder("about");
+  const TempFolder& folder = newFolder("about");
   startApp(folder, folder.path());
 
   // Help menu (Alt+H), then its version information item (V).
