@@ -1,4 +1,4 @@
-// The string loader's buffer growth and the caption rule.
+// The string loader's buffer growth.
 #include "convert/message_text.h"
 
 #include <gtest/gtest.h>
@@ -34,17 +34,6 @@ TEST(LoadTextGrowing, GrowsWhileFewerThanThreeBytesAreLeft) {
         EXPECT_EQ(found, c.length != 0) << c.length;
         EXPECT_EQ(loaded, text) << c.length;
         EXPECT_EQ(capacities, c.capacities) << c.length;
-    }
-}
-
-TEST(CaptionIdForStyle, FollowsIconBitsOnly) {
-    EXPECT_EQ(captionIdForStyle(0x10), 164u);    // MB_OK | MB_ICONERROR
-    EXPECT_EQ(captionIdForStyle(0x24), 165u);    // MB_YESNO | MB_ICONQUESTION
-    EXPECT_EQ(captionIdForStyle(0x30), 166u);    // MB_OK | MB_ICONEXCLAMATION
-    EXPECT_EQ(captionIdForStyle(0x41), 167u);    // MB_OKCANCEL | MB_ICONINFORMATION
-    EXPECT_EQ(captionIdForStyle(0x2014), 164u);  // MB_TASKMODAL does not matter
-    for (std::uint32_t style : {0x00u, 0x04u, 0x50u, 0x60u, 0x70u, 0x80u, 0xF0u}) {
-        EXPECT_EQ(captionIdForStyle(style), 0u) << style;
     }
 }
 

@@ -44,8 +44,8 @@ TEST_F(Messages, SystemErrorTextKeepsLineBreakAndFallsBackTo154) {
     EXPECT_EQ(text, expectedText(154));
 }
 
-// An empty caption follows the icon bits; the centring hook is gone after every box, even
-// when it was in place before.
+// An empty caption follows the icon bits alone (0x50 and up name no icon); the centring hook
+// is gone after every box, even when it was in place before.
 TEST_F(Messages, CaptionFollowsIconBitsUnlessGiven) {
     struct Case {
         UINT style;
@@ -56,7 +56,10 @@ TEST_F(Messages, CaptionFollowsIconBitsUnlessGiven) {
                           {MB_OK | MB_ICONERROR, "", expectedText(164)},
                           {MB_OK | MB_ICONEXCLAMATION, "", expectedText(166)},
                           {MB_OK | MB_ICONINFORMATION, "", expectedText(167)},
+                          {MB_OK | MB_ICONERROR | MB_TASKMODAL, "", expectedText(164)},
                           {MB_OK, "", ""},
+                          {MB_OK | 0x50, "", ""},
+                          {MB_OK | 0xF0, "", ""},
                           {MB_OK | MB_ICONERROR, "Own", "Own"}};
     BoxAnswerer answerer({IDYES});
     InstallCentringHook();
