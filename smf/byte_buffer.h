@@ -87,6 +87,11 @@ public:
         std::memcpy(to, reinterpret_cast<const unsigned char*>(this) + skip, kInlineCapacity);
     }
 
+    // For inline buffers only: the length, and byte i of the object's 8 inline bytes
+    // (meaningful below length()), without the inline-or-heap test.
+    std::uint32_t inlineLength() const noexcept { return word_ & 0xFF; }
+    std::uint8_t inlineByte(std::uint32_t i) const noexcept { return inline_[i]; }
+
     std::uint8_t* data() noexcept { return isInline() ? inline_ : heapBytes(); }
     const std::uint8_t* data() const noexcept { return isInline() ? inline_ : heapBytes(); }
     std::uint32_t length() const noexcept { return isInline() ? (word_ & 0xFF) : heap()->length; }

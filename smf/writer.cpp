@@ -91,21 +91,32 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
         for (const TrackEvent& event : track.events()) {
             const ByteBuffer& bytes = event.bytes;
             const std::uint32_t delta = event.tick - previousTick;
-            const std::uint32_t skipped = omitsStatus(runningStatus, event, previousStatus) ? 1 : 0;
-            const std::uint32_t count = bytes.length() - skipped;
+            previousTick = event.tick;
             const std::size_t room = static_cast<std::size_t>(trackEnd - p);
-            if (count > room || varLenSize(delta) > room - count) std::abort();
             if (bytes.isInline() && static_cast<std::size_t>(outEnd - p) >= 4 + ByteBuffer::kInlineCapacity) {
-                // Fixed-size stores; the bytes past this event's end are overwritten next.
+                // omitsStatus() and statusOf() spelt out without branches, then fixed-size
+                // stores; the bytes past this event's end are overwritten next.
+                const std::uint32_t length = bytes.inlineLength();
+                const std::uint8_t first = bytes.inlineByte(0);
+                const std::uint32_t skipped = static_cast<std::uint32_t>(runningStatus) & (length >= 2) &
+                                              (first == previousStatus) &
+                                              (static_cast<std::uint8_t>(first - 0x80) < 0x70) &
+                                              (bytes.inlineByte(1) < 0x80);
+                const std::uint32_t count = length - skipped;
+                if (count + 4 > room && count + varLenSize(delta) > room) std::abort();
                 p += encodeVarLenPadded(delta, p);
                 bytes.copyInlinePadded(p, skipped);
+                p += count;
+                previousStatus = length != 0 ? first : 0;
             } else {
+                const std::uint32_t skipped = omitsStatus(runningStatus, event, previousStatus) ? 1 : 0;
+                const std::uint32_t count = bytes.length() - skipped;
+                if (count > room || varLenSize(delta) > room - count) std::abort();
                 p += encodeVarLen(delta, p);
                 std::memcpy(p, bytes.data() + skipped, count);
+                p += count;
+                previousStatus = statusOf(event);
             }
-            p += count;
-            previousStatus = statusOf(event);
-            previousTick = event.tick;
         }
         if (p != trackEnd) std::abort();
         position += eventBytes;
