@@ -92,8 +92,9 @@ protected:
 
 TEST_F(ConversionRun, ConvertsBothWaysAndSkipsFoldersAndMissingPathsSilently) {
     const std::string plain = file("plain.mid", plainSmf());
+    const Bytes smf = plainSmf();
     Bytes macBinary(128, 0);  // a MacBinary header before the file
-    macBinary.insert(macBinary.end(), plainSmf().begin(), plainSmf().end());
+    macBinary.insert(macBinary.end(), smf.begin(), smf.end());
     const std::string mac = file("mac.mid", macBinary);
     const std::string sub = folder_ + "\\sub.mid";
     CreateDirectoryA(sub.c_str(), nullptr);
@@ -151,23 +152,24 @@ TEST_F(ConversionRun, ReportsInvalidAndLockedFilesAndGoesOn) {
 }
 
 // The first file's report is answered while Cancel is pressed on the progress dialog; the
-// confirmation comes before the second entry.
+// confirmation comes before the next entry, and Yes leaves the rest untouched.
 TEST_F(ConversionRun, CancelAnsweredNoContinuesYesStops) {
     const std::string invalid = file("invalid.mid", Bytes{'x'});
-    const std::string second = file("second.mid", plainSmf());
     for (const int answer : {IDNO, IDYES}) {
         const std::string first = file("first.mid", plainSmf());
+        const std::string second = file("second.mid", plainSmf());
         BoxAnswerer answerer({IDOK, answer});
         answerer.onShown = [&](HWND box) {
             if (answerer.boxes.size() == 1) PostMessageA(GetWindow(box, GW_OWNER), WM_COMMAND, IDCANCEL, 0);
         };
-        RunConversion({invalid, first});
+        RunConversion({invalid, first, second});
         ASSERT_EQ(answerer.boxes.size(), 2u) << answer;
         EXPECT_EQ(answerer.boxes[1].caption, expectedText(165));
         EXPECT_EQ(answerer.boxes[1].text, expectedText(155));
-        EXPECT_EQ(readFile(first), answer == IDNO ? runningStatusSmf() : plainSmf()) << answer;
+        const Bytes expected = answer == IDNO ? runningStatusSmf() : plainSmf();
+        EXPECT_EQ(readFile(first), expected) << answer;
+        EXPECT_EQ(readFile(second), expected) << answer;
     }
-    EXPECT_EQ(readFile(second), plainSmf());
 }
 
 // Free space of exactly twice the new size, or none known, stops the run before any file
