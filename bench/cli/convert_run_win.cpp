@@ -68,6 +68,12 @@ void addPath(const std::string& path, FileList& files) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The unwinder's tables are built on the heap at the first throw: build them now, so
+    // that the run's out-of-memory report is reached rather than an abort.
+    try {
+        throw 0;
+    } catch (int) {
+    }
     bool runningStatus = true;
     FileList files;
     for (int i = 1; i < argc; ++i) {
