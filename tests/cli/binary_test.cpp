@@ -94,6 +94,9 @@ TEST(CliBinary, ExitsWithZeroOneOrTwo) {
     process = runBinary(folder, {"--version"});
     EXPECT_EQ(process.status, 0);
     EXPECT_EQ(process.out, "quorin-cli 1.00\n");
+    process = runBinary(folder, {"-q", "--help"});
+    EXPECT_EQ(process.status, 0);
+    EXPECT_THAT(process.out, HasSubstr("Usage: quorin-cli [OPTIONS] FILE...\n"));
 }
 
 TEST(CliBinary, ShowsProgressWhenStandardErrorIsATerminal) {

@@ -7,7 +7,6 @@
 #include <algorithm>
 
 #include "cli/report_lines.h"
-#include "fake_cli_file_system.h"
 #include "samples.h"
 
 namespace cli::testing {
@@ -51,20 +50,10 @@ TEST(RunningStatusCount, StatusDoesNotCarryOverSysExOrMetaEvents) {
     EXPECT_EQ(countIn(file), 1u);
 }
 
-TEST(CheckFigures, DescribeDivisionsAndMacBinaryFiles) {
+TEST(CheckFigures, DescribeSmpteDivisions) {
     EXPECT_EQ(divisionText(1), "1 tick per quarter note");
     EXPECT_EQ(divisionText(0xE728), "SMPTE 25 frames per second, 40 ticks per frame");
     EXPECT_EQ(divisionText(0xE250), "SMPTE 30 frames per second, 80 ticks per frame");
-
-    FakeCliFileSystem fs;
-    fs.files["d/mac.mid"] = behindMacBinary(plainSong());
-    Inspector inspector(fs);
-    const Inspection inspection = inspector.inspect("d/mac.mid");
-    ASSERT_EQ(inspection.outcome.kind, convert::OutcomeKind::Converted);
-    EXPECT_EQ(checkLine("d/mac.mid", inspection.facts, true),
-              "d/mac.mid: valid Standard MIDI File, format 0, 1 track, 96 ticks per quarter note, 3 events, does not "
-              "use running status; 33 bytes with running status, 34 bytes without (now 162 bytes, behind a MacBinary "
-              "header)");
 }
 
 }  // namespace

@@ -122,13 +122,6 @@ TEST(PosixFileSystem, OutputKeepsThePermissionsOfTheFileItReplaces) {
     struct stat status;
     ASSERT_EQ(::stat(output.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
-
-    const mode_t mask = ::umask(022);
-    const std::string fresh = folder.file("fresh.mid");
-    ASSERT_EQ(run(fs, {"-o", fresh, input}).status, 0);
-    ::umask(mask);
-    ASSERT_EQ(::stat(fresh.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0644u);
 }
 
 TEST(PosixFileSystem, PutsTheOriginalBackWhenAnInPlaceWriteFails) {

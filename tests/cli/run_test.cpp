@@ -218,30 +218,5 @@ TEST(CliRun, ShowsProgressOnlyOnATerminal) {
     EXPECT_EQ(run(fs, {"-q", "d/a.mid", "d/b.mid"}, true).err, "");
 }
 
-TEST(CliRun, UsageErrorsExitWithTwoAndTouchNothing) {
-    FakeCliFileSystem fs;
-    fs.files["d/a.mid"] = plainSong();
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, {"--frobnicate", "d/a.mid"}, {"-o", "e/out.mid", "d/a.mid", "d/a.mid"}, {"-r", "maybe", "d/a.mid"}}) {
-        const Result result = run(fs, args);
-        EXPECT_EQ(result.status, 2);
-        EXPECT_EQ(result.out, "");
-        EXPECT_THAT(result.err, HasSubstr("Try 'quorin-cli --help'"));
-    }
-    EXPECT_EQ(fs.files["d/a.mid"], plainSong());
-    EXPECT_EQ(fs.writes, 0);
-}
-
-TEST(CliRun, PrintsHelpAndVersion) {
-    FakeCliFileSystem fs;
-    const Result help = run(fs, {"d/a.mid", "-h"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_THAT(help.out, HasSubstr("Usage: quorin-cli [OPTIONS] FILE..."));
-    EXPECT_THAT(help.out, HasSubstr("Examples:"));
-    const Result version = run(fs, {"--version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "quorin-cli 1.00\n");
-}
-
 }  // namespace
 }  // namespace cli::testing

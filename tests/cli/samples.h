@@ -1,8 +1,12 @@
-// Small Standard MIDI Files, written out by hand, for quorin-cli's tests.
+// Small Standard MIDI Files, written out by hand, for quorin-cli's tests, and whole-file
+// reads and writes.
 #pragma once
 
 #include <cstdint>
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
+#include <string>
 #include <vector>
 
 namespace cli::testing {
@@ -44,6 +48,16 @@ inline std::vector<std::uint8_t> twoTrackSong() {
                   0x00, 0xB0, 0x07, 0x64,        // controller
                   0x00, 0xF0, 0x03, 0x43, 0x12, 0xF7,  // SysEx
                   0x00, 0xFF, 0x2F, 0x00});
+}
+
+inline void writeFile(const std::string& path, const Bytes& content) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
+                                                static_cast<std::streamsize>(content.size()));
+}
+
+inline Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace cli::testing
