@@ -61,8 +61,8 @@ private:
     bool unchanged_ = false;
 };
 
-// The progress line on a terminal's standard error: "[12/200] path", redrawn at most ten
-// times a second, and wiped before a file's line is printed.
+// The progress line on a terminal's standard error: "[12/200] path", drawn at most ten
+// times a second, and wiped before a file's line is printed and at the end.
 class Progress {
 public:
     Progress(Console& console, std::size_t total, bool enabled)
@@ -72,11 +72,12 @@ public:
     void update(std::size_t index, const std::string& path) {
         if (!enabled_) return;
         const auto now = console_.now ? console_.now() : std::chrono::steady_clock::now();
-        if (shownWidth_ != 0 && now - lastDrawn_ < std::chrono::milliseconds(100)) return;
+        if (drawn_ && now - lastDrawn_ < std::chrono::milliseconds(100)) return;
+        drawn_ = true;
         lastDrawn_ = now;
         std::string text = "[" + std::to_string(index + 1) + "/" + std::to_string(total_) + "] ";
-        const std::size_t room = kWidth > text.size() ? kWidth - text.size() : 0;
-        text += path.size() > room ? "..." + path.substr(path.size() - room + 3) : path;
+        const std::size_t room = kWidth > text.size() + 3 ? kWidth - text.size() : 3;
+        text += path.size() > room ? "..." + path.substr(path.size() - (room - 3)) : path;
         console_.out.flush();
         console_.err << '\r' << text;
         if (text.size() < shownWidth_) console_.err << std::string(shownWidth_ - text.size(), ' ') << '\r' << text;
@@ -97,6 +98,7 @@ private:
     std::size_t total_;
     bool enabled_;
     std::size_t shownWidth_ = 0;
+    bool drawn_ = false;
     std::chrono::steady_clock::time_point lastDrawn_{};
 };
 

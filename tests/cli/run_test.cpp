@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@ namespace cli::testing {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 struct Result {
     int status;
@@ -23,10 +26,11 @@ struct Result {
     std::string err;
 };
 
-Result run(FakeCliFileSystem& fs, std::vector<std::string> args, bool terminal = false) {
+Result run(FakeCliFileSystem& fs, std::vector<std::string> args, bool terminal = false,
+           std::function<std::chrono::steady_clock::time_point()> now = {}) {
     std::ostringstream out;
     std::ostringstream err;
-    Console console{out, err, terminal, {}};
+    Console console{out, err, terminal, std::move(now)};
     const int status = runCli(args, fs, console);
     return {status, out.str(), err.str()};
 }
@@ -205,16 +209,25 @@ TEST(CliRun, QuietPrintsOnlyFailuresAndVerboseAddsASummary) {
     EXPECT_THAT(result.out, HasSubstr("\n4 files: 1 converted, 1 unchanged, 1 skipped, 1 failed\n"));
 }
 
-TEST(CliRun, ShowsProgressOnlyOnATerminal) {
+TEST(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
     FakeCliFileSystem fs;
-    fs.files["d/a.mid"] = plainSong();
-    fs.files["d/b.mid"] = plainSong();
-    Result result = run(fs, {"d/a.mid", "d/b.mid"}, true);
-    EXPECT_THAT(result.err, HasSubstr("\r[1/2] d/a.mid"));
+    const std::vector<std::string> files = {"d/a.mid", "d/b.mid", "d/c.mid"};
+    for (const std::string& path : files) fs.files[path] = plainSong();
+    std::chrono::steady_clock::time_point clock{};
+    const auto stepped = [&clock] { return clock += std::chrono::milliseconds(100); };
+    Result result = run(fs, files, true, stepped);
+    EXPECT_THAT(result.err, HasSubstr("\r[1/3] d/a.mid"));
+    EXPECT_THAT(result.err, HasSubstr("\r[3/3] d/c.mid"));
     EXPECT_EQ(result.err.back(), '\r') << "the progress line is wiped at the end";
-    EXPECT_EQ(result.out, "d/a.mid: converted, 34 -> 33 bytes\nd/b.mid: converted, 34 -> 33 bytes\n");
+    EXPECT_EQ(result.out, "d/a.mid: converted, 34 -> 33 bytes\nd/b.mid: converted, 34 -> 33 bytes\n"
+                          "d/c.mid: converted, 34 -> 33 bytes\n");
 
-    EXPECT_EQ(run(fs, {"d/a.mid", "d/b.mid"}, false).err, "");
+    const auto frozen = [] { return std::chrono::steady_clock::time_point{} + std::chrono::hours(1); };
+    result = run(fs, files, true, frozen);
+    EXPECT_THAT(result.err, HasSubstr("[1/3]"));
+    EXPECT_THAT(result.err, Not(HasSubstr("[2/3]")));
+
+    EXPECT_EQ(run(fs, files, false).err, "");
     EXPECT_EQ(run(fs, {"-q", "d/a.mid", "d/b.mid"}, true).err, "");
 }
 
