@@ -69,11 +69,13 @@ public:
     int openFiles = 0;
     int cuts = 0;                           // of the file opened last
 
-    bool fails(Step step) const { return failAt.count(step) != 0; }
-    static bool failed(SystemError& error) {
+    // Whether step fails (with error 112, ERROR_DISK_FULL).
+    bool fails(Step step, SystemError& error) const {
+        if (failAt.count(step) == 0) return false;
         error = 112;
-        return false;
+        return true;
     }
+    bool fails(Step step) const { return failAt.count(step) != 0; }
 
     PathKind pathKind(const std::string& path, SystemError& error) override {
         if (folders.count(path) != 0) return PathKind::Folder;
@@ -84,7 +86,7 @@ public:
     std::unique_ptr<OpenFile> open(const std::string& path, SystemError& error) override;
     std::string freeSpaceLocation(const std::string& path) override { return path.substr(0, path.find('/')); }
     bool freeSpace(const std::string&, std::uint64_t& freeBytes, SystemError& error) override {
-        if (fails(Step::Probe)) return failed(error);
+        if (fails(Step::Probe, error)) return false;
         freeBytes = fails(Step::Room) ? 2 * runningStatusSmf().size() : 1u << 30;
         failAllocations = fails(Step::WriterMemory);
         return true;
@@ -97,12 +99,12 @@ public:
     ~FakeOpenFile() override { --fs_.openFiles; }
 
     bool size(std::uint64_t& size, SystemError& error) override {
-        if (fs_.fails(Step::Size)) return fs_.failed(error);
+        if (fs_.fails(Step::Size, error)) return false;
         size = fs_.reportedSize != 0 ? fs_.reportedSize : bytes_.size();
         return true;
     }
     bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& got, SystemError& error) override {
-        if (fs_.fails(Step::Read)) return fs_.failed(error);
+        if (fs_.fails(Step::Read, error)) return false;
         got = static_cast<std::uint32_t>(std::min<std::size_t>({length, fs_.chunkLimit, bytes_.size() - read_}));
         std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(read_), got, buffer);
         read_ += got;
@@ -110,18 +112,17 @@ public:
         return true;
     }
     bool truncate(SystemError& error) override {
-        if (fs_.fails(fs_.cuts++ == 0 ? Step::Truncate : Step::RestoreTruncate)) return fs_.failed(error);
+        if (fs_.fails(fs_.cuts++ == 0 ? Step::Truncate : Step::RestoreTruncate, error)) return false;
         bytes_.clear();
         return true;
     }
     // Writes follow a cut, so they append: the new bytes after the first, the original after the second.
     bool write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written, SystemError& error) override {
+        const Step step = fs_.cuts <= 1 ? Step::Write : Step::RestoreWrite;
+        const std::size_t room = fs_.writeFailsAfter - std::min<std::size_t>(fs_.writeFailsAfter, bytes_.size());
         written = std::min(length, fs_.chunkLimit);
-        if (fs_.fails(fs_.cuts <= 1 ? Step::Write : Step::RestoreWrite)) {
-            written = std::min<std::size_t>(written, fs_.writeFailsAfter - std::min<std::size_t>(
-                                                                              fs_.writeFailsAfter, bytes_.size()));
-            if (written == 0) return fs_.failed(error);
-        }
+        if (fs_.fails(step)) written = std::min<std::size_t>(written, room);
+        if (written == 0 && fs_.fails(step, error)) return false;
         bytes_.insert(bytes_.end(), data, data + written);
         return true;
     }
@@ -133,10 +134,7 @@ private:
 };
 
 std::unique_ptr<OpenFile> FakeFileSystem::open(const std::string& path, SystemError& error) {
-    if (fails(Step::Open)) {
-        failed(error);
-        return nullptr;
-    }
+    if (fails(Step::Open, error)) return nullptr;
     cuts = 0;
     return std::make_unique<FakeOpenFile>(*this, files.at(path));  // throws for a folder or missing path
 }
