@@ -104,6 +104,9 @@ class QuorinApp {
   HWND findWindow(const char* cls, const char* title) const;
   // The same, waiting for it to appear; null after the safety cap.
   HWND waitForWindow(const char* cls, const char* title) const;
+  // The visible windows of the program, one per line (class, title, message-box
+  // text), for failure messages.
+  std::string describeWindows() const;
   // True when the main window is enabled and no other window of the program is
   // visible: nothing modal is open.
   bool idle() const;

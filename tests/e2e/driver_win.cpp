@@ -295,6 +295,17 @@ HWND QuorinApp::waitForWindow(const char* cls, const char* title) const {
   return found;
 }
 
+std::string QuorinApp::describeWindows() const {
+  std::string out;
+  for (HWND window : visibleWindowsOf(process_.dwProcessId)) {
+    out += "  " + classOf(window) + " '" + topLevelTitle(window) + "'";
+    if (GetDlgItem(window, 0xFFFF)) out += " text '" + messageBoxText(window) + "'";
+    if (window == main_) out += IsWindowEnabled(window) ? " (main, enabled)" : " (main, disabled)";
+    out += "\n";
+  }
+  return out.empty() ? "  (no visible window)\n" : out;
+}
+
 bool QuorinApp::idle() const {
   if (!main_ || !IsWindowEnabled(main_)) return false;
   for (HWND window : visibleWindowsOf(process_.dwProcessId)) {
