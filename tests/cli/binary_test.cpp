@@ -1,8 +1,7 @@
-// The real quorin-cli binary: exit statuses, where its lines go, and the progress line that
-// appears only when standard error is a terminal.
+// The real quorin-cli binary: exit statuses, and where its lines go (no progress line when
+// standard error is not a terminal).
 #include <fcntl.h>
 #include <spawn.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,8 +32,8 @@ std::string readText(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// Runs quorin-cli with args; stdout and stderr go to files, or stderr to errFd when given.
-Process runBinary(const TempFolder& folder, std::vector<std::string> args, int errFd = -1) {
+// Runs quorin-cli with args; stdout and stderr go to files.
+Process runBinary(const TempFolder& folder, std::vector<std::string> args) {
     const std::string outPath = folder.path() + "/.stdout";
     const std::string errPath = folder.path() + "/.stderr";
     args.insert(args.begin(), QUORIN_CLI_PATH);
@@ -45,11 +44,7 @@ Process runBinary(const TempFolder& folder, std::vector<std::string> args, int e
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (errFd >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, errFd, 2);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    }
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     Process process;
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
@@ -59,7 +54,7 @@ Process runBinary(const TempFolder& folder, std::vector<std::string> args, int e
     }
     posix_spawn_file_actions_destroy(&actions);
     process.out = readText(outPath);
-    process.err = errFd >= 0 ? std::string() : readText(errPath);
+    process.err = readText(errPath);
     ::unlink(outPath.c_str());
     ::unlink(errPath.c_str());
     return process;
@@ -97,34 +92,6 @@ TEST(CliBinary, ExitsWithZeroOneOrTwo) {
     process = runBinary(folder, {"-q", "--help"});
     EXPECT_EQ(process.status, 0);
     EXPECT_THAT(process.out, HasSubstr("Usage: quorin-cli [OPTIONS] FILE...\n"));
-}
-
-TEST(CliBinary, ShowsProgressWhenStandardErrorIsATerminal) {
-    TempFolder folder;
-    std::vector<std::string> args = {"-r", "off"};
-    for (const char* name : {"a.mid", "b.mid", "c.mid"}) {
-        writeFile(folder.file(name), runningStatusSong());
-        args.push_back(folder.file(name));
-    }
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(terminal, 0);
-
-    const Process process = runBinary(folder, args, terminal);
-    ::close(terminal);
-    std::string shown;
-    char buffer[4096];
-    ::fcntl(master, F_SETFL, O_NONBLOCK);
-    for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, got);
-    ::close(master);
-
-    EXPECT_EQ(process.status, 0);
-    EXPECT_THAT(shown, HasSubstr("[1/3] " + folder.file("a.mid")));
-    EXPECT_EQ(std::count(process.out.begin(), process.out.end(), '\n'), 3) << process.out;
-    EXPECT_EQ(readFile(folder.file("c.mid")), plainSong());
 }
 
 }  // namespace
