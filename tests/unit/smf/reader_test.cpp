@@ -140,6 +140,7 @@ const Rejection kRejections[] = {
     {"End of Track length 1", file({{0x00, 0xFF, 0x2F, 0x01, 0x00}}), R::MetaLengthInvalid, 25},
     {"byte after End of Track", file({cat({kEndOfTrack, {0x00}})}), R::EndOfTrackMisplaced, 23},
     {"chunk one byte longer", cat({kHead, {'M', 'T', 'r', 'k', 0, 0, 0, 5}, kEndOfTrack}), R::EndOfTrackMisplaced, 23},
+    {"End of Track past chunk end", cat({kHead, {'M', 'T', 'r', 'k', 0, 0, 0, 3}, kEndOfTrack}), R::EndOfTrackMisplaced, 23},
     {"no End of Track", file({{0x00, 0x90, 0x3C, 0x40}}), R::MissingEndOfTrack, 26},
     {"event crosses chunk end", cat({kHead, {'M', 'T', 'r', 'k', 0, 0, 0, 3}, {0x00, 0x90, 0x3C, 0x40}, kEndOfTrack}),
      R::MissingEndOfTrack, 26},
