@@ -32,7 +32,8 @@ std::string readTextFile(const std::string& path);
 // cap (a minute) and returns false, so the caller can fail with its own message.
 bool waitUntil(const std::function<bool()>& condition);
 
-// Hex dump "4D 54 68 64 ..." for failure messages.
+// Hex dump "4D 54 68 64 ..." of the first 96 bytes, and the size when there are more,
+// for failure messages.
 std::string hex(const Bytes& bytes);
 
 // A fresh folder under the Windows temporary folder, removed with its contents when

@@ -104,13 +104,15 @@ bool waitUntil(const std::function<bool()>& condition) {
 }
 
 std::string hex(const Bytes& bytes) {
+  constexpr size_t kShown = 96;
   std::string out;
   char cell[4];
-  for (size_t i = 0; i < bytes.size(); ++i) {
+  for (size_t i = 0; i < bytes.size() && i < kShown; ++i) {
     std::snprintf(cell, sizeof cell, "%02X", bytes[i]);
     if (i) out += ' ';
     out += cell;
   }
+  if (bytes.size() > kShown) out += " ... (" + std::to_string(bytes.size()) + " bytes)";
   return out;
 }
 

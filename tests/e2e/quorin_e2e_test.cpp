@@ -290,6 +290,34 @@ TEST_F(QuorinE2E, SelectionTooLargeForTheBufferWarnsConvertsNothingAndAsksAgain)
   ASSERT_TRUE(app_->waitForIdle());
 }
 
+TEST_F(QuorinE2E, LargeFileIsRewrittenWhole) {
+  // 500,000 note-ons with their status bytes (2 MB) lose all but the first status.
+  constexpr std::uint32_t kNotes = 500000;
+  auto build = [](std::initializer_list<std::uint8_t> first, std::initializer_list<std::uint8_t> rest) {
+    const std::uint32_t length = static_cast<std::uint32_t>(first.size() + rest.size() * (kNotes - 1) + 4);
+    Bytes file = {0x4D, 0x54, 0x68, 0x64, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x01, 0x00, 0x60,
+                  0x4D, 0x54, 0x72, 0x6B,
+                  static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
+                  static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
+    file.insert(file.end(), first);
+    for (std::uint32_t i = 1; i < kNotes; ++i) file.insert(file.end(), rest);
+    file.insert(file.end(), {0x00, 0xFF, 0x2F, 0x00});
+    return file;
+  };
+  const Bytes input = build({0x00, 0x90, 0x3C, 0x64}, {0x00, 0x90, 0x3C, 0x64});
+  const Bytes expected = build({0x00, 0x90, 0x3C, 0x64}, {0x00, 0x3C, 0x64});
+
+  const TempFolder& folder = newFolder("large");
+  ASSERT_TRUE(writeFile(folder.file("large.mid"), input));
+  startApp(folder, folder.path());
+  clickButton(main(), kOpenButton);
+  HWND dialog = waitForOpenDialog();
+  ASSERT_NE(dialog, nullptr);
+  chooseInOpenDialog(dialog, "large.mid");
+  expectFileBecomes(folder.file("large.mid"), expected);
+  ASSERT_TRUE(app_->waitForIdle());
+}
+
 TEST_F(QuorinE2E, DoubleByteFolderAndFileNamesAreJoinedWithoutLosingTheSeparator) {
   // 表 and ソ end in the byte 0x5C in code page 932, the same byte as a backslash.
   const TempFolder& folder = newFolder(ansi("ソ表"));
