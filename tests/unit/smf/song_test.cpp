@@ -16,7 +16,9 @@ TEST(ByteBuffer, GrowsExactlyKeepsOldBytesAndNeverShrinksUntilEmptied) {
     b.assignAt(kSample, 3, 0);
     EXPECT_EQ(b.capacity(), 3u);
     b.resize(6);   // still within the inline bytes
+    b.resize(2);
     EXPECT_EQ(b.capacity(), 6u);
+    b.resize(3);
     b.resize(10);  // onto the heap
     EXPECT_EQ(b.capacity(), 10u);
     EXPECT_EQ(Bytes(b.data(), b.data() + 3), (Bytes{1, 2, 3}));

@@ -78,7 +78,7 @@ TEST_P(WriterRewrites, ByteExactWithEitherOption) {
     for (bool runningStatus : {true, false}) {
         const Bytes& expected = runningStatus ? r.withRunningStatus : r.withoutRunningStatus;
         smf::ByteBuffer out;
-        out.resize(3);   // whatever the output held is replaced
+        out.resize(1000);   // whatever the output held is released, not reused
         EXPECT_EQ(smf::SmfWriter().writeSong(song, out, runningStatus), expected.size());
         EXPECT_EQ(Bytes(out.data(), out.data() + out.length()), expected) << "running status " << runningStatus;
         EXPECT_EQ(out.capacity(), expected.size());
