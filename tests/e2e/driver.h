@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -56,9 +57,6 @@ class TempFolder {
   std::string path_;
   bool ok_ = false;
 };
-
-// Removes a folder and everything in it.
-void removeTree(const std::string& path);
 
 // Text of a window (GetWindowTextA, or WM_GETTEXT across processes).
 std::string windowText(HWND window);
