@@ -6,6 +6,7 @@
 
 #include "convert/app_state.h"
 #include "convert/free_space.h"
+#include "convert/out_of_memory.h"
 #include "res/resource.h"
 #include "shell/main_window.h"
 
@@ -42,6 +43,7 @@ void RegisterMainWindowClass() {
 }
 
 int RunQuorin(HINSTANCE instance) {
+    convert::prepareForOutOfMemory();
     InstanceHandle = instance;
     FreeSpaceExFunction = reinterpret_cast<GetDiskFreeSpaceExAFunction>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));

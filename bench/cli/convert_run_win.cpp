@@ -16,6 +16,7 @@
 #include "convert/conversion_run.h"
 #include "convert/file_list.h"
 #include "convert/free_space.h"
+#include "convert/out_of_memory.h"
 
 namespace {
 
@@ -68,12 +69,7 @@ void addPath(const std::string& path, FileList& files) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The unwinder's tables are built on the heap at the first throw: build them now, so
-    // that the run's out-of-memory report is reached rather than an abort.
-    try {
-        throw 0;
-    } catch (int) {
-    }
+    convert::prepareForOutOfMemory();
     bool runningStatus = true;
     FileList files;
     for (int i = 1; i < argc; ++i) {
