@@ -219,9 +219,9 @@ TEST_F(QuorinE2E, StoredSettingsAreAppliedAndWrittenBackWithOtherLinesKept) {
   ASSERT_TRUE(app_->waitForIdle());
 
   ASSERT_TRUE(app_->close());
-  const std::vector<std::string> expected = {"[User]",         "Note=kept",          "[OPTION]",
-                                             "OpenFileNameDir=" + midi.path(), "UseRunningStatus=1",
-                                             "XPos=120",       "YPos=-8"};
+  const std::vector<std::string> expected = {
+      "[User]", "Note=kept", "[OPTION]", "OpenFileNameDir=" + midi.path(), "UseRunningStatus=1", "XPos=120",
+      "YPos=-8"};
   EXPECT_EQ(lines(readTextFile(app_->iniPath())), expected);
 }
 
