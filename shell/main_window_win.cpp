@@ -95,12 +95,16 @@ void openFiles(HWND window) {
         fillOpenRequest(request, window, filter, files);
         InstallCentringHook();
         if (GetOpenFileNameA(&request)) {
-            const FileList list = parseOpenResult(files.data(), files.size(), request.nFileOffset, isAnsiLeadByte);
-            FilterIndex = request.nFilterIndex;
-            runConversion(list);
-            break;
+            if (openResultComplete(files.data(), files.size(), request.nFileOffset)) {
+                const FileList list = parseOpenResult(files.data(), files.size(), request.nFileOffset, isAnsiLeadByte);
+                FilterIndex = request.nFilterIndex;
+                runConversion(list);
+                break;
+            }
+            // A cut selection reported as success did not fit either: warn and ask again.
+        } else if (CommDlgExtendedError() != FNERR_BUFFERTOOSMALL) {
+            break;  // cancelled, or failed
         }
-        if (CommDlgExtendedError() != FNERR_BUFFERTOOSMALL) break;  // cancelled, or failed
         std::string warning;
         LoadMessageText(warning, IDS_TOO_MANY_FILES);
         ShowMessageBox(window, warning, std::string(), MB_OK | MB_ICONEXCLAMATION);

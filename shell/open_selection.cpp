@@ -46,6 +46,20 @@ std::string stringAt(const char* buffer, std::size_t size, std::size_t offset) {
 
 }  // namespace
 
+bool openResultComplete(const char* buffer, std::size_t size, std::size_t fileOffset) {
+    const void* nul = std::memchr(buffer, '\0', size);
+    if (nul == nullptr) return false;
+    std::size_t offset = static_cast<std::size_t>(static_cast<const char*>(nul) - buffer) + 1;
+    if (offset > fileOffset) return true;  // one file: its path is the whole result
+    while (offset < size) {
+        if (buffer[offset] == '\0') return true;  // the empty string after the last name
+        nul = std::memchr(buffer + offset, '\0', size - offset);
+        if (nul == nullptr) return false;
+        offset = static_cast<std::size_t>(static_cast<const char*>(nul) - buffer) + 1;
+    }
+    return false;
+}
+
 FileList parseOpenResult(const char* buffer, std::size_t size, std::size_t fileOffset,
                          LeadBytePredicate isLeadByte) {
     FileList files;

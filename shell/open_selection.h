@@ -24,6 +24,12 @@ std::size_t lastSeparator(const std::string& path, char separator, LeadBytePredi
 std::string joinFolderAndName(const std::string& folder, const std::string& name,
                               LeadBytePredicate isLeadByte);
 
+// Whether the Open dialog's file buffer (size bytes) holds a whole result: the first string
+// ends inside the buffer and, for several files, so does the empty string after the last
+// name. A selection too large for the buffer can come back cut and unterminated while the
+// dialog reports success (seen under Wine); it must not be taken for a list of files.
+bool openResultComplete(const char* buffer, std::size_t size, std::size_t fileOffset);
+
 // The paths in the Open dialog's file buffer (size bytes; fileOffset is the dialog's
 // offset of the first file name). One selected file gives its full path; several give the
 // folder joined with each name, in buffer order. Joined paths are kept whole, however long.

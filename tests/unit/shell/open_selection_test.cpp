@@ -44,6 +44,17 @@ TEST(OpenResult, PathsFromTheBuffer) {
     }
 }
 
+// A selection cut at the buffer's end (no NUL, or several names without the closing empty
+// string) is not a result; a single path or a closed list is.
+TEST(OpenResult, CompleteOnlyWhenTheListIsClosedInsideTheBuffer) {
+    EXPECT_TRUE(openResultComplete("D:\\a.mid\0", 9, 3));
+    EXPECT_TRUE(openResultComplete("D:\\M\0a.mid\0b.mid\0\0", 18, 5));
+    EXPECT_FALSE(openResultComplete("D:\\M\0a.mid\0b.m", 14, 5));
+    EXPECT_FALSE(openResultComplete("D:\\M\0a.mid\0b.mid\0", 17, 5));
+    EXPECT_FALSE(openResultComplete("D:\\M\0a.mid", 10, 5));
+    EXPECT_FALSE(openResultComplete("D:\\MIDI\\abc", 11, 8));
+}
+
 TEST(JoinFolderAndName, BackslashAfterDoubleByteCharacterAndSlashFolders) {
     EXPECT_EQ(joinFolderAndName("D:\\\x83\x5C\\", "b.mid", isCp932LeadByte), "D:\\\x83\x5C\\b.mid");
     EXPECT_EQ(joinFolderAndName("C:/", "a.mid", isCp932LeadByte), "C:/a.mid");
