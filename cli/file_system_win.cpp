@@ -20,37 +20,6 @@ bool fail(SystemError& error) {
     return false;
 }
 
-// A handle opened for reading, shared with other readers only.
-class ReadOnlyFile final : public convert::OpenFile {
-public:
-    explicit ReadOnlyFile(HANDLE handle) : handle_(handle) {}
-    ~ReadOnlyFile() override { CloseHandle(handle_); }
-
-    bool size(std::uint64_t& bytes, SystemError& error) override {
-        LARGE_INTEGER size;
-        if (!GetFileSizeEx(handle_, &size)) return fail(error);
-        bytes = static_cast<std::uint64_t>(size.QuadPart);
-        return true;
-    }
-    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, SystemError& error) override {
-        DWORD got = 0;
-        if (!ReadFile(handle_, buffer, length, &got, nullptr)) return fail(error);
-        bytesRead = got;
-        return true;
-    }
-    bool truncate(SystemError& error) override {
-        error = ERROR_ACCESS_DENIED;
-        return false;
-    }
-    bool write(const std::uint8_t*, std::uint32_t, std::uint32_t&, SystemError& error) override {
-        error = ERROR_ACCESS_DENIED;
-        return false;
-    }
-
-private:
-    HANDLE handle_;
-};
-
 // The full form of path, or path itself when the system cannot make one.
 std::string fullPath(const std::string& path, std::string* folder = nullptr) {
     char buffer[MAX_PATH * 4];
@@ -88,18 +57,7 @@ public:
     }
 
     std::unique_ptr<convert::OpenFile> openForReading(const std::string& path, SystemError& error) override {
-        const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) {
-            fail(error);
-            return nullptr;
-        }
-        try {
-            return std::make_unique<ReadOnlyFile>(handle);
-        } catch (...) {
-            CloseHandle(handle);
-            throw;
-        }
+        return convert::openWin32File(path, GENERIC_READ, FILE_SHARE_READ, error);
     }
 
     bool replaceFile(const std::string& path, const std::uint8_t* data, std::uint32_t length,

@@ -14,7 +14,7 @@ bool isAnsiLeadByte(unsigned char byte) {
 
 namespace {
 
-// A file handle opened without sharing; closed once.
+// A file handle from CreateFileA; closed once.
 class Win32OpenFile final : public OpenFile {
 public:
     explicit Win32OpenFile(HANDLE handle) : handle_(handle) {}
@@ -68,8 +68,9 @@ PathKind Win32FileSystem::pathKind(const std::string& path, SystemError& error) 
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
 }
 
-std::unique_ptr<OpenFile> Win32FileSystem::open(const std::string& path, SystemError& error) {
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+std::unique_ptr<OpenFile> openWin32File(const std::string& path, std::uint32_t access, std::uint32_t sharing,
+                                        SystemError& error) {
+    const HANDLE handle = CreateFileA(path.c_str(), access, sharing, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = GetLastError();
@@ -81,6 +82,10 @@ std::unique_ptr<OpenFile> Win32FileSystem::open(const std::string& path, SystemE
         CloseHandle(handle);
         throw;
     }
+}
+
+std::unique_ptr<OpenFile> Win32FileSystem::open(const std::string& path, SystemError& error) {
+    return openWin32File(path, GENERIC_READ | GENERIC_WRITE, 0, error);
 }
 
 std::string Win32FileSystem::freeSpaceLocation(const std::string& path) {

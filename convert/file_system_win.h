@@ -9,6 +9,12 @@ namespace convert {
 // Lead bytes of the system's ANSI code page (IsDBCSLeadByte), for splitting paths.
 bool isAnsiLeadByte(unsigned char byte);
 
+// Opens an existing file with CreateFileA and the given access and sharing flags; null (and
+// error) on failure. A handle without write access fails truncate() and write() as the
+// system does.
+std::unique_ptr<OpenFile> openWin32File(const std::string& path, std::uint32_t access, std::uint32_t sharing,
+                                        SystemError& error);
+
 class Win32FileSystem final : public FileSystem {
 public:
     PathKind pathKind(const std::string& path, SystemError& error) override;
