@@ -14,11 +14,21 @@ convert::Rectangle toRectangle(const RECT& r) {
     return convert::Rectangle{r.left, r.top, r.right, r.bottom};
 }
 
-// WH_CALLWNDPROC: places each dialog and message box before its own WM_INITDIALOG runs.
+// A dialog window that is being shown by ShowWindow (not a child, not a parent's opening).
+bool isDialogFirstShown(const CWPSTRUCT& call) {
+    if (call.message != WM_SHOWWINDOW || call.wParam == FALSE || call.lParam != 0) return false;
+    if (GetWindowLongA(call.hwnd, GWL_STYLE) & WS_CHILD) return false;
+    char className[8];
+    return GetClassNameA(call.hwnd, className, sizeof className) > 0 && lstrcmpA(className, "#32770") == 0;
+}
+
+// WH_CALLWNDPROC: places each dialog and message box before its own WM_INITDIALOG runs, and
+// again as it is shown, for message boxes that size and place themselves while they
+// initialise (Wine's do) and would otherwise end up away from their owner.
 LRESULT CALLBACK CentringHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code >= 0) {
         const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        if (call->message == WM_INITDIALOG) CentreWindow(call->hwnd);
+        if (call->message == WM_INITDIALOG || isDialogFirstShown(*call)) CentreWindow(call->hwnd);
     }
     return CallNextHookEx(CentringHookHandle, code, wParam, lParam);
 }

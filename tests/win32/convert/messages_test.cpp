@@ -78,5 +78,30 @@ TEST_F(Messages, CaptionFollowsIconBitsUnlessGiven) {
     EXPECT_EQ(answerer.boxes.back().text, systemText(ERROR_ACCESS_DENIED));
 }
 
+RECT shownBox{};
+
+LRESULT CALLBACK recordShownBox(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code >= 0 && call->message == WM_SHOWWINDOW && call->wParam) {
+        GetWindowRect(call->hwnd, &shownBox);
+        PostMessageA(call->hwnd, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Whatever the system's box does with its own position while it initialises, it is shown
+// centred over its owner.
+TEST_F(Messages, BoxIsShownCentredOverItsOwner) {
+    const HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, 40, 60, 500, 300, nullptr,
+                                       nullptr, nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+    const HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, recordShownBox, nullptr, GetCurrentThreadId());
+    EXPECT_EQ(ShowMessageBox(owner, "text", "", MB_OK | MB_ICONERROR), IDOK);
+    UnhookWindowsHookEx(hook);
+    DestroyWindow(owner);
+    EXPECT_NEAR((shownBox.left + shownBox.right) / 2, 40 + 500 / 2, 1);
+    EXPECT_NEAR((shownBox.top + shownBox.bottom) / 2, 60 + 300 / 2, 1);
+}
+
 }  // namespace
 }  // namespace convert::testing
