@@ -1,7 +1,7 @@
 // Win32 side of the end-to-end driver: processes, windows, input, files, screenshots.
 #include "driver.h"
 
-#include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace e2e {
@@ -12,69 +12,21 @@ constexpr DWORD kPollMs = 50;
 constexpr DWORD kSafetyCapMs = 60000;  // not a time limit on the program: a hang guard
 constexpr UINT kSendTimeoutMs = 10000;
 
-std::string classOf(HWND window) {
-  char buffer[256] = {};
-  GetClassNameA(window, buffer, sizeof buffer);
-  return buffer;
-}
-
-std::string topLevelTitle(HWND window) {
-  char buffer[1024] = {};
-  GetWindowTextA(window, buffer, sizeof buffer);
-  return buffer;
-}
-
-struct WindowsOfProcess {
-  DWORD pid;
-  std::vector<HWND> found;
-};
-
 BOOL CALLBACK collectVisibleWindow(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<WindowsOfProcess*>(param);
+  auto* search = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(param);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
-  if (pid == search->pid && IsWindowVisible(window)) search->found.push_back(window);
+  if (pid == search->first && IsWindowVisible(window)) search->second.push_back(window);
   return TRUE;
-}
-
-// Visible top-level windows of a process, in Z order.
-std::vector<HWND> visibleWindowsOf(DWORD pid) {
-  WindowsOfProcess search{pid, {}};
-  EnumWindows(collectVisibleWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-// Removes a folder and everything in it.
-void removeTree(const std::string& path) {
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = entry.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string child = path + "\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        removeTree(child);
-      } else {
-        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(child.c_str());
-      }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path.c_str());
 }
 
 }  // namespace
 
 std::string ansi(const char* utf8) {
-  const int wideLength = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.data(), wideLength);
-  const int length = WideCharToMultiByte(932, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(932, 0, wide.c_str(), -1, out.data(), length, nullptr, nullptr);
-  out.resize(out.empty() ? 0 : out.size() - 1);  // drop the converted NUL
+  wchar_t wide[1024] = {};
+  char out[2048] = {};
+  MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 1024);
+  WideCharToMultiByte(932, 0, wide, -1, out, sizeof out, nullptr, nullptr);
   return out;
 }
 
@@ -84,13 +36,10 @@ std::string windowsPathOfUnixPath(const std::string& unixPath) {
   return out;
 }
 
-bool fileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool writeFile(const std::string& path, const Bytes& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -100,20 +49,16 @@ bool writeFile(const std::string& path, const Bytes& bytes) {
 
 Bytes readFile(const std::string& path) {
   // Shared access so that a read while the program holds the file does not disturb it.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {};
-  Bytes bytes(GetFileSize(file, nullptr) == INVALID_FILE_SIZE ? 0 : GetFileSize(file, nullptr));
+  const DWORD size = GetFileSize(file, nullptr);
+  Bytes bytes(size == INVALID_FILE_SIZE ? 0 : size);
   DWORD read = 0;
-  if (!bytes.empty() && !ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) read = 0;
+  if (!bytes.empty() && !ReadFile(file, bytes.data(), size, &read, nullptr)) read = 0;
   CloseHandle(file);
   bytes.resize(read);
   return bytes;
-}
-
-std::string readTextFile(const std::string& path) {
-  const Bytes bytes = readFile(path);
-  return std::string(bytes.begin(), bytes.end());
 }
 
 bool waitUntil(const std::function<bool()>& condition) {
@@ -124,45 +69,31 @@ bool waitUntil(const std::function<bool()>& condition) {
   return condition();
 }
 
-std::string hex(const Bytes& bytes) {
-  constexpr size_t kShown = 96;
-  std::string out;
-  char cell[4];
-  for (size_t i = 0; i < bytes.size() && i < kShown; ++i) {
-    std::snprintf(cell, sizeof cell, "%02X", bytes[i]);
-    if (i) out += ' ';
-    out += cell;
-  }
-  if (bytes.size() > kShown) out += " ... (" + std::to_string(bytes.size()) + " bytes)";
-  return out;
-}
-
 TempFolder::TempFolder(const std::string& name) {
   static unsigned serial = 0;
   char temp[MAX_PATH] = {};
-  GetTempPathA(sizeof temp, temp);
-  std::string base = temp;
-  if (!base.empty() && base.back() == '\\') base.pop_back();
-  path_ = base + "\\quorin-e2e-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial) +
-          "-" + name;
-  removeTree(path_);
+  GetTempPathA(sizeof temp, temp);  // ends in a backslash
+  path_ = std::string(temp) + "quorin-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
+          std::to_string(++serial) + "-" + name;
   ok_ = CreateDirectoryA(path_.c_str(), nullptr) != 0;
 }
 
-TempFolder::~TempFolder() { removeTree(path_); }
-
-std::string TempFolder::file(const std::string& name) const { return path_ + "\\" + name; }
+TempFolder::~TempFolder() {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA(file("*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do DeleteFileA(file(entry.cFileName).c_str());  // fails harmlessly on "." and ".."
+    while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path_.c_str());
+}
 
 std::string windowText(HWND window) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length)) {
-    return topLevelTitle(window);
-  }
-  std::string text(length + 1, '\0');
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                      kSendTimeoutMs, &copied);
-  text.resize(copied);
+  char text[4096] = {};
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                      kSendTimeoutMs, &ignored);
   return text;
 }
 
@@ -170,8 +101,6 @@ std::string itemText(HWND dialog, int id) {
   HWND item = GetDlgItem(dialog, id);
   return item ? windowText(item) : std::string();
 }
-
-std::string messageBoxText(HWND box) { return itemText(box, 0xFFFF); }
 
 void clickButton(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
@@ -210,20 +139,18 @@ void pressKey(HWND target, WORD key, std::initializer_list<WORD> modifiers) {
 
 bool saveScreenshot(HWND window, const std::string& bmpPath) {
   RECT rect;
-  if (!GetWindowRect(window, &rect)) return false;
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return false;
-
+  if (!GetWindowRect(window, &rect) || rect.right <= rect.left || rect.bottom <= rect.top) return false;
   BITMAPINFOHEADER info{};
   info.biSize = sizeof info;
-  info.biWidth = width;
-  info.biHeight = height;  // bottom-up, as a .bmp file stores it
+  info.biWidth = rect.right - rect.left;
+  info.biHeight = rect.bottom - rect.top;  // bottom-up, as a .bmp file stores it
   info.biPlanes = 1;
   info.biBitCount = 24;
-  info.biCompression = BI_RGB;
-  const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-  info.biSizeImage = stride * static_cast<DWORD>(height);
+  info.biSizeImage = ((static_cast<DWORD>(info.biWidth) * 3 + 3) & ~3u) * static_cast<DWORD>(info.biHeight);
+  BITMAPFILEHEADER header{};
+  header.bfType = 0x4D42;  // "BM"
+  header.bfOffBits = sizeof header + sizeof info;
+  header.bfSize = header.bfOffBits + info.biSizeImage;
 
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
@@ -232,29 +159,21 @@ bool saveScreenshot(HWND window, const std::string& bmpPath) {
   bool ok = false;
   if (bitmap) {
     HGDIOBJ old = SelectObject(memory, bitmap);
-    ok = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT) != 0;
+    ok = BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT) != 0;
     GdiFlush();
     SelectObject(memory, old);
   }
   if (ok) {
-    BITMAPFILEHEADER header{};
-    header.bfType = 0x4D42;  // "BM"
-    header.bfOffBits = sizeof header + sizeof info;
-    header.bfSize = header.bfOffBits + info.biSizeImage;
     Bytes file(header.bfSize);
-    memcpy(file.data(), &header, sizeof header);
-    memcpy(file.data() + sizeof header, &info, sizeof info);
-    memcpy(file.data() + header.bfOffBits, bits, info.biSizeImage);
+    std::memcpy(file.data(), &header, sizeof header);
+    std::memcpy(file.data() + sizeof header, &info, sizeof info);
+    std::memcpy(file.data() + header.bfOffBits, bits, info.biSizeImage);
     ok = writeFile(bmpPath, file);
   }
   if (bitmap) DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   return ok;
-}
-
-QuorinApp::QuorinApp(const std::string& exePath, const std::string& folder) : folder_(folder) {
-  copied_ = CopyFileA(exePath.c_str(), this->exePath().c_str(), FALSE) != 0;
 }
 
 QuorinApp::~QuorinApp() {
@@ -266,55 +185,55 @@ QuorinApp::~QuorinApp() {
   if (process_.hThread) CloseHandle(process_.hThread);
 }
 
-bool QuorinApp::start(const std::string& workingDir) {
+bool QuorinApp::start(const std::string& exePath, const std::string& folder, const std::string& workingDir) {
+  copy_ = folder + "\\quorin.exe";
+  if (!CopyFileA(exePath.c_str(), copy_.c_str(), FALSE)) {
+    error_ = "cannot copy " + exePath + " to " + copy_;
+    return false;
+  }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  std::string commandLine = "\"" + exePath() + "\"";
-  if (!CreateProcessA(exePath().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      workingDir.c_str(), &startup, &process_)) {
+  std::string commandLine = "\"" + copy_ + "\"";
+  if (!CreateProcessA(copy_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, workingDir.c_str(),
+                      &startup, &process_)) {
     error_ = "CreateProcess failed with error " + std::to_string(GetLastError());
     return false;
   }
-  waitUntil([this] {
-    main_ = findWindow("QuorinWnd", nullptr);
-    return main_ != nullptr || !running();
-  });
+  main_ = waitForWindow("QuorinWnd", nullptr);
   if (!main_) error_ = running() ? "no visible main window (class QuorinWnd) appeared" : "quorin.exe ended at start";
   return main_ != nullptr;
 }
 
-HWND QuorinApp::findWindow(const char* cls, const char* title) const {
-  for (HWND window : visibleWindowsOf(process_.dwProcessId)) {
-    if (cls && classOf(window) != cls) continue;
-    if (title && topLevelTitle(window) != title) continue;
-    return window;
-  }
-  return nullptr;
+std::vector<HWND> QuorinApp::visibleWindows() const {
+  std::pair<DWORD, std::vector<HWND>> search{process_.dwProcessId, {}};
+  EnumWindows(collectVisibleWindow, reinterpret_cast<LPARAM>(&search));
+  return search.second;
 }
 
-HWND QuorinApp::waitForWindow(const char* cls, const char* title) const {
+HWND QuorinApp::waitForWindow(const char* cls, const char* title, int item) const {
   HWND found = nullptr;
-  waitUntil([&] { return (found = findWindow(cls, title)) != nullptr; });
+  waitUntil([&] {
+    for (HWND window : visibleWindows()) {
+      char windowClass[64] = {};
+      char windowTitle[1024] = {};
+      GetClassNameA(window, windowClass, sizeof windowClass);
+      GetWindowTextA(window, windowTitle, sizeof windowTitle);
+      if (std::strcmp(windowClass, cls) == 0 && (!title || std::strcmp(windowTitle, title) == 0) &&
+          (!item || GetDlgItem(window, item))) {
+        found = window;
+        return true;
+      }
+    }
+    return false;
+  });
   return found;
 }
 
-std::string QuorinApp::describeWindows() const {
-  std::string out;
-  for (HWND window : visibleWindowsOf(process_.dwProcessId)) {
-    out += "  " + classOf(window) + " '" + topLevelTitle(window) + "'";
-    if (GetDlgItem(window, 0xFFFF)) out += " text '" + messageBoxText(window) + "'";
-    if (window == main_) out += IsWindowEnabled(window) ? " (main, enabled)" : " (main, disabled)";
-    out += "\n";
-  }
-  return out.empty() ? "  (no visible window)\n" : out;
-}
-
-bool QuorinApp::idle() const {
-  if (!main_ || !IsWindowEnabled(main_)) return false;
-  for (HWND window : visibleWindowsOf(process_.dwProcessId)) {
-    if (window != main_) return false;
-  }
-  return true;
+bool QuorinApp::waitForIdle() const {
+  return waitUntil([this] {
+    const std::vector<HWND> windows = visibleWindows();
+    return IsWindowEnabled(main_) && windows.size() == 1 && windows[0] == main_;
+  });
 }
 
 bool QuorinApp::close() {
@@ -329,7 +248,7 @@ bool QuorinApp::running() const {
 
 DWORD QuorinApp::exitCode() const {
   DWORD code = STILL_ACTIVE;
-  if (process_.hProcess) GetExitCodeProcess(process_.hProcess, &code);
+  GetExitCodeProcess(process_.hProcess, &code);
   return code;
 }
 
