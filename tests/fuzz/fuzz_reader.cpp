@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "round_trip_check.h"
+#include "support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 0xFFFFFFFFu) return 0;

@@ -1,4 +1,4 @@
-// Big-endian reads and conversions, and variable-length quantities at their boundaries.
+// Variable-length quantities at their boundaries, decoded and encoded.
 #include <gtest/gtest.h>
 
 #include "smf/byte_order.h"
@@ -6,39 +6,15 @@
 
 using smf_test::Bytes;
 
-namespace {
-
-// Delivers bytes from a fixed array the way the reader's take() does.
-class ArraySource final : public smf::ByteSource {
-public:
-    explicit ArraySource(Bytes bytes) : bytes_(std::move(bytes)) {}
-    std::uint32_t take(std::uint32_t n) override {
-        const std::uint32_t count = std::min<std::uint32_t>(n, std::uint32_t(bytes_.size() - position_));
-        last_.assign(bytes_.begin() + position_, bytes_.begin() + position_ + count);
-        position_ += count;
-        return count;
-    }
-    const std::uint8_t* lastTaken() const override { return last_.data(); }
-    std::uint32_t position() const { return position_; }
-
-private:
-    Bytes bytes_, last_;
-    std::uint32_t position_ = 0;
-};
-
-struct VarLenCase {
-    Bytes bytes;
-    smf::VarLenStatus status;
-    std::uint32_t value;     // when Ok
-    std::uint32_t consumed;  // bytes taken, also on failure
-};
-
-}  // namespace
-
-// readVarLen through a byte source and the reader's direct decoder must agree on every case.
-TEST(VarLen, ReadsBoundariesAndRefusesLongOrCutOffQuantities) {
+// The decoder the reader runs for every delta and length.
+TEST(VarLen, DecodesBoundariesAndRefusesLongOrCutOffQuantities) {
     using S = smf::VarLenStatus;
-    const VarLenCase cases[] = {
+    const struct {
+        Bytes bytes;
+        S status;
+        std::uint32_t value;     // when Ok
+        std::uint32_t consumed;  // also on failure
+    } cases[] = {
         {{0x00}, S::Ok, 0, 1},
         {{0x7F, 0x55}, S::Ok, 127, 1},
         {{0x81, 0x00}, S::Ok, 128, 2},
@@ -52,25 +28,18 @@ TEST(VarLen, ReadsBoundariesAndRefusesLongOrCutOffQuantities) {
         {{0x81}, S::Truncated, 0, 1},
         {{}, S::Truncated, 0, 0},
     };
-    for (const VarLenCase& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.bytes));
-        ArraySource source(c.bytes);
-        std::uint32_t value = 0xDEAD;
-        EXPECT_EQ(smf::readVarLen(source, value), c.status == S::Ok);
-        EXPECT_EQ(source.position(), c.consumed);
+    for (const auto& c : cases) {
+        std::uint32_t value = 0xDEAD, used = 99;
+        EXPECT_EQ(smf::decodeVarLen(c.bytes.data(), std::uint32_t(c.bytes.size()), value, used), c.status)
+            << ::testing::PrintToString(c.bytes);
+        EXPECT_EQ(used, c.consumed) << ::testing::PrintToString(c.bytes);
         if (c.status == S::Ok) {
-            EXPECT_EQ(value, c.value);
-        }
-
-        std::uint32_t decoded = 0xDEAD, used = 99;
-        EXPECT_EQ(smf::decodeVarLen(c.bytes.data(), std::uint32_t(c.bytes.size()), decoded, used), c.status);
-        EXPECT_EQ(used, c.consumed);
-        if (c.status == S::Ok) {
-            EXPECT_EQ(decoded, c.value);
+            EXPECT_EQ(value, c.value) << ::testing::PrintToString(c.bytes);
         }
     }
 }
 
+// Both encoders: the plain one and the writer's padded fast-path one.
 TEST(VarLen, EncodesMinimallyAndSizeMatches) {
     const std::pair<std::uint32_t, Bytes> cases[] = {
         {0, {0x00}}, {127, {0x7F}}, {128, {0x81, 0x00}}, {0x3FFF, {0xFF, 0x7F}},
@@ -78,9 +47,11 @@ TEST(VarLen, EncodesMinimallyAndSizeMatches) {
         {0x200000, {0x81, 0x80, 0x80, 0x00}}, {0x0FFFFFFF, {0xFF, 0xFF, 0xFF, 0x7F}},
     };
     for (const auto& [value, expected] : cases) {
-        std::uint8_t out[4] = {};
+        std::uint8_t out[4] = {}, padded[4] = {};
         EXPECT_EQ(smf::encodeVarLen(value, out), expected.size()) << value;
         EXPECT_EQ(Bytes(out, out + expected.size()), expected) << value;
+        EXPECT_EQ(smf::encodeVarLenPadded(value, padded), expected.size()) << value;
+        EXPECT_EQ(Bytes(padded, padded + expected.size()), expected) << value;
         EXPECT_EQ(smf::varLenSize(value), expected.size()) << value;
     }
     EXPECT_EQ(smf::varLenSize(0xFFFFFFFFu), 4u);

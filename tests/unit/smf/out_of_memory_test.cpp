@@ -34,11 +34,15 @@ using namespace smf_test;
 namespace {
 
 // Events on the heap and inline, and enough of them to need several list blocks.
-Bytes sampleFile() {
+const Bytes kInput = [] {
     Bytes track;
     for (int i = 0; i < 120; ++i) track = cat({track, {0x01, 0x90, 0x3C, 0x40}});
     track = cat({track, {0x00, 0xF0, 0x0A}, Bytes(10, 0x11), {0x00, 0xFF, 0x2F, 0x00}});
     return file({track, {0x00, 0xFF, 0x03, 0x09, 'T', 'i', 't', 'l', 'e', ' ', 'o', 'n', 'e', 0x00, 0xFF, 0x2F, 0x00}});
+}();
+
+bool parse(smf::SmfReader& reader, smf::Song& song) {
+    return reader.parse(kInput.data(), std::uint32_t(kInput.size()), song, false);
 }
 
 // Runs action with only n allocations allowed; true when it threw std::bad_alloc.
@@ -58,42 +62,35 @@ bool throwsWithin(long n, Action action) {
 }  // namespace
 
 TEST(OutOfMemory, ParseFailsCleanlyAtEveryAllocation) {
-    const Bytes input = sampleFile();
     smf::SmfReader reader;
-    smf::Song reference;
-    ASSERT_TRUE(reader.parse(input.data(), std::uint32_t(input.size()), reference, false));
-    const Bytes expected = write(reference, false);
-
     smf::Song song;
+    ASSERT_TRUE(parse(reader, song));
+    const Bytes expected = write(song, false);
     long n = 0;
     for (; n < 100000; ++n) {
         auto* scratch = new smf::Song;   // a Song destroyed right after the failure, too
-        const bool threw = throwsWithin(n, [&] {
-            reader.parse(input.data(), std::uint32_t(input.size()), n % 2 ? song : *scratch, false);
-        });
+        const bool threw = throwsWithin(n, [&] { parse(reader, n % 2 ? song : *scratch); });
         delete scratch;
         song.reset();
         if (!threw) break;
-        ASSERT_TRUE(reader.parse(input.data(), std::uint32_t(input.size()), song, false));
+        ASSERT_TRUE(parse(reader, song));
         ASSERT_EQ(write(song, false), expected) << "after failing allocation " << n;
     }
     EXPECT_GT(n, 5);
 }
 
 TEST(OutOfMemory, WriteLeavesOutputEmptyOrUnchanged) {
-    const Bytes input = sampleFile();
     smf::SmfReader reader;
     smf::Song song;
-    ASSERT_TRUE(reader.parse(input.data(), std::uint32_t(input.size()), song, false));
-    const std::uint8_t old[12] = {'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't', 's'};
+    ASSERT_TRUE(parse(reader, song));
+    const Bytes old(12, 0x5A);
     for (long n = 0;; ++n) {
         smf::ByteBuffer out;
-        out.assignAt(old, 12, 0);
+        out.assignAt(old.data(), 12, 0);
         if (!throwsWithin(n, [&] { smf::SmfWriter().writeSong(song, out, true); })) {
-            EXPECT_EQ(Bytes(out.data(), out.data() + out.length()), write(song, true));
+            EXPECT_EQ(contents(out), write(song, true));
             break;
         }
-        const bool unchanged = out.length() == 12 && Bytes(out.data(), out.data() + 12) == Bytes(old, old + 12);
-        EXPECT_TRUE(unchanged || (out.length() == 0 && out.capacity() == 0)) << "allocation " << n;
+        EXPECT_TRUE(contents(out) == old || (out.length() == 0 && out.capacity() == 0)) << "allocation " << n;
     }
 }
