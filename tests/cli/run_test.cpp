@@ -1,234 +1,310 @@
-// quorin-cli in-process through the in-memory file system: what each option does, the lines
-// and exit statuses, and that a failure never changes a file it should not.
-#include "cli/runner.h"
+// quorin-cli in-process on real temporary files through the POSIX file system, with
+// failures injected at its system calls: what each option does, the lines and exit
+// statuses, and that a failure never changes a file it should not.
+#include "cli/file_system_posix.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
-#include <sstream>
-#include <string>
-#include <vector>
+#include <algorithm>
+#include <cerrno>
+#include <tuple>
 
-#include "fake_cli_file_system.h"
-#include "samples.h"
+#include "test_support.h"
 
 namespace cli::testing {
 namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::StartsWith;
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
+// The POSIX file system with a fixed free space and failures on demand: writes after a
+// number of bytes (once, so that a restore works, or for good), fsync, or rename.
+class TestFileSystem final : public PosixFileSystem {
+public:
+    std::uint64_t freeBytes = 1u << 30;
+    std::size_t writesFailAfter = SIZE_MAX;
+    bool writeFailureLasts = false;
+    bool syncFails = false;
+    bool renameFails = false;
+    int writes = 0;  // calls of writeAt, in place or to a temporary file
+
+    bool freeSpace(const std::string&, std::uint64_t& bytes, SystemError&) override {
+        bytes = freeBytes;
+        return true;
+    }
+    ssize_t writeAt(int fd, const void* data, size_t length, off_t offset) override {
+        ++writes;
+        if (written_ >= writesFailAfter) {
+            if (!writeFailureLasts) writesFailAfter = SIZE_MAX;
+            errno = ENOSPC;
+            return -1;
+        }
+        const ssize_t done = PosixFileSystem::writeAt(fd, data, std::min(length, writesFailAfter - written_), offset);
+        if (done > 0) written_ += static_cast<std::size_t>(done);
+        return done;
+    }
+    int syncFile(int fd) override { return syncFails ? (errno = EIO, -1) : PosixFileSystem::syncFile(fd); }
+    int renameFile(const char* from, const char* to) override {
+        return renameFails ? (errno = EXDEV, -1) : PosixFileSystem::renameFile(from, to);
+    }
+
+private:
+    std::size_t written_ = 0;
 };
 
-Result run(FakeCliFileSystem& fs, std::vector<std::string> args, bool terminal = false,
-           std::function<std::chrono::steady_clock::time_point()> now = {}) {
-    std::ostringstream out;
-    std::ostringstream err;
-    Console console{out, err, terminal, std::move(now)};
-    const int status = runCli(args, fs, console);
-    return {status, out.str(), err.str()};
-}
+class CliRun : public ::testing::Test {
+protected:
+    std::string put(const std::string& name, const Bytes& content) {
+        writeFile(folder.file(name), content);
+        return folder.file(name);
+    }
+    std::string makeFolder(const std::string& name) {
+        ::mkdir(folder.file(name).c_str(), 0700);
+        return folder.file(name);
+    }
 
-TEST(CliRun, ConvertsInPlaceWithRunningStatusByDefaultAndWithoutOnRequest) {
-    FakeCliFileSystem fs;
-    fs.files["d/a.mid"] = plainSong();
-    Result result = run(fs, {"d/a.mid"});
+    TempFolder folder;
+    TestFileSystem fs;
+    const std::string notFound = ": error: cannot be found: No such file or directory\n";
+};
+
+TEST_F(CliRun, ConvertsInPlaceBothWaysAndLeavesAFileInTheWantedFormUnwritten) {
+    const std::string a = put("a.mid", plainSong());
+    Result result = run(fs, {a});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "d/a.mid: converted, 34 -> 33 bytes\n");
+    EXPECT_EQ(result.out, a + ": converted, 34 -> 33 bytes\n");
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(fs.files["d/a.mid"], runningStatusSong());
+    EXPECT_EQ(readFile(a), runningStatusSong());
 
-    result = run(fs, {"--running-status", "off", "d/a.mid"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "d/a.mid: converted, 33 -> 34 bytes\n");
-    EXPECT_EQ(fs.files["d/a.mid"], plainSong());
+    fs.writes = 0;
+    EXPECT_EQ(run(fs, {"-r", "on", a}).out, a + ": unchanged, 33 bytes\n");
+    EXPECT_EQ(fs.writes, 0);
+
+    EXPECT_EQ(run(fs, {"--running-status", "off", a}).out, a + ": converted, 33 -> 34 bytes\n");
+    EXPECT_EQ(readFile(a), plainSong());
 }
 
-TEST(CliRun, LeavesAFileAlreadyInTheWantedFormUnwritten) {
-    FakeCliFileSystem fs;
-    fs.files["d/a.mid"] = runningStatusSong();
-    const Result result = run(fs, {"-r", "on", "d/a.mid"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "d/a.mid: unchanged, 33 bytes\n");
+// Each rejected file is named with the reader's reason and left byte for byte as it was,
+// with no output file created.
+TEST_F(CliRun, NamesTheReasonForRejectedFilesAndLeavesThemUntouched) {
+    const std::pair<Bytes, std::string> cases[] = {
+        {{'M', 'T', 'h', 'd', 0, 0, 0, 5, 0, 0, 0, 1, 0, 0x60}, "header at offset 0x4: The header length is below 6"},
+        {{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60},
+         "chunk 1 at offset 0xE: A second header chunk follows the first"},
+        {{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60,
+          'M', 'T', 'r', 'k', 0, 0, 0, 7, 0x00, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00},
+         "track 1 at offset 0x17: A data byte comes where a status byte is needed"},
+        {{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 2, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0, 4, 0x00, 0xFF, 0x2F, 0x00,
+          'M', 'T', 'r', 'k', 0, 0, 0, 5, 0x00, 0xFF, 0x2F, 0x00, 0x00},
+         "track 2 at offset 0x23: End of Track does not end the chunk"},
+    };
+    for (const auto& [content, reason] : cases) {
+        const std::string bad = put("bad.mid", content);
+        const Result result = run(fs, {bad});
+        EXPECT_EQ(result.status, 1) << reason;
+        EXPECT_EQ(result.out, bad + ": error: not a valid Standard MIDI File: " + reason + "; left untouched\n");
+        EXPECT_EQ(run(fs, {"-o", folder.file("out.mid"), bad}).status, 1) << reason;
+        EXPECT_EQ(readFile(bad), content) << reason;
+        EXPECT_EQ(folder.names(), std::set<std::string>{"bad.mid"}) << reason;
+    }
     EXPECT_EQ(fs.writes, 0);
 }
 
-TEST(CliRun, SkipsFoldersButFailsOnMissingPaths) {
-    FakeCliFileSystem fs;
-    fs.folders.insert("d/songs");
-    EXPECT_EQ(run(fs, {"d/songs"}).out, "d/songs: skipped, folder\n");
-    EXPECT_EQ(run(fs, {"d/songs"}).status, 0);
-    const Result missing = run(fs, {"d/songs", "d/gone.mid"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_THAT(missing.out, HasSubstr("d/gone.mid: error: cannot be found: system error 2\n"));
+TEST_F(CliRun, StopsWhenTheVolumeHasNoRoomAndSaysWhichFilesWereNotProcessed) {
+    const std::string a = put("a.mid", plainSong());
+    const std::string b = put("b.mid", plainSong());
+    fs.freeBytes = 66;  // exactly twice the new size: not enough
+    const Result result = run(fs, {a, b});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, a + ": error: not enough free space in " + folder.path() +
+                              " (66 bytes free, more than 66 bytes needed); left untouched, stopping\n" + b +
+                              ": not processed, the run stopped\n");
+    EXPECT_EQ(readFile(a), plainSong());
+    EXPECT_EQ(readFile(b), plainSong());
+
+    fs.freeBytes = 67;
+    EXPECT_EQ(run(fs, {a, b}).status, 0);
 }
 
-// Each rejected file is named with the reader's reason and left byte for byte as it was.
-TEST(CliRun, NamesTheReasonForRejectedFilesAndLeavesThemUntouched) {
-    const std::vector<std::pair<Bytes, std::string>> cases = {
-        {bytes({'M', 'T', 'h', 'd', 0, 0, 0, 5, 0, 0, 0, 1, 0, 0x60}),
-         "header at offset 0x4: The header length is below 6"},
-        {bytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60,
-                'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60}),
-         "chunk 1 at offset 0xE: A second header chunk follows the first"},
-        {bytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60,
-                'M', 'T', 'r', 'k', 0, 0, 0, 7, 0x00, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00}),
-         "track 1 at offset 0x17: A data byte comes where a status byte is needed"},
-        {bytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60,
-                'M', 'T', 'r', 'k', 0, 0, 0, 12, 0x00, 0xFF, 0x51, 0x04, 1, 2, 3, 4, 0x00, 0xFF, 0x2F, 0x00}),
-         "track 1 at offset 0x19: A meta event has the wrong length for its type"},
-        {bytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 2, 0, 0x60,
-                'M', 'T', 'r', 'k', 0, 0, 0, 4, 0x00, 0xFF, 0x2F, 0x00,
-                'M', 'T', 'r', 'k', 0, 0, 0, 5, 0x00, 0xFF, 0x2F, 0x00, 0x00}),
-         "track 2 at offset 0x23: End of Track does not end the chunk"},
-    };
-    for (const auto& [file, reason] : cases) {
-        FakeCliFileSystem fs;
-        fs.files["d/bad.mid"] = file;
-        const Result result = run(fs, {"d/bad.mid"});
-        EXPECT_EQ(result.status, 1) << reason;
-        EXPECT_EQ(result.out, "d/bad.mid: error: not a valid Standard MIDI File: " + reason + "; left untouched\n");
-        EXPECT_EQ(fs.files["d/bad.mid"], file) << reason;
-        EXPECT_EQ(fs.writes, 0) << reason;
+TEST_F(CliRun, RefusesAFileAnotherProcessHoldsLocked) {
+    const std::string path = put("held.mid", plainSong());
+    const int holder = ::open(path.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(run(fs, {path}).out, path + ": error: in use, locked by another process; left untouched\n");
+    EXPECT_EQ(run(fs, {"-c", path}).out, path + ": error: in use, locked by another process\n");
+    EXPECT_EQ(readFile(path), plainSong());
+
+    ::close(holder);
+    EXPECT_EQ(run(fs, {path}).status, 0);
+    EXPECT_EQ(readFile(path), runningStatusSong());
+}
+
+TEST_F(CliRun, SaysWhetherAFailedInPlaceRewriteWasUndone) {
+    const std::string a = put("a.mid", plainSong());
+    fs.writesFailAfter = 20;
+    const Result result = run(fs, {a});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, a + ": error: cannot be written: No space left on device; its original content was put back\n");
+    EXPECT_EQ(readFile(a), plainSong());
+
+    TestFileSystem failing;
+    failing.writesFailAfter = 20;
+    failing.writeFailureLasts = true;
+    EXPECT_EQ(run(failing, {a}).out, a + ": error: cannot be written: No space left on device; its original "
+                                         "content could NOT be put back, the file is damaged\n");
+}
+
+// The output appears whole, with the permissions of the file it replaces, or not at all: a
+// failed write, fsync or rename leaves the old output as it was and no temporary file.
+TEST_F(CliRun, WritesTheOutputWholeOrNotAtAllLeavingTheInputAlone) {
+    const std::string in = put("in.mid", plainSong());
+    const Bytes old = {'o', 'l', 'd'};
+    for (int step = 0; step < 4; ++step) {  // failing: the write, fsync, rename; nothing
+        const std::string out = put("out.mid", old);
+        ASSERT_EQ(::chmod(out.c_str(), 0640), 0);
+        TestFileSystem failing;
+        failing.writesFailAfter = step == 0 ? 10 : SIZE_MAX;
+        failing.syncFails = step == 1;
+        failing.renameFails = step == 2;
+        const Result result = run(failing, {"-o", out, in});
+        EXPECT_EQ(result.status, step == 3 ? 0 : 1) << step;
+        EXPECT_THAT(result.out, StartsWith(in + (step == 3 ? ": converted to " + out + ", 34 -> 33 bytes\n"
+                                                           : ": error: cannot write " + out + ": ")));
+        EXPECT_EQ(readFile(out), step == 3 ? runningStatusSong() : old) << step;
+        struct stat status;
+        ASSERT_EQ(::stat(out.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0640u) << step;
+        EXPECT_EQ(readFile(in), plainSong()) << step;
+        EXPECT_EQ(folder.names(), (std::set<std::string>{"in.mid", "out.mid"})) << step;
+    }
+
+    // Every spelling of the options; the result equals the input.
+    const std::string copy = folder.file("copy.mid");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--output=" + copy, "--running-status=off", in}, {"-roff", "-o" + copy, in},
+             {"-r", "off", in, "--output", copy}}) {
+        EXPECT_EQ(run(fs, args).out, in + ": copied unchanged to " + copy + ", 34 bytes\n");
+        EXPECT_EQ(readFile(copy), plainSong());
     }
 }
 
-TEST(CliRun, StopsWhenTheVolumeHasNoRoomAndSaysWhichFilesWereNotProcessed) {
-    FakeCliFileSystem fs;
-    fs.files["d/a.mid"] = plainSong();
-    fs.files["d/b.mid"] = plainSong();
-    fs.freeBytes = 66;  // exactly twice the new size: not enough
-    const Result result = run(fs, {"d/a.mid", "d/b.mid"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out,
-              "d/a.mid: error: not enough free space in d (66 bytes free, more than 66 bytes needed); "
-              "left untouched, stopping\n"
-              "d/b.mid: not processed, the run stopped\n");
-    EXPECT_EQ(fs.files["d/a.mid"], plainSong());
-    EXPECT_EQ(fs.files["d/b.mid"], plainSong());
+// Format 1, division 480, a tempo track and a track of 8 events of which 2 use running
+// status (72 bytes; 74 without running status).
+const Bytes kTwoTrackSong = {
+    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 2, 0x01, 0xE0,
+    'M', 'T', 'r', 'k', 0, 0, 0, 11, 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F, 0x00,
+    'M', 'T', 'r', 'k', 0, 0, 0, 31, 0x00, 0xC0, 0x05,  // program change
+    0x00, 0x90, 0x3C, 0x64, 0x60, 0x3E, 0x64, 0x60, 0x80, 0x3C, 0x40, 0x00, 0x3E, 0x40,  // notes on and off
+    0x00, 0xB0, 0x07, 0x64, 0x00, 0xF0, 0x03, 0x43, 0x12, 0xF7, 0x00, 0xFF, 0x2F, 0x00};  // controller, SysEx
 
-    fs.freeBytes = 67;
-    EXPECT_EQ(run(fs, {"d/a.mid", "d/b.mid"}).status, 0);
-}
+TEST_F(CliRun, ChecksWithoutChangingAnything) {
+    const std::string two = put("two.mid", kTwoTrackSong);
+    const std::string plain = put("plain.mid", plainSong());
+    const std::string songs = makeFolder("songs");
+    Bytes behindMacBinary(128, 0);
+    const Bytes song = runningStatusSong();
+    behindMacBinary.insert(behindMacBinary.end(), song.begin(), song.end());
+    const std::string mac = put("mac.mid", behindMacBinary);
 
-TEST(CliRun, RefusesAFileLockedByAnotherProcess) {
-    FakeCliFileSystem fs;
-    fs.files["d/a.mid"] = plainSong();
-    fs.locked.insert("d/a.mid");
-    const Result result = run(fs, {"d/a.mid"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "d/a.mid: error: in use, locked by another process; left untouched\n");
-    EXPECT_EQ(run(fs, {"--check", "d/a.mid"}).out, "d/a.mid: error: in use, locked by another process\n");
-}
-
-TEST(CliRun, SaysWhetherAFailedRewriteWasUndone) {
-    FakeCliFileSystem fs;
-    fs.files["d/a.mid"] = plainSong();
-    fs.inPlaceWritesFailAfter = 10;
-    Result result = run(fs, {"d/a.mid"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "d/a.mid: error: cannot be written: system error 28; its original content was put back\n");
-    EXPECT_EQ(fs.files["d/a.mid"], plainSong());
-
-    fs.inPlaceWritesFailAfter = 10;
-    fs.writeFailurePersists = true;
-    result = run(fs, {"d/a.mid"});
-    EXPECT_THAT(result.out, HasSubstr("could NOT be put back"));
-}
-
-TEST(CliRun, WritesToOutputLeavingTheInputAlone) {
-    FakeCliFileSystem fs;
-    fs.files["d/a.mid"] = plainSong();
-    Result result = run(fs, {"-o", "e/out.mid", "d/a.mid"});
+    const Result result = run(fs, {"-c", two, plain, songs});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "d/a.mid: converted to e/out.mid, 34 -> 33 bytes\n");
-    EXPECT_EQ(fs.files["d/a.mid"], plainSong());
-    EXPECT_EQ(fs.files["e/out.mid"], runningStatusSong());
-
-    result = run(fs, {"--output=e/copy.mid", "--running-status=off", "d/a.mid"});
-    EXPECT_EQ(result.out, "d/a.mid: copied unchanged to e/copy.mid, 34 bytes\n");
-    EXPECT_EQ(fs.files["e/copy.mid"], plainSong());
+    EXPECT_EQ(result.out, two + ": valid Standard MIDI File, format 1, 2 tracks, 480 ticks per quarter note, "
+                                "10 events, uses running status (2 events); 72 bytes with running status, "
+                                "74 bytes without\n" +
+                              plain + ": valid Standard MIDI File, format 0, 1 track, 96 ticks per quarter note, "
+                                      "3 events, does not use running status; 33 bytes with running status, "
+                                      "34 bytes without\n" +
+                              songs + ": skipped, folder\n");
+    EXPECT_EQ(run(fs, {"-cv", mac}).out,
+              mac + ": valid Standard MIDI File, format 0, 1 track, 96 ticks per quarter note, 3 events, uses "
+                    "running status (1 event); 33 bytes with running status, 34 bytes without (now 161 bytes, "
+                    "behind a MacBinary header)\n1 file: 1 valid, 0 skipped, 0 failed\n");
+    EXPECT_EQ(fs.writes, 0);
+    EXPECT_EQ(readFile(two), kTwoTrackSong);
 }
 
-TEST(CliRun, CreatesNoOutputForARejectedFileOrAFailedWrite) {
-    FakeCliFileSystem fs;
-    fs.files["d/bad.mid"] = bytes({'R', 'I', 'F', 'F'});
-    EXPECT_EQ(run(fs, {"-o", "e/out.mid", "d/bad.mid"}).status, 1);
-    EXPECT_EQ(fs.files.count("e/out.mid"), 0u);
-
-    fs.files["d/a.mid"] = plainSong();
-    fs.replaceFails = true;
-    const Result result = run(fs, {"-o", "e/out.mid", "d/a.mid"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "d/a.mid: error: cannot write e/out.mid: system error 28; e/out.mid was left as it was\n");
-    EXPECT_EQ(fs.files.count("e/out.mid"), 0u);
-    EXPECT_EQ(fs.files["d/a.mid"], plainSong());
-}
-
-TEST(CliRun, ChecksWithoutChangingAnything) {
-    FakeCliFileSystem fs;
-    fs.files["d/two.mid"] = twoTrackSong();
-    fs.files["d/bad.mid"] = bytes({'M', 'T', 'h'});
-    fs.folders.insert("d/songs");
-    Result result = run(fs, {"-c", "d/two.mid", "d/songs"});
+// Folders are skipped, not failures; a missing path and what is not a regular file (a
+// pipe would block the open) fail, also under --check.
+TEST_F(CliRun, QuietPrintsOnlyFailuresAndVerboseAddsFreeSpaceAndASummary) {
+    const std::string a = put("a.mid", plainSong());
+    const std::string b = put("b.mid", plainSong());
+    const std::string songs = makeFolder("songs");
+    const std::string gone = folder.file("gone.mid");
+    const std::string pipe = folder.file("pipe.mid");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    Result result = run(fs, {"-q", a, songs});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out,
-              "d/two.mid: valid Standard MIDI File, format 1, 2 tracks, 480 ticks per quarter note, 10 events, "
-              "uses running status (2 events); 72 bytes with running status, 74 bytes without\n"
-              "d/songs: skipped, folder\n");
-    EXPECT_EQ(fs.writes, 0);
+    EXPECT_EQ(result.out, "");
 
-    fs.files["d/plain.mid"] = plainSong();
-    result = run(fs, {"--check", "d/plain.mid", "d/bad.mid"});
+    result = run(fs, {"-v", a, b, songs, gone, pipe});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out,
-              "d/plain.mid: valid Standard MIDI File, format 0, 1 track, 96 ticks per quarter note, 3 events, "
-              "does not use running status; 33 bytes with running status, 34 bytes without\n"
-              "d/bad.mid: error: not a valid Standard MIDI File: header at offset 0x0: "
-              "The file is shorter than 4 bytes\n");
-    EXPECT_EQ(fs.writes, 0);
+    const std::string free = " (1073741824 bytes free in " + folder.path() + ")\n";
+    const std::string notRegular = ": error: cannot be opened: not a regular file\n";
+    EXPECT_EQ(result.out, a + ": unchanged, 33 bytes" + free + b + ": converted, 34 -> 33 bytes" + free + songs +
+                              ": skipped, folder\n" + gone + notFound + pipe + notRegular +
+                              "5 files: 1 converted, 1 unchanged, 1 skipped, 2 failed\n");
+
+    result = run(fs, {"-q", "-c", a, pipe, gone});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, pipe + notRegular + gone + notFound);
+    EXPECT_EQ(run(fs, {"-q", "--", "-v", "-"}).out, "-v" + notFound + "-" + notFound) << "file names, not options";
 }
 
-TEST(CliRun, QuietPrintsOnlyFailuresAndVerboseAddsASummary) {
-    FakeCliFileSystem fs;
-    fs.files["d/a.mid"] = plainSong();
-    fs.files["d/b.mid"] = plainSong();
-    fs.folders.insert("d/songs");
-    Result result = run(fs, {"-q", "d/a.mid", "d/songs", "d/gone.mid"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "d/gone.mid: error: cannot be found: system error 2\n");
-
-    result = run(fs, {"-v", "d/a.mid", "d/b.mid", "d/songs", "d/gone.mid"});
-    EXPECT_THAT(result.out, HasSubstr("d/b.mid: converted, 34 -> 33 bytes (1073741824 bytes free in d)\n"));
-    EXPECT_THAT(result.out, HasSubstr("\n4 files: 1 converted, 1 unchanged, 1 skipped, 1 failed\n"));
-}
-
-TEST(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
-    FakeCliFileSystem fs;
-    const std::vector<std::string> files = {"d/a.mid", "d/b.mid", "d/c.mid"};
-    for (const std::string& path : files) fs.files[path] = plainSong();
+TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
+    const std::vector<std::string> files = {put("a.mid", plainSong()), put("b.mid", plainSong()),
+                                            put("c.mid", plainSong())};
     std::chrono::steady_clock::time_point clock{};
     const auto stepped = [&clock] { return clock += std::chrono::milliseconds(100); };
     Result result = run(fs, files, true, stepped);
-    EXPECT_THAT(result.err, HasSubstr("\r[1/3] d/a.mid"));
-    EXPECT_THAT(result.err, HasSubstr("\r[3/3] d/c.mid"));
+    EXPECT_THAT(result.err, HasSubstr("\r[1/3] " + files[0]));
+    EXPECT_THAT(result.err, HasSubstr("\r[3/3] " + files[2]));
     EXPECT_EQ(result.err.back(), '\r') << "the progress line is wiped at the end";
-    EXPECT_EQ(result.out, "d/a.mid: converted, 34 -> 33 bytes\nd/b.mid: converted, 34 -> 33 bytes\n"
-                          "d/c.mid: converted, 34 -> 33 bytes\n");
+    EXPECT_EQ(result.out, files[0] + ": converted, 34 -> 33 bytes\n" + files[1] + ": converted, 34 -> 33 bytes\n" +
+                              files[2] + ": converted, 34 -> 33 bytes\n");
 
     const auto frozen = [] { return std::chrono::steady_clock::time_point{} + std::chrono::hours(1); };
     result = run(fs, files, true, frozen);
     EXPECT_THAT(result.err, HasSubstr("[1/3]"));
     EXPECT_THAT(result.err, Not(HasSubstr("[2/3]")));
 
-    EXPECT_EQ(run(fs, files, false).err, "");
-    EXPECT_EQ(run(fs, {"-q", "d/a.mid", "d/b.mid"}, true).err, "");
+    EXPECT_EQ(run(fs, {"-q", files[0], files[1]}, true).err, "");
+}
+
+// -h and --version win wherever they stand, unless an unknown option comes first. Usage
+// errors go to standard error with exit status 2 before any file is looked at.
+TEST_F(CliRun, AnswersHelpAndVersionAndRefusesWhatCannotBeMeant) {
+    const std::string usage = "Usage: quorin-cli [OPTIONS] FILE...\n";
+    const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
+        {{"-h"}, usage, ""},
+        {{"-q", "-v", "--help"}, usage, ""},
+        {{"-ch", "a.mid"}, usage, ""},
+        {{"a.mid", "--version", "b.mid"}, "quorin-cli 1.00\n", ""},
+        {{}, "", "no FILE given"},
+        {{"-x", "a.mid"}, "", "unknown option '-x'"},
+        {{"--running", "on", "a.mid"}, "", "unknown option '--running'"},
+        {{"--bogus", "--help"}, "", "unknown option '--bogus'"},
+        {{"-r"}, "", "-r needs a value"},
+        {{"-r", "yes", "a.mid"}, "", "--running-status takes 'on' or 'off', not 'yes'"},
+        {{"--check=1", "a.mid"}, "", "--check takes no value"},
+        {{"-o", "", "a.mid"}, "", "--output needs a path"},
+        {{"-o", "x.mid", "a.mid", "b.mid"}, "", "--output needs exactly one FILE, 2 given"},
+        {{"-c", "-o", "x.mid", "a.mid"}, "", "--output cannot be combined with --check"},
+        {{"-q", "-v", "a.mid"}, "", "--quiet and --verbose cannot be combined"},
+    };
+    for (const auto& [args, out, error] : cases) {
+        const Result result = run(fs, args);
+        EXPECT_EQ(result.status, error.empty() ? 0 : 2) << out << error;
+        EXPECT_EQ(result.out.substr(0, out.size()), out) << error;
+        EXPECT_EQ(result.out.empty(), out.empty()) << error;
+        EXPECT_EQ(result.err, error.empty() ? "" : "quorin-cli: " + error + "\nTry 'quorin-cli --help' for more information.\n");
+    }
 }
 
 }  // namespace
