@@ -133,12 +133,16 @@ TEST_F(CliRun, StopsWhenTheVolumeHasNoRoomAndSaysWhichFilesWereNotProcessed) {
     EXPECT_EQ(run(fs, {a, b}).status, 0);
 }
 
+// Another reader's shared hold stops only the rewrite in place; an exclusive one stops all.
 TEST_F(CliRun, RefusesAFileAnotherProcessHoldsLocked) {
     const std::string path = put("held.mid", plainSong());
+    const std::string locked = path + ": error: in use, locked by another process";
     const int holder = ::open(path.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(holder, LOCK_SH | LOCK_NB), 0);
+    EXPECT_EQ(run(fs, {path}).out, locked + "; left untouched\n");
+    EXPECT_EQ(run(fs, {"-o", folder.file("out.mid"), path}).status, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(run(fs, {path}).out, path + ": error: in use, locked by another process; left untouched\n");
-    EXPECT_EQ(run(fs, {"-c", path}).out, path + ": error: in use, locked by another process\n");
+    EXPECT_EQ(run(fs, {"-c", path}).out, locked + "\n");
     EXPECT_EQ(readFile(path), plainSong());
 
     ::close(holder);
