@@ -38,8 +38,8 @@ TEST(CliBinary, ExitsWithZeroOneOrTwoAndPrintsEachLineWhereItBelongs) {
                  "left untouched\n",
           ""}},
         {"--output " + folder.file("x.mid") + " " + song + " " + bad,
-         {2, "", "quorin-cli: --output needs exactly one FILE, 2 given\nTry 'quorin-cli --help' for more information.\n"}},
-        {"--version", {0, "quorin-cli 1.00\n", ""}},
+         {2, "", "quorin-cli: --output needs exactly one FILE, 2 given\n"
+                 "Try 'quorin-cli --help' for more information.\n"}},
     };
     for (const auto& [args, expected] : cases) {
         const Result result = runBinary(folder, args);

@@ -155,7 +155,8 @@ TEST_F(CliRun, SaysWhetherAFailedInPlaceRewriteWasUndone) {
     fs.writesFailAfter = 20;
     const Result result = run(fs, {a});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, a + ": error: cannot be written: No space left on device; its original content was put back\n");
+    EXPECT_EQ(result.out,
+              a + ": error: cannot be written: No space left on device; its original content was put back\n");
     EXPECT_EQ(readFile(a), plainSong());
 
     TestFileSystem failing;
@@ -235,8 +236,9 @@ TEST_F(CliRun, ChecksWithoutChangingAnything) {
 }
 
 // Folders are skipped, not failures; a missing path and what is not a regular file (a
-// pipe would block the open) fail, also under --check.
-TEST_F(CliRun, QuietPrintsOnlyFailuresAndVerboseAddsFreeSpaceAndASummary) {
+// pipe would block the open) fail, also under --check. Quiet runs print only failures;
+// verbose ones add the free space and a summary.
+TEST_F(CliRun, ReportsFoldersMissingPathsAndPipesQuietlyOrVerbosely) {
     const std::string a = put("a.mid", plainSong());
     const std::string b = put("b.mid", plainSong());
     const std::string songs = makeFolder("songs");
@@ -307,7 +309,8 @@ TEST_F(CliRun, AnswersHelpAndVersionAndRefusesWhatCannotBeMeant) {
         EXPECT_EQ(result.status, error.empty() ? 0 : 2) << out << error;
         EXPECT_EQ(result.out.substr(0, out.size()), out) << error;
         EXPECT_EQ(result.out.empty(), out.empty()) << error;
-        EXPECT_EQ(result.err, error.empty() ? "" : "quorin-cli: " + error + "\nTry 'quorin-cli --help' for more information.\n");
+        EXPECT_EQ(result.err,
+                  error.empty() ? "" : "quorin-cli: " + error + "\nTry 'quorin-cli --help' for more information.\n");
     }
 }
 

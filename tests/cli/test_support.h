@@ -46,9 +46,8 @@ class TempFolder {
 public:
     TempFolder() {
         const std::filesystem::path base = std::filesystem::temp_directory_path();
-        for (unsigned n = 0; !std::filesystem::create_directory(path_ = base / ("quorin-cli-test-" + std::to_string(n)));
-             ++n) {
-        }
+        unsigned n = 0;
+        while (!std::filesystem::create_directory(path_ = base / ("quorin-cli-test-" + std::to_string(n)))) ++n;
     }
     ~TempFolder() {
         std::error_code ignored;
@@ -62,7 +61,8 @@ public:
     // The names in the folder, hidden ones included.
     std::set<std::string> names() const {
         std::set<std::string> result;
-        for (const auto& entry : std::filesystem::directory_iterator(path_)) result.insert(entry.path().filename().string());
+        for (const auto& entry : std::filesystem::directory_iterator(path_))
+            result.insert(entry.path().filename().string());
         return result;
     }
 
