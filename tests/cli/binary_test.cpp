@@ -16,12 +16,12 @@ Result runBinary(const TempFolder& folder, const std::string& args) {
     const std::string out = folder.file(".out");
     const std::string err = folder.file(".err");
     const int status = std::system((QUORIN_CLI_PATH " " + args + " >" + out + " 2>" + err).c_str());
-    const Bytes outBytes = readFile(out);
-    const Bytes errBytes = readFile(err);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, {outBytes.begin(), outBytes.end()},
-            {errBytes.begin(), errBytes.end()}};
+    const auto take = [](const std::string& path) {
+        const Bytes bytes = readFile(path);
+        std::filesystem::remove(path);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, take(out), take(err)};
 }
 
 TEST(CliBinary, ExitsWithZeroOneOrTwoAndPrintsEachLineWhereItBelongs) {
