@@ -2,7 +2,6 @@
 #include "cli/inspect.h"
 
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <new>
 #include <vector>
@@ -108,34 +107,9 @@ Inspection Inspector::inspect(const std::string& path) {
         outcome.error = error;
         return result;
     }
-    std::uint64_t size = 0;
-    if (!file->size(size, error)) {
-        outcome.kind = OutcomeKind::ReadFailed;
-        outcome.error = error;
-        return result;
-    }
-    outcome.oldSize = size;
-    if (size > std::numeric_limits<std::uint32_t>::max()) {
-        outcome.kind = OutcomeKind::TooLarge;
-        return result;
-    }
-    const auto length = static_cast<std::uint32_t>(size);
-    const std::unique_ptr<std::uint8_t[]> input(new (std::nothrow) std::uint8_t[length == 0 ? 1 : length]);
-    if (!input) {
-        outcome.kind = OutcomeKind::ReadFailed;
-        return result;
-    }
+    std::unique_ptr<std::uint8_t[]> input;
     std::uint32_t bytesRead = 0;
-    while (bytesRead < length) {
-        std::uint32_t got = 0;
-        if (!file->read(input.get() + bytesRead, length - bytesRead, got, error)) {
-            outcome.kind = OutcomeKind::ReadFailed;
-            outcome.error = error;
-            return result;
-        }
-        if (got == 0) break;
-        bytesRead += got;
-    }
+    if (!convert::readWholeFile(*file, nullptr, input, bytesRead, outcome)) return result;
     result.facts.fileSize = bytesRead;
     return inspectBytes(input.get(), bytesRead, result);
 }

@@ -55,40 +55,47 @@ FileOutcome ConversionEngine::convert(const std::string& path, ConversionListene
     return outcome;
 }
 
-FileOutcome ConversionEngine::convertOpenFile(const std::string& path, OpenFile& file,
-                                              std::unique_ptr<std::uint8_t[]>& input) {
-    FileOutcome outcome;
+bool readWholeFile(OpenFile& file, InputAllocator allocate, std::unique_ptr<std::uint8_t[]>& input,
+                   std::uint32_t& bytesRead, FileOutcome& outcome) {
     SystemError error = 0;
     // 1. Size, 64 bits wide: anything from 4 GiB up is never read.
     std::uint64_t size = 0;
     if (!file.size(size, error)) {
         outcome.kind = OutcomeKind::ReadFailed;
         outcome.error = error;
-        return outcome;
+        return false;
     }
     outcome.oldSize = size;
     if (size > std::numeric_limits<std::uint32_t>::max()) {
         outcome.kind = OutcomeKind::TooLarge;
-        return outcome;
+        return false;
     }
     // 2. The whole file in one block of exactly its size.
     const auto length = static_cast<std::uint32_t>(size);
-    input.reset(allocate_(length));
+    input.reset((allocate ? allocate : allocateWithNew)(length));
     if (!input) {
         outcome.kind = OutcomeKind::ReadFailed;
-        return outcome;
+        return false;
     }
-    std::uint32_t bytesRead = 0;
+    bytesRead = 0;
     while (bytesRead < length) {
         std::uint32_t got = 0;
         if (!file.read(input.get() + bytesRead, length - bytesRead, got, error)) {
             outcome.kind = OutcomeKind::ReadFailed;
             outcome.error = error;
-            return outcome;
+            return false;
         }
         if (got == 0) break;  // end of file: parse what was there
         bytesRead += got;
     }
+    return true;
+}
+
+FileOutcome ConversionEngine::convertOpenFile(const std::string& path, OpenFile& file,
+                                              std::unique_ptr<std::uint8_t[]>& input) {
+    FileOutcome outcome;
+    std::uint32_t bytesRead = 0;
+    if (!readWholeFile(file, allocate_, input, bytesRead, outcome)) return outcome;
     return convertBytes(path, file, input.get(), bytesRead, outcome);
 }
 

@@ -64,6 +64,14 @@ protected:
 // The default uses new (std::nothrow).
 using InputAllocator = std::uint8_t* (*)(std::uint32_t size);
 
+// Reads an open file whole into input: its size (64 bits; from 4 GiB up nothing is read),
+// a block of exactly that size from allocate (new (std::nothrow) when null), then reads
+// until the block is full or the file ends; bytesRead tells how much came. False on
+// failure, with outcome.kind ReadFailed (error set; 0 when the block could not be had) or
+// TooLarge. outcome.oldSize is set once the size is known.
+bool readWholeFile(OpenFile& file, InputAllocator allocate, std::unique_ptr<std::uint8_t[]>& input,
+                   std::uint32_t& bytesRead, FileOutcome& outcome);
+
 // One engine per run: the reader, the song and the output are reused for every file. Each
 // file's input block is freed and the file closed before convert() returns, on every path.
 class ConversionEngine {
