@@ -28,8 +28,8 @@ public:
     static std::uint32_t planTrackSize(const Track& track, bool runningStatus);
 
 private:
-    // Places count bytes from source at position (growing output to exactly the end of
-    // them if it is shorter) and advances position.
+    // Places count bytes from source at position with assignAt (output's length becomes
+    // position + count, its storage growing to exactly that if smaller) and advances position.
     static void putBytes(ByteBuffer& output, const void* source, std::uint32_t count,
                          std::uint32_t& position);
 };
