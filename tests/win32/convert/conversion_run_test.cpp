@@ -123,6 +123,7 @@ TEST_F(ConversionRun, ReportsInvalidAndLockedFilesAndGoesOn) {
     RECT dialog{};
     std::string title;
     char name[64] = {};
+    LONG nameStyle = 0;
     BoxAnswerer answerer;
     answerer.onShown = [&](HWND box) {
         const HWND owner = GetWindow(box, GW_OWNER);
@@ -130,6 +131,7 @@ TEST_F(ConversionRun, ReportsInvalidAndLockedFilesAndGoesOn) {
         GetWindowRect(owner, &dialog);
         title = windowText(owner);
         GetDlgItemTextA(owner, IDC_FILE_NAME, name, sizeof name);
+        nameStyle = GetWindowLongA(GetDlgItem(owner, IDC_FILE_NAME), GWL_STYLE);
     };
     RunConversion({invalid, locked, good});
     CloseHandle(holder);
@@ -145,6 +147,7 @@ TEST_F(ConversionRun, ReportsInvalidAndLockedFilesAndGoesOn) {
 
     EXPECT_EQ(title, "\x8F\x88\x97\x9D\x92\x86...");  // "処理中..."
     EXPECT_EQ(std::string(name), so);
+    EXPECT_EQ(nameStyle & (WS_GROUP | SS_TYPEMASK | SS_NOPREFIX), WS_GROUP | SS_LEFT | SS_NOPREFIX);
     RECT main{};
     GetWindowRect(MainWindowHandle, &main);
     EXPECT_NEAR((dialog.left + dialog.right) / 2, (main.left + main.right) / 2, 1);
