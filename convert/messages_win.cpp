@@ -68,15 +68,19 @@ bool SystemErrorText(std::string& text, DWORD code) {
 }
 
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT style) {
-    InstallCentringHook();
+    // The hook goes on every way out, also when the caption cannot be had for want of memory.
+    struct HookScope {
+        HookScope() { InstallCentringHook(); }
+        ~HookScope() { RemoveCentringHook(); }
+        HookScope(const HookScope&) = delete;
+        HookScope& operator=(const HookScope&) = delete;
+    } hook;
     std::string shownCaption = caption;
     if (shownCaption.empty()) {
         const std::uint32_t id = convert::captionIdForStyle(style);
         if (id != 0) LoadMessageText(shownCaption, id);
     }
-    const int result = MessageBoxA(owner, text.c_str(), shownCaption.c_str(), style);
-    RemoveCentringHook();
-    return result;
+    return MessageBoxA(owner, text.c_str(), shownCaption.c_str(), style);
 }
 
 void ShowSystemError(HWND owner, DWORD code) {
