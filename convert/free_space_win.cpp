@@ -32,7 +32,12 @@ BOOL freeOnShare(const char* location, std::uint64_t& freeBytes) {
     root[2] = '\0';
     std::string remote = location;
     if (remote.size() > 2 && remote.back() == '\\') remote.pop_back();
-    if (WNetAddConnectionA(remote.c_str(), nullptr, root) != NO_ERROR) return FALSE;
+    // The mapping's own result is the error to report: it need not be left as the last error.
+    const DWORD mapped = WNetAddConnectionA(remote.c_str(), nullptr, root);
+    if (mapped != NO_ERROR) {
+        SetLastError(mapped);
+        return FALSE;
+    }
     const BOOL ok = freeFromGeometry(root, freeBytes);
     const DWORD error = GetLastError();
     WNetCancelConnectionA(root, FALSE);
