@@ -35,6 +35,9 @@ TEST_F(AboutBox, ShowsVersionTextsPathAndAddresses) {
     EXPECT_EQ(itemText(box, IDC_EXE_PATH), exe);
     EXPECT_EQ(itemText(box, IDC_MAIL), "quorin@example.org");
     EXPECT_EQ(itemText(box, IDC_WEB), "http://quorin.example.org/");
+    // The icon control follows the OK button and shows icon 110.
+    HWND icon = GetWindow(GetDlgItem(box, IDCANCEL), GW_HWNDNEXT);
+    EXPECT_NE(SendMessageA(icon, STM_GETICON, 0, 0), 0);
 
     LOGFONTA title = {};
     GetObjectA(reinterpret_cast<HFONT>(SendDlgItemMessageA(box, IDC_DESCRIPTION, WM_GETFONT, 0, 0)), sizeof title,
