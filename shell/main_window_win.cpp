@@ -91,6 +91,18 @@ void openFiles(HWND window) {
     const std::vector<char> filter = openFilterBuffer(filterText);
     std::vector<char> files(kOpenBufferSize);
     OPENFILENAMEA request;
+    // However the command ends (a cancel, an error, a run, or out of memory), the hook goes
+    // and the folder is taken from the current directory, which the dialog may have moved to
+    // the chosen files' folder.
+    struct CommandEnd {
+        CommandEnd() = default;
+        CommandEnd(const CommandEnd&) = delete;
+        CommandEnd& operator=(const CommandEnd&) = delete;
+        ~CommandEnd() {
+            RemoveCentringHook();
+            GetCurrentDirectoryA(MAX_PATH, RememberedFolder);
+        }
+    } commandEnd;
     for (;;) {
         fillOpenRequest(request, window, filter, files);
         InstallCentringHook();
@@ -109,9 +121,6 @@ void openFiles(HWND window) {
         LoadMessageText(warning, IDS_TOO_MANY_FILES);
         ShowMessageBox(window, warning, std::string(), MB_OK | MB_ICONEXCLAMATION);
     }
-    RemoveCentringHook();
-    // The dialog may have moved the current directory to the chosen files' folder.
-    GetCurrentDirectoryA(MAX_PATH, RememberedFolder);
 }
 
 // Every dropped item, whole, in drop order; folders and missing paths are left to the run.
@@ -234,7 +243,11 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     try {
         return handleMessage(window, message, wParam, lParam);
     } catch (const std::bad_alloc&) {
-        reportOutOfMemory(window);
+        try {
+            reportOutOfMemory(window);
+        } catch (...) {
+            // Not even the message fits: the window stays as it is.
+        }
         return FALSE;
     } catch (...) {
         return FALSE;
