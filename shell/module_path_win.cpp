@@ -8,12 +8,13 @@ bool isAnsiLeadByte(unsigned char byte) {
 }
 
 std::string moduleFileName(HMODULE module) {
-    // Start at MAX_PATH and grow while the system fills the whole buffer (a cut path).
-    for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
+    // Start at MAX_PATH and grow while the system fills the whole buffer (a cut path), up to
+    // room for the longest path there is: 32767 characters of at most two bytes each.
+    for (DWORD size = MAX_PATH;; size *= 2) {
         std::vector<char> path(size);
         const DWORD length = GetModuleFileNameA(module, path.data(), size);
         if (length == 0) return std::string();
         if (length < size) return std::string(path.data(), length);
+        if (size > 2 * 32767) return std::string();
     }
-    return std::string();
 }
