@@ -33,15 +33,20 @@ void fillVersionTexts(HWND box, const std::string& exePath) {
     if (size == 0) return;
     HGLOBAL block = GlobalAlloc(GMEM_FIXED, size);
     if (block == nullptr) return;
-    if (GetFileVersionInfoA(exePath.c_str(), 0, size, block)) {
-        for (UINT id : {IDC_DESCRIPTION, IDC_COPYRIGHT, IDC_COMMENTS}) {
-            const std::string query = "\\StringFileInfo\\041104b0\\" + loadText(id, MAX_PATH);
-            LPVOID value = nullptr;
-            UINT length = 0;
-            if (VerQueryValueA(block, query.c_str(), &value, &length) && value != nullptr) {
-                SetDlgItemTextA(box, id, static_cast<const char*>(value));
+    try {
+        if (GetFileVersionInfoA(exePath.c_str(), 0, size, block)) {
+            for (UINT id : {IDC_DESCRIPTION, IDC_COPYRIGHT, IDC_COMMENTS}) {
+                const std::string query = "\\StringFileInfo\\041104b0\\" + loadText(id, MAX_PATH);
+                LPVOID value = nullptr;
+                UINT length = 0;
+                if (VerQueryValueA(block, query.c_str(), &value, &length) && value != nullptr) {
+                    SetDlgItemTextA(box, id, static_cast<const char*>(value));
+                }
             }
         }
+    } catch (...) {
+        GlobalFree(block);  // out of memory for a query path: the block goes all the same
+        throw;
     }
     GlobalFree(block);
 }
