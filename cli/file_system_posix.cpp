@@ -78,6 +78,12 @@ public:
         return true;
     }
 
+    bool flush(SystemError& error) override {
+        if (!writable_) return readOnly(error);
+        if (retry([&] { return fileSystem_.syncFile(fd_); }) != 0) return fail(error);
+        return true;
+    }
+
 private:
     static bool readOnly(SystemError& error) {
         error = EBADF;

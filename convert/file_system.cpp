@@ -30,10 +30,11 @@ RewriteResult rewriteInPlace(OpenFile& file, const std::uint8_t* newBytes, std::
         result.ok = false;
         return result;  // nothing was changed
     }
-    if (writeAll(file, newBytes, newLength, result.error)) return result;
+    if (writeAll(file, newBytes, newLength, result.error) && file.flush(result.error)) return result;
     result.ok = false;
     SystemError ignored = 0;
-    result.restored = file.truncate(ignored) && writeAll(file, original, originalLength, ignored);
+    result.restored = file.truncate(ignored) && writeAll(file, original, originalLength, ignored) &&
+                      file.flush(ignored);
     return result;
 }
 

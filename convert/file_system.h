@@ -36,6 +36,9 @@ public:
     virtual bool truncate(SystemError& error) = 0;
     // Writes up to length bytes at the current position; written tells how many.
     virtual bool write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written, SystemError& error) = 0;
+    // Makes everything written so far durable (FlushFileBuffers, fsync). A write that the
+    // system deferred and could not complete fails here.
+    virtual bool flush(SystemError& error) = 0;
 };
 
 // How a rewrite ended.
@@ -72,9 +75,9 @@ public:
 // reports success but moves no byte fails with error 0.
 bool writeAll(OpenFile& file, const std::uint8_t* data, std::uint32_t length, SystemError& error);
 
-// 1. Cut the file at 0 (a failure leaves it untouched). 2. Write the new bytes whole.
-// 3. If writing fails, cut again and write the original bytes back; restored tells whether
-// that worked. The error is the one of the first failure.
+// 1. Cut the file at 0 (a failure leaves it untouched). 2. Write the new bytes whole and
+// flush them. 3. If writing or flushing fails, cut again, write the original bytes back and
+// flush them; restored tells whether that worked. The error is the one of the first failure.
 RewriteResult rewriteInPlace(OpenFile& file, const std::uint8_t* newBytes, std::uint32_t newLength,
                              const std::uint8_t* original, std::uint32_t originalLength);
 

@@ -48,6 +48,11 @@ public:
         return true;
     }
 
+    bool flush(SystemError& error) override {
+        if (!FlushFileBuffers(handle_)) return fail(error);
+        return true;
+    }
+
 private:
     static bool fail(SystemError& error) {
         error = GetLastError();

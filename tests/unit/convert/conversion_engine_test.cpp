@@ -54,8 +54,8 @@ enum class Step {
     Probe,
     Room,             // the free space is exactly twice the new size
     WriterMemory,     // every allocation fails once the free space is known
-    Truncate, Write,  // the first cut, the new bytes
-    RestoreTruncate, RestoreWrite,  // the cut and the writing that put the original back
+    Truncate, Write, Flush,  // the first cut, the new bytes, making them durable
+    RestoreTruncate, RestoreWrite, RestoreFlush,  // the same steps putting the original back
 };
 
 class FakeFileSystem final : public FileSystem {
@@ -125,6 +125,12 @@ public:
         if (written == 0 && fs_.fails(step, error)) return false;
         bytes_.insert(bytes_.end(), data, data + written);
         return true;
+    }
+    // A failing flush is a deferred write that never reached the disk: the bytes are lost.
+    bool flush(SystemError& error) override {
+        if (!fs_.fails(fs_.cuts <= 1 ? Step::Flush : Step::RestoreFlush, error)) return true;
+        bytes_.clear();
+        return false;
     }
 
 private:
@@ -272,7 +278,9 @@ INSTANTIATE_TEST_SUITE_P(
                       StepFailure{{Step::Write}, 0, OutcomeKind::WriteFailed, 112, false, true},
                       StepFailure{{Step::Write}, 20, OutcomeKind::WriteFailed, 112, false, true},
                       StepFailure{{Step::Write, Step::RestoreTruncate}, 20, OutcomeKind::WriteFailed, 112, false, false},
-                      StepFailure{{Step::Write, Step::RestoreWrite}, 10, OutcomeKind::WriteFailed, 112, false, false}));
+                      StepFailure{{Step::Write, Step::RestoreWrite}, 10, OutcomeKind::WriteFailed, 112, false, false},
+                      StepFailure{{Step::Flush}, 0, OutcomeKind::WriteFailed, 112, false, true},
+                      StepFailure{{Step::Flush, Step::RestoreFlush}, 0, OutcomeKind::WriteFailed, 112, false, false}));
 
 }  // namespace
 }  // namespace convert::testing
