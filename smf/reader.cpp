@@ -62,6 +62,7 @@ const char* describeParseRule(ParseRule rule) noexcept {
     case ParseRule::MetaLengthInvalid: return "A meta event has the wrong length for its type";
     case ParseRule::EndOfTrackMisplaced: return "End of Track does not end the chunk";
     case ParseRule::MissingEndOfTrack: return "A track chunk ends without End of Track";
+    case ParseRule::TrackAfterDeclaredChunks: return "A track chunk follows the chunks the header declares";
     }
     return "Unknown rule";
 }
@@ -121,14 +122,26 @@ bool SmfReader::parse(const std::uint8_t* buffer, std::uint32_t length, Song& so
     target_ = &song;
     declaredTrackCount_ = 0;
     failure_ = ParseFailure{};
+    summary_.otherChunks.clear();
+    summary_.bytesAfterChunks = 0;
+    summary_.runningStatusEvents = 0;
+    summary_.macBinary = false;
     song.reset();
     // 2. The header chunk, maybe behind a MacBinary header.
     if (!readHeader(allowMacBinary)) return false;
-    // 3. Exactly as many chunks as declared; bytes after them are not looked at.
+    // 3. Exactly as many chunks as declared.
     for (std::uint32_t i = 0; i < declaredTrackCount_; ++i) {
         failure_.chunkIndex = i;
         if (!readChunk()) return false;
     }
+    // 4. A track chunk right after them would be lost without a word: the header's count
+    // must cover every track (other chunks may use up some of its slots).
+    const std::uint32_t after = cursor_.end - cursor_.position;
+    if (after >= 8 && isTag(cursor_.base + cursor_.position, "MTrk")) {
+        failure_.chunkIndex = declaredTrackCount_;
+        return fail(ParseRule::TrackAfterDeclaredChunks, cursor_.position);
+    }
+    summary_.bytesAfterChunks = after;
     failure_.chunkIndex = 0;
     return true;
 }
@@ -146,6 +159,7 @@ bool SmfReader::readHeader(bool allowMacBinary) {
         if (scratch_[78] != 0x00) return fail(ParseRule::MacBinaryInvalid, 82);
         if (take(4) < 4) return fail(ParseRule::MacBinaryTruncated, 128);
         if (!isTag(scratch_, "MThd")) return fail(ParseRule::MacBinaryInvalid, 128);
+        summary_.macBinary = true;
     }
     // 4. Header length, at least 6.
     const std::uint32_t lengthAt = cursor_.position;
@@ -178,7 +192,13 @@ bool SmfReader::readChunk() {
     std::uint32_t length = 0;
     if (!readBE32(source, length)) return fail(ParseRule::ChunkHeaderTruncated, chunkAt);
     // 4. Other chunks are skipped whole; 5. MTrk becomes a Track.
-    if (!isTrack) return skip(length) || fail(ParseRule::ChunkTruncated, chunkAt);
+    if (!isTrack) {
+        if (!skip(length)) return fail(ParseRule::ChunkTruncated, chunkAt);
+        std::array<char, 4> type;
+        std::memcpy(type.data(), cursor_.base + chunkAt, 4);
+        summary_.otherChunks.push_back(type);
+        return true;
+    }
     return readTrack(length, chunkAt);
 }
 
@@ -220,6 +240,7 @@ bool SmfReader::readTrack(std::uint32_t length, std::uint32_t chunkAt) {
             return fail(ParseRule::MissingRunningStatus, eventAt);
         } else {
             status = runningStatus;
+            ++summary_.runningStatusEvents;
         }
 
         // 7-8. The event's data, then a copy of the whole event into the track.

@@ -2,7 +2,9 @@
 // which files are valid. It never opens files and never modifies its input.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <vector>
 
 #include "smf/byte_order.h"
 #include "smf/song.h"
@@ -37,6 +39,7 @@ enum class ParseRule : std::uint8_t {
     MetaLengthInvalid,       // a type with a required length has another
     EndOfTrackMisplaced,     // End of Track does not end exactly at the chunk's end
     MissingEndOfTrack,       // the chunk's end reached or passed without End of Track
+    TrackAfterDeclaredChunks,  // an "MTrk" chunk header follows the declared chunks
 };
 
 struct ParseFailure {
@@ -46,6 +49,14 @@ struct ParseFailure {
     // byte). For MissingEndOfTrack: where the last event read ends.
     std::uint32_t offset = 0;
     std::uint32_t chunkIndex = 0;  // 0-based index among the counted chunks (valid for chunk/track rules)
+};
+
+// What a successful parse read that the Song does not hold, and how the tracks were written.
+struct ParseSummary {
+    std::vector<std::array<char, 4>> otherChunks;  // types of declared chunks that are not MTrk, file order
+    std::uint32_t bytesAfterChunks = 0;            // input bytes after the last declared chunk
+    std::uint64_t runningStatusEvents = 0;         // channel events written without their status byte
+    bool macBinary = false;                        // a MacBinary header preceded the header chunk
 };
 
 // One English sentence for the rule, e.g. "End of Track does not end the chunk".
@@ -69,6 +80,8 @@ public:
 
     // Why the last parse() failed; rule None after a successful parse.
     const ParseFailure& failure() const noexcept { return failure_; }
+    // What the last parse() read beyond the Song; complete only after a successful parse.
+    const ParseSummary& summary() const noexcept { return summary_; }
 
     std::uint16_t declaredTrackCount() const noexcept { return declaredTrackCount_; }
 
@@ -110,6 +123,7 @@ private:
     std::uint32_t scratchCapacity_ = 0;
     std::uint16_t declaredTrackCount_ = 0;
     ParseFailure failure_;
+    ParseSummary summary_;
     // SysEx and meta events are assembled here before a copy goes into the track; its
     // storage settles at the largest such event seen.
     TrackEvent scratchEvent_;

@@ -79,6 +79,11 @@ const Rejection kRejections[] = {
     {"no End of Track", file({{0x00, 0x90, 0x3C, 0x40}}), R::MissingEndOfTrack, 26},
     {"event crosses chunk end", cat({kHead, {'M', 'T', 'r', 'k', 0, 0, 0, 3}, {0x00, 0x90, 0x3C, 0x40}, kEndOfTrack}),
      R::MissingEndOfTrack, 26},
+    {"track after the declared one", cat({kHead, chunk("MTrk", kEndOfTrack), chunk("MTrk", kEndOfTrack)}),
+     R::TrackAfterDeclaredChunks, 26, 1},
+    {"track after a foreign chunk took its slot",
+     cat({header(1, 2, 96), chunk("MTrk", kEndOfTrack), chunk("XFIH", Bytes(10, 1)), chunk("MTrk", kEndOfTrack)}),
+     R::TrackAfterDeclaredChunks, 44, 2},
     {"second track bad", file({kEndOfTrack, {0x00, 0xF9}}), R::StatusNotAllowed, 35, 1},
 };
 
@@ -104,3 +109,26 @@ TEST_P(ReaderRejects, WithFirstBrokenRuleAndOffset) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRules, ReaderRejects, ::testing::ValuesIn(kRejections));
+
+// What the Song does not hold: MacBinary, foreign chunks, running status, trailing bytes
+// (an "MTrk" tag without a whole chunk header after the chunks is only trailing bytes).
+TEST(Reader, SummarisesWhatTheSongLeavesOut) {
+    const Bytes withAll = cat({macBinary(0, 0), header(1, 3, 96), chunk("XFIH", {1, 2}),
+                               chunk("MTrk", {0x00, 0x90, 0x3C, 0x40, 0x00, 0x3E, 0x40, 0x00, 0x3F, 0x40, 0x00, 0xFF, 0x2F, 0x00}),
+                               chunk("XFKM", {}), {'M', 'T', 'r', 'k', 0, 0, 0}});
+    smf::SmfReader reader;
+    smf::Song song;
+    ASSERT_TRUE(reader.parse(withAll.data(), std::uint32_t(withAll.size()), song, true));
+    const smf::ParseSummary& summary = reader.summary();
+    EXPECT_EQ(summary.otherChunks, (std::vector<std::array<char, 4>>{{'X', 'F', 'I', 'H'}, {'X', 'F', 'K', 'M'}}));
+    EXPECT_EQ(summary.bytesAfterChunks, 7u);
+    EXPECT_EQ(summary.runningStatusEvents, 2u);
+    EXPECT_TRUE(summary.macBinary);
+
+    const Bytes plain = file({kEndOfTrack});
+    ASSERT_TRUE(reader.parse(plain.data(), std::uint32_t(plain.size()), song, true));
+    EXPECT_TRUE(reader.summary().otherChunks.empty());
+    EXPECT_EQ(reader.summary().bytesAfterChunks, 0u);
+    EXPECT_EQ(reader.summary().runningStatusEvents, 0u);
+    EXPECT_FALSE(reader.summary().macBinary);
+}
