@@ -1,42 +1,31 @@
-// Parsing quorin-cli's command line.
+// Parsing quorin-cli's command line with getopt_long.
 #include "cli/options.h"
 
+#include <getopt.h>
+
 #include <cstddef>
+#include <cstring>
 
 namespace cli {
 
 namespace {
 
-enum class Option { RunningStatus, Check, Output, Quiet, Verbose, Help, Version, Unknown };
+// Values above any character, so that a long option is told apart from its short form
+// when getopt_long reports a problem with it.
+enum : int { kRunningStatus = 0x100, kCheck, kOutput, kQuiet, kVerbose, kHelp, kVersion };
 
-struct OptionName {
-    char shortName;  // 0 when the option has no short form
-    const char* longName;
-    Option option;
-    bool takesValue;
+constexpr char kShortOptions[] = ":r:co:qvh";  // the leading ':' reports a missing value as ':'
+
+const option kLongOptions[] = {
+    {"running-status", required_argument, nullptr, kRunningStatus},
+    {"check", no_argument, nullptr, kCheck},
+    {"output", required_argument, nullptr, kOutput},
+    {"quiet", no_argument, nullptr, kQuiet},
+    {"verbose", no_argument, nullptr, kVerbose},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
 };
-
-constexpr OptionName kOptions[] = {
-    {'r', "running-status", Option::RunningStatus, true},
-    {'c', "check", Option::Check, false},
-    {'o', "output", Option::Output, true},
-    {'q', "quiet", Option::Quiet, false},
-    {'v', "verbose", Option::Verbose, false},
-    {'h', "help", Option::Help, false},
-    {0, "version", Option::Version, false},
-};
-
-const OptionName* findShort(char name) {
-    for (const OptionName& candidate : kOptions)
-        if (candidate.shortName != 0 && candidate.shortName == name) return &candidate;
-    return nullptr;
-}
-
-const OptionName* findLong(const std::string& name) {
-    for (const OptionName& candidate : kOptions)
-        if (name == candidate.longName) return &candidate;
-    return nullptr;
-}
 
 ParsedCommandLine usageError(std::string error) {
     ParsedCommandLine parsed;
@@ -45,42 +34,30 @@ ParsedCommandLine usageError(std::string error) {
     return parsed;
 }
 
-// Applies one option; false (and error) when its value is not acceptable.
-bool apply(const OptionName& option, const std::string& value, CliOptions& options, std::string& error) {
-    switch (option.option) {
-    case Option::RunningStatus:
-        if (value == "on") {
-            options.runningStatus = true;
-        } else if (value == "off") {
-            options.runningStatus = false;
-        } else {
-            error = "--running-status takes 'on' or 'off', not '" + value + "'";
-            return false;
-        }
-        return true;
-    case Option::Check:
-        options.check = true;
-        return true;
-    case Option::Output:
-        if (value.empty()) {
-            error = "--output needs a path";
-            return false;
-        }
-        options.hasOutput = true;
-        options.output = value;
-        return true;
-    case Option::Quiet:
-        options.verbosity = Verbosity::Quiet;
-        return true;
-    case Option::Verbose:
-        options.verbosity = Verbosity::Verbose;
-        return true;
-    case Option::Help:
-    case Option::Version:
-    case Option::Unknown:
-        break;
+// The message for a long option that getopt_long could not place: "--ver" matches more than
+// one option, anything else matches none.
+std::string unplacedLongOption(const std::string& argument) {
+    const std::string name = argument.substr(2, argument.find('=') - 2);
+    std::string possibilities;
+    int matches = 0;
+    for (const option* candidate = kLongOptions; candidate->name; ++candidate) {
+        if (std::strncmp(candidate->name, name.c_str(), name.size()) != 0) continue;
+        possibilities += std::string(" '--") + candidate->name + "'";
+        ++matches;
     }
-    return true;
+    if (matches > 1) return "option '" + argument + "' is ambiguous; possibilities:" + possibilities;
+    return "unrecognized option '" + argument + "'";
+}
+
+// The message for a problem with a known option: a missing value, or a value for a long
+// option that takes none. val is the short option's character or the long option's value.
+std::string misusedOption(int val) {
+    if (val <= 0xFF) return std::string("option requires an argument -- '") + static_cast<char>(val) + "'";
+    const option* known = kLongOptions;
+    while (known->val != val) ++known;
+    const std::string name = std::string("'--") + known->name + "'";
+    if (known->has_arg == no_argument) return "option " + name + " doesn't allow an argument";
+    return "option " + name + " requires an argument";
 }
 
 // The checks that need the whole command line.
@@ -97,64 +74,72 @@ ParsedCommandLine finish(ParsedCommandLine parsed, bool quietSeen, bool verboseS
 }  // namespace
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
+    // getopt_long permutes its argv: give it copies, program name first.
+    std::vector<std::string> copies;
+    copies.reserve(args.size() + 1);
+    copies.emplace_back("quorin-cli");
+    copies.insert(copies.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& copy : copies) argv.push_back(copy.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(copies.size());
+
     ParsedCommandLine parsed;
     CliOptions& options = parsed.options;
     bool quietSeen = false;
     bool verboseSeen = false;
-    bool optionsEnded = false;
-    std::string error;
-
-    // Applies option with its value (fetched from the next argument when not attached).
-    auto take = [&](const OptionName& option, bool hasAttached, const std::string& attached, std::size_t& i,
-                    const std::string& spelling) -> bool {
-        if (option.option == Option::Quiet) quietSeen = true;
-        if (option.option == Option::Verbose) verboseSeen = true;
-        std::string value = attached;
-        if (option.takesValue && !hasAttached) {
-            if (i + 1 >= args.size()) {
-                error = spelling + " needs a value";
-                return false;
+    optind = 0;  // a full restart of getopt's scan, on glibc and MinGW-w64 alike
+    opterr = 0;  // messages are composed here, for the caller to print
+    for (;;) {
+        const int val = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
+        if (val == -1) break;
+        switch (val) {
+        case 'r':
+        case kRunningStatus:
+            if (std::strcmp(optarg, "on") == 0) {
+                options.runningStatus = true;
+            } else if (std::strcmp(optarg, "off") == 0) {
+                options.runningStatus = false;
+            } else {
+                return usageError(std::string("invalid argument '") + optarg +
+                                  "' for '--running-status'; valid arguments are 'on' and 'off'");
             }
-            value = args[++i];
-        }
-        return apply(option, value, options, error);
-    };
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            options.files.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg[1] == '-') {
-            const std::size_t equals = arg.find('=');
-            const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-            const OptionName* option = findLong(name);
-            if (!option) return usageError("unknown option '--" + name + "'");
-            if (option->option == Option::Help) return ParsedCommandLine{Command::Help, {}, {}};
-            if (option->option == Option::Version) return ParsedCommandLine{Command::Version, {}, {}};
-            const bool hasAttached = equals != std::string::npos;
-            if (hasAttached && !option->takesValue) return usageError("--" + name + " takes no value");
-            if (!take(*option, hasAttached, hasAttached ? arg.substr(equals + 1) : std::string(), i, "--" + name))
-                return usageError(error);
-            continue;
-        }
-        // One or more short options; one that takes a value consumes the rest of the argument.
-        for (std::size_t j = 1; j < arg.size(); ++j) {
-            const OptionName* option = findShort(arg[j]);
-            if (!option) return usageError(std::string("unknown option '-") + arg[j] + "'");
-            if (option->option == Option::Help) return ParsedCommandLine{Command::Help, {}, {}};
-            const bool hasAttached = option->takesValue && j + 1 < arg.size();
-            if (!take(*option, hasAttached, hasAttached ? arg.substr(j + 1) : std::string(), i,
-                      std::string("-") + arg[j]))
-                return usageError(error);
-            if (option->takesValue) break;
+            break;
+        case 'c':
+        case kCheck:
+            options.check = true;
+            break;
+        case 'o':
+        case kOutput:
+            if (*optarg == '\0') return usageError("--output needs a path");
+            options.hasOutput = true;
+            options.output = optarg;
+            break;
+        case 'q':
+        case kQuiet:
+            quietSeen = true;
+            options.verbosity = Verbosity::Quiet;
+            break;
+        case 'v':
+        case kVerbose:
+            verboseSeen = true;
+            options.verbosity = Verbosity::Verbose;
+            break;
+        case 'h':
+        case kHelp:
+            return ParsedCommandLine{Command::Help, {}, {}};
+        case kVersion:
+            return ParsedCommandLine{Command::Version, {}, {}};
+        case ':':
+            return usageError(misusedOption(optopt));
+        default:  // '?'
+            if (optopt > 0xFF) return usageError(misusedOption(optopt));
+            // An unplaced long option is a whole argument, and getopt_long has stepped past it.
+            if (optopt == 0) return usageError(unplacedLongOption(argv[optind - 1]));
+            return usageError(std::string("invalid option -- '") + static_cast<char>(optopt) + "'");
         }
     }
+    for (int i = optind; i < argc; ++i) options.files.emplace_back(argv[i]);
     return finish(std::move(parsed), quietSeen, verboseSeen);
 }
 
@@ -185,9 +170,11 @@ const char* usageText() noexcept {
            "  -h, --help                   print this help and exit\n"
            "      --version                print the version and exit\n"
            "\n"
-           "One line per FILE is printed on standard output: converted (with the old and new\n"
-           "size), unchanged, skipped folder, or what went wrong. A progress line is shown on\n"
-           "standard error while many files are worked through, when it is a terminal.\n"
+           "One line per FILE: converted (with the old and new size), unchanged or skipped\n"
+           "folder on standard output; what went wrong on standard error. A name holding\n"
+           "control characters is quoted as for the shell ('two'$'\\n''lines.mid'). A progress\n"
+           "line is shown on standard error while many files are worked through, when it is\n"
+           "a terminal.\n"
            "\n"
            "Exit status:\n"
            "  0  every FILE was converted or skipped (with --check: every FILE is valid)\n"

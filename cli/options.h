@@ -27,12 +27,15 @@ enum class Command {
 struct ParsedCommandLine {
     Command command = Command::Run;
     CliOptions options;
-    std::string error;  // UsageError only: one English sentence without the program name
+    std::string error;  // UsageError only: one English line without the program name
 };
 
-// args excludes the program name. Long options take their value as "--opt=value" or as the
-// next argument; short ones as "-rvalue" or the next argument; flags may be bundled ("-cq").
-// "--" ends the options. -h and --version win as soon as they are met.
+// args excludes the program name. Parsed by getopt_long: long options may be shortened to
+// any unique prefix ("--runn off") and take their value as "--opt=value" or as the next
+// argument; short ones as "-rvalue" or the next argument; flags may be bundled ("-cq");
+// options may follow the files; "--" ends the options and "-" is a FILE. -h and --version
+// win as soon as they are met; errors read as the GNU tools' ("unrecognized option
+// '--bogus'"). Resets getopt's state, so it may be called any number of times.
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
 
 // The complete usage text with examples, ending with a line feed.

@@ -24,6 +24,28 @@ std::string bytes(std::uint64_t count) {
     return plural(count, "byte", "bytes");
 }
 
+bool isControl(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
+// One control character inside $'...'.
+std::string escapeControl(char c) {
+    switch (c) {
+    case '\a': return "\\a";
+    case '\b': return "\\b";
+    case '\t': return "\\t";
+    case '\n': return "\\n";
+    case '\v': return "\\v";
+    case '\f': return "\\f";
+    case '\r': return "\\r";
+    default: {
+        char text[8];
+        std::snprintf(text, sizeof text, "\\%03o", static_cast<unsigned>(static_cast<unsigned char>(c)));
+        return text;
+    }
+    }
+}
+
 bool isHeaderRule(smf::ParseRule rule) {
     return rule <= smf::ParseRule::HeaderExtraTruncated;
 }
@@ -45,6 +67,21 @@ std::string because(const LineContext& context) {
 }
 
 }  // namespace
+
+std::string quoteName(const std::string& name) {
+    std::size_t i = 0;
+    while (i < name.size() && !isControl(name[i])) ++i;
+    if (i == name.size()) return name;
+    std::string quoted;
+    for (i = 0; i < name.size();) {
+        const bool control = isControl(name[i]);
+        quoted += control ? "$'" : "'";
+        for (; i < name.size() && isControl(name[i]) == control; ++i)
+            quoted += control ? escapeControl(name[i]) : name[i] == '\'' ? std::string("'\\''") : std::string(1, name[i]);
+        quoted += '\'';
+    }
+    return quoted;
+}
 
 std::string describeParseFailure(const smf::ParseFailure& failure) {
     std::string where;
@@ -70,12 +107,14 @@ bool isFailure(const FileOutcome& outcome) noexcept {
 }
 
 std::string conversionLine(const std::string& path, const FileOutcome& outcome, const LineContext& context) {
-    const std::string head = path + ": ";
+    const std::string head = quoteName(path) + ": ";
+    const std::string output = context.output ? quoteName(*context.output) : std::string();
+    const std::string location = quoteName(outcome.location);
     switch (outcome.kind) {
     case OutcomeKind::Converted: {
         std::string line;
         if (context.output) {
-            line = head + (context.unchanged ? "copied unchanged to " : "converted to ") + *context.output + ", " +
+            line = head + (context.unchanged ? "copied unchanged to " : "converted to ") + output + ", " +
                    (context.unchanged ? bytes(outcome.newSize)
                                       : std::to_string(outcome.oldSize) + " -> " + bytes(outcome.newSize));
         } else if (context.unchanged) {
@@ -83,7 +122,7 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
         } else {
             line = head + "converted, " + std::to_string(outcome.oldSize) + " -> " + bytes(outcome.newSize);
         }
-        if (context.verbose) line += " (" + bytes(outcome.freeBytes) + " free in " + outcome.location + ")";
+        if (context.verbose) line += " (" + bytes(outcome.freeBytes) + " free in " + location + ")";
         return line;
     }
     case OutcomeKind::Folder:
@@ -104,14 +143,14 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
     case OutcomeKind::OutOfMemory:
         return head + "error: not enough memory to convert it" + untouched(context);
     case OutcomeKind::ProbeFailed:
-        return head + "error: the free space in " + outcome.location + " cannot be obtained" + because(context) +
+        return head + "error: the free space in " + location + " cannot be obtained" + because(context) +
                "; left untouched, stopping";
     case OutcomeKind::NotEnoughSpace:
-        return head + "error: not enough free space in " + outcome.location + " (" + bytes(outcome.freeBytes) +
+        return head + "error: not enough free space in " + location + " (" + bytes(outcome.freeBytes) +
                " free, more than " + bytes(2ull * outcome.newSize) + " needed); left untouched, stopping";
     case OutcomeKind::WriteFailed:
         if (context.output)
-            return head + "error: cannot write " + *context.output + because(context) + "; " + *context.output +
+            return head + "error: cannot write " + output + because(context) + "; " + output +
                    " was left as it was";
         return head + "error: cannot be written" + because(context) +
                (outcome.restored ? "; its original content was put back"
@@ -121,11 +160,11 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
 }
 
 std::string notProcessedLine(const std::string& path) {
-    return path + ": not processed, the run stopped";
+    return quoteName(path) + ": not processed, the run stopped";
 }
 
 std::string checkLine(const std::string& path, const CheckFacts& facts, bool verbose) {
-    std::string line = path + ": valid Standard MIDI File, format " + std::to_string(facts.format) + ", " +
+    std::string line = quoteName(path) + ": valid Standard MIDI File, format " + std::to_string(facts.format) + ", " +
                        plural(facts.tracks, "track", "tracks") + ", " + divisionText(facts.division) + ", " +
                        plural(facts.events, "event", "events") + ", ";
     if (facts.runningStatusEvents != 0) {

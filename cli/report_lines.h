@@ -9,6 +9,12 @@
 
 namespace cli {
 
+// name as it is when it holds no control character (below 0x20, or 0x7F); otherwise
+// quoted for a POSIX shell as GNU ls does, control characters in $'...' (\n, \t, ... or
+// octal) and the rest in '...', e.g. 'two'$'\n''lines.mid'. Lines and the terminal stay
+// intact whatever the name holds, and the name can be pasted back into a shell.
+std::string quoteName(const std::string& name);
+
 // Where a rejected file broke the reader's rules and which rule, e.g.
 // "track 2 at offset 0x1F3: End of Track does not end the chunk". Tracks and chunks are
 // counted from 1 among the chunks the header declares; offsets are from the file's start.

@@ -77,7 +77,8 @@ public:
         lastDrawn_ = now;
         std::string text = "[" + std::to_string(index + 1) + "/" + std::to_string(total_) + "] ";
         const std::size_t room = kWidth > text.size() + 3 ? kWidth - text.size() : 3;
-        text += path.size() > room ? "..." + path.substr(path.size() - (room - 3)) : path;
+        const std::string name = quoteName(path);
+        text += name.size() > room ? "..." + name.substr(name.size() - (room - 3)) : name;
         console_.out.flush();
         console_.err << '\r' << text;
         if (text.size() < shownWidth_) console_.err << std::string(shownWidth_ - text.size(), ' ') << '\r' << text;
@@ -182,11 +183,17 @@ private:
         }
     }
 
-    // Quiet runs print only the lines of failures.
+    // Results go to standard output, failures to standard error (after what standard output
+    // holds so far, so that a terminal shows them in order). Quiet runs print only failures.
     void print(const std::string& line, bool failure) {
         if (options_.verbosity == Verbosity::Quiet && !failure) return;
         progress_.clear();
-        console_.out << line << '\n';
+        if (!failure) {
+            console_.out << line << '\n';
+            return;
+        }
+        console_.out.flush();
+        console_.err << line << '\n';
     }
 
     int finish(bool check) {

@@ -33,10 +33,9 @@ TEST(CliBinary, ExitsWithZeroOneOrTwoAndPrintsEachLineWhereItBelongs) {
     const std::pair<std::string, Result> cases[] = {
         {"-r on " + song, {0, song + ": converted, 34 -> 33 bytes\n", ""}},
         {song + " " + bad,
-         {1, song + ": unchanged, 33 bytes\n" + bad +
-                 ": error: not a valid Standard MIDI File: header at offset 0x4: The header length is cut off; "
-                 "left untouched\n",
-          ""}},
+         {1, song + ": unchanged, 33 bytes\n",
+          bad + ": error: not a valid Standard MIDI File: header at offset 0x4: The header length is cut off; "
+                "left untouched\n"}},
         {"--output " + folder.file("x.mid") + " " + song + " " + bad,
          {2, "", "quorin-cli: --output needs exactly one FILE, 2 given\n"
                  "Try 'quorin-cli --help' for more information.\n"}},

@@ -109,7 +109,7 @@ TEST_F(CliRun, NamesTheReasonForRejectedFilesAndLeavesThemUntouched) {
         const std::string bad = put("bad.mid", content);
         const Result result = run(fs, {bad});
         EXPECT_EQ(result.status, 1) << reason;
-        EXPECT_EQ(result.out, bad + ": error: not a valid Standard MIDI File: " + reason + "; left untouched\n");
+        EXPECT_EQ(result.err, bad + ": error: not a valid Standard MIDI File: " + reason + "; left untouched\n");
         EXPECT_EQ(run(fs, {"-o", folder.file("out.mid"), bad}).status, 1) << reason;
         EXPECT_EQ(readFile(bad), content) << reason;
         EXPECT_EQ(folder.names(), std::set<std::string>{"bad.mid"}) << reason;
@@ -123,7 +123,7 @@ TEST_F(CliRun, StopsWhenTheVolumeHasNoRoomAndSaysWhichFilesWereNotProcessed) {
     fs.freeBytes = 66;  // exactly twice the new size: not enough
     const Result result = run(fs, {a, b});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, a + ": error: not enough free space in " + folder.path() +
+    EXPECT_EQ(result.err, a + ": error: not enough free space in " + folder.path() +
                               " (66 bytes free, more than 66 bytes needed); left untouched, stopping\n" + b +
                               ": not processed, the run stopped\n");
     EXPECT_EQ(readFile(a), plainSong());
@@ -139,10 +139,10 @@ TEST_F(CliRun, RefusesAFileAnotherProcessHoldsLocked) {
     const std::string locked = path + ": error: in use, locked by another process";
     const int holder = ::open(path.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(holder, LOCK_SH | LOCK_NB), 0);
-    EXPECT_EQ(run(fs, {path}).out, locked + "; left untouched\n");
+    EXPECT_EQ(run(fs, {path}).err, locked + "; left untouched\n");
     EXPECT_EQ(run(fs, {"-o", folder.file("out.mid"), path}).status, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(run(fs, {"-c", path}).out, locked + "\n");
+    EXPECT_EQ(run(fs, {"-c", path}).err, locked + "\n");
     EXPECT_EQ(readFile(path), plainSong());
 
     ::close(holder);
@@ -155,14 +155,14 @@ TEST_F(CliRun, SaysWhetherAFailedInPlaceRewriteWasUndone) {
     fs.writesFailAfter = 20;
     const Result result = run(fs, {a});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out,
+    EXPECT_EQ(result.err,
               a + ": error: cannot be written: No space left on device; its original content was put back\n");
     EXPECT_EQ(readFile(a), plainSong());
 
     TestFileSystem failing;
     failing.writesFailAfter = 20;
     failing.writeFailureLasts = true;
-    EXPECT_EQ(run(failing, {a}).out, a + ": error: cannot be written: No space left on device; its original "
+    EXPECT_EQ(run(failing, {a}).err, a + ": error: cannot be written: No space left on device; its original "
                                          "content could NOT be put back, the file is damaged\n");
 }
 
@@ -180,8 +180,9 @@ TEST_F(CliRun, WritesTheOutputWholeOrNotAtAllLeavingTheInputAlone) {
         failing.renameFails = step == 2;
         const Result result = run(failing, {"-o", out, in});
         EXPECT_EQ(result.status, step == 3 ? 0 : 1) << step;
-        EXPECT_THAT(result.out, StartsWith(in + (step == 3 ? ": converted to " + out + ", 34 -> 33 bytes\n"
-                                                           : ": error: cannot write " + out + ": ")));
+        EXPECT_THAT(step == 3 ? result.out : result.err,
+                    StartsWith(in + (step == 3 ? ": converted to " + out + ", 34 -> 33 bytes\n"
+                                               : ": error: cannot write " + out + ": ")));
         EXPECT_EQ(readFile(out), step == 3 ? runningStatusSong() : old) << step;
         struct stat status;
         ASSERT_EQ(::stat(out.c_str(), &status), 0);
@@ -254,13 +255,13 @@ TEST_F(CliRun, ReportsFoldersMissingPathsAndPipesQuietlyOrVerbosely) {
     const std::string free = " (1073741824 bytes free in " + folder.path() + ")\n";
     const std::string notRegular = ": error: cannot be opened: not a regular file\n";
     EXPECT_EQ(result.out, a + ": unchanged, 33 bytes" + free + b + ": converted, 34 -> 33 bytes" + free + songs +
-                              ": skipped, folder\n" + gone + notFound + pipe + notRegular +
-                              "5 files: 1 converted, 1 unchanged, 1 skipped, 2 failed\n");
+                              ": skipped, folder\n5 files: 1 converted, 1 unchanged, 1 skipped, 2 failed\n");
+    EXPECT_EQ(result.err, gone + notFound + pipe + notRegular);
 
     result = run(fs, {"-q", "-c", a, pipe, gone});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, pipe + notRegular + gone + notFound);
-    EXPECT_EQ(run(fs, {"-q", "--", "-v", "-"}).out, "-v" + notFound + "-" + notFound) << "file names, not options";
+    EXPECT_EQ(result.err, pipe + notRegular + gone + notFound);
+    EXPECT_EQ(run(fs, {"-q", "--", "-v", "-x"}).err, "-v" + notFound + "-x" + notFound) << "file names, not options";
 }
 
 TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
@@ -293,12 +294,15 @@ TEST_F(CliRun, AnswersHelpAndVersionAndRefusesWhatCannotBeMeant) {
         {{"-ch", "a.mid"}, usage, ""},
         {{"a.mid", "--version", "b.mid"}, "quorin-cli 1.00\n", ""},
         {{}, "", "no FILE given"},
-        {{"-x", "a.mid"}, "", "unknown option '-x'"},
-        {{"--running", "on", "a.mid"}, "", "unknown option '--running'"},
-        {{"--bogus", "--help"}, "", "unknown option '--bogus'"},
-        {{"-r"}, "", "-r needs a value"},
-        {{"-r", "yes", "a.mid"}, "", "--running-status takes 'on' or 'off', not 'yes'"},
-        {{"--check=1", "a.mid"}, "", "--check takes no value"},
+        {{"-x", "a.mid"}, "", "invalid option -- 'x'"},
+        {{"--runx", "on", "a.mid"}, "", "unrecognized option '--runx'"},
+        {{"--bogus", "--help"}, "", "unrecognized option '--bogus'"},
+        {{"--ver", "a.mid"}, "", "option '--ver' is ambiguous; possibilities: '--verbose' '--version'"},
+        {{"-r"}, "", "option requires an argument -- 'r'"},
+        {{"a.mid", "--out"}, "", "option '--output' requires an argument"},
+        {{"-r", "yes", "a.mid"}, "", "invalid argument 'yes' for '--running-status'; valid arguments are 'on' and 'off'"},
+        {{"--check=1", "a.mid"}, "", "option '--check' doesn't allow an argument"},
+        {{"--help=x"}, "", "option '--help' doesn't allow an argument"},
         {{"-o", "", "a.mid"}, "", "--output needs a path"},
         {{"-o", "x.mid", "a.mid", "b.mid"}, "", "--output needs exactly one FILE, 2 given"},
         {{"-c", "-o", "x.mid", "a.mid"}, "", "--output cannot be combined with --check"},
