@@ -1,11 +1,13 @@
 // What quorin-cli needs of the platform beyond the conversion engine's file system: a
-// shared, read-only open for --check and --output, the atomic replacement of an output
-// file, and English texts for system error codes.
+// shared, read-only open for --check and --output, the safe replacement of an output file,
+// standard input and output as byte streams, the signals that stop a run, and English
+// texts for system error codes.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "convert/file_system.h"
 
@@ -20,11 +22,18 @@ public:
     // write on the result fail.
     virtual std::unique_ptr<convert::OpenFile> openForReading(const std::string& path, SystemError& error) = 0;
 
-    // Puts exactly data[0, length) at path: written to a new temporary file beside path,
-    // flushed to disk and then moved over path in one step. On failure path is as it was
-    // and the temporary file is gone; error tells why.
-    virtual bool replaceFile(const std::string& path, const std::uint8_t* data, std::uint32_t length,
-                             SystemError& error) = 0;
+    // Puts exactly data[0, length) at path, the way rewrite() replaces a file in place: a
+    // link is followed and its target replaced; a regular file is replaced whole in one step
+    // or, where that would lose what it is (its links, owner or attributes), written through
+    // with its former bytes put back on failure; a device or pipe is written through; a
+    // folder is refused. restored tells whether a failure left path as it was.
+    virtual convert::RewriteResult replaceFile(const std::string& path, const std::uint8_t* data,
+                                               std::uint32_t length) = 0;
+
+    // Reads standard input to its end into bytes (binary); false (and error) on failure.
+    virtual bool readStandardInput(std::vector<std::uint8_t>& bytes, SystemError& error) = 0;
+    // Writes data whole to standard output (binary); false (and error) on failure.
+    virtual bool writeStandardOutput(const std::uint8_t* data, std::uint32_t length, SystemError& error) = 0;
 
     // True when error is the refusal of a file held by another process.
     virtual bool isLockConflict(SystemError error) = 0;
@@ -32,11 +41,26 @@ public:
     virtual std::string errorText(SystemError error) = 0;
 };
 
-// The platform's file system for quorin-cli: POSIX (flock, statvfs, mkstemp and rename) or
-// Win32 (no-sharing opens, GetDiskFreeSpaceExA, MoveFileExA).
+// The platform's file system for quorin-cli: POSIX (flock and fcntl locks, statvfs,
+// mkstemp, fsync and rename) or Win32 (no-sharing opens, GetDiskFreeSpaceExA, MoveFileExA).
 std::unique_ptr<CliFileSystem> makePlatformFileSystem();
 
 // True when the process's standard error is a terminal (or console).
 bool standardErrorIsTerminal();
+
+// While one exists, the signals that ask a program to stop (SIGINT, SIGTERM and, where the
+// platform has it, SIGHUP) no longer end the process: the first one is remembered, so that
+// the run finishes or abandons the file at hand and stops. Destroyed, the former handling
+// is back. One at a time.
+class StopSignals {
+public:
+    StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+    ~StopSignals();
+
+    // The number of the first signal caught since construction, 0 when none.
+    static int caught() noexcept;
+};
 
 }  // namespace cli

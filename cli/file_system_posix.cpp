@@ -5,9 +5,12 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <vector>
 
@@ -15,13 +18,16 @@ namespace cli {
 
 namespace {
 
-// Retries a call interrupted by a signal.
+volatile std::sig_atomic_t caughtSignal = 0;
+
+// Retries a call interrupted by a signal, unless it was one that stops the run (a blocked
+// open or write of a pipe is then abandoned).
 template <typename Call>
 auto retry(Call call) -> decltype(call()) {
     decltype(call()) result;
     do {
         result = call();
-    } while (result == -1 && errno == EINTR);
+    } while (result == -1 && errno == EINTR && caughtSignal == 0);
     return result;
 }
 
@@ -30,11 +36,10 @@ bool fail(SystemError& error) {
     return false;
 }
 
-// An open descriptor holding an flock; both released when destroyed.
+// An open descriptor holding an flock and an fcntl lock; both released when destroyed.
 class PosixOpenFile final : public convert::OpenFile {
 public:
-    PosixOpenFile(PosixFileSystem& fileSystem, int fd, bool writable)
-        : fileSystem_(fileSystem), fd_(fd), writable_(writable) {}
+    PosixOpenFile(int fd, bool writable) : fd_(fd), writable_(writable) {}
     ~PosixOpenFile() override { ::close(fd_); }
 
     bool size(std::uint64_t& bytes, SystemError& error) override {
@@ -51,87 +56,41 @@ public:
         return true;
     }
 
-    bool truncate(SystemError& error) override {
-        return cutAt(0, error);
+    // The rewrite goes through PosixFileSystem::rewrite, never through these.
+    bool truncate(SystemError& error) override { return refuse(error); }
+    bool write(const std::uint8_t*, std::uint32_t, std::uint32_t&, SystemError& error) override {
+        return refuse(error);
     }
+    bool flush(SystemError& error) override { return refuse(error); }
 
-    // Cuts the file at length and moves the position there.
-    bool cutAt(std::uint32_t length, SystemError& error) {
-        if (!writable_) return readOnly(error);
-        if (retry([&] { return ::ftruncate(fd_, length); }) != 0) return fail(error);
-        position_ = length;
-        return true;
-    }
-
-    // Writes all of data from offset 0 on, over what is there.
-    bool overwrite(const std::uint8_t* data, std::uint32_t length, SystemError& error) {
-        position_ = 0;
-        return convert::writeAll(*this, data, length, error);
-    }
-
-    bool write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written, SystemError& error) override {
-        if (!writable_) return readOnly(error);
-        const ssize_t done = retry([&] { return fileSystem_.writeAt(fd_, data, length, position_); });
-        if (done < 0) return fail(error);
-        written = static_cast<std::uint32_t>(done);
-        position_ += done;
-        return true;
-    }
-
-    bool flush(SystemError& error) override {
-        if (!writable_) return readOnly(error);
-        if (retry([&] { return fileSystem_.syncFile(fd_); }) != 0) return fail(error);
-        return true;
-    }
+    int fd() const { return fd_; }
+    bool writable() const { return writable_; }
 
 private:
-    static bool readOnly(SystemError& error) {
+    static bool refuse(SystemError& error) {
         error = EBADF;
         return false;
     }
 
-    PosixFileSystem& fileSystem_;
     int fd_;
     bool writable_;
-    off_t position_ = 0;
 };
 
-// The temporary file of replaceFile: unlinked unless committed.
-class TemporaryFile {
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT held back while alive; delivered when it ends.
+class HeldSignals {
 public:
-    explicit TemporaryFile(std::string name) : name_(std::move(name)) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!committed_) ::unlink(name_.c_str());
+    HeldSignals() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, signal);
+        ::sigprocmask(SIG_BLOCK, &held, &former_);
     }
-    // The name template is replaced by the name of the file created; false on failure.
-    bool create() {
-        std::vector<char> buffer(name_.begin(), name_.end());
-        buffer.push_back('\0');
-        fd_ = ::mkostemp(buffer.data(), O_CLOEXEC);
-        if (fd_ < 0) {
-            committed_ = true;  // nothing to remove
-            return false;
-        }
-        name_ = buffer.data();
-        return true;
-    }
-    // Closes the descriptor, reporting a late write error.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-    void commit() { committed_ = true; }
-    int fd() const { return fd_; }
-    const std::string& name() const { return name_; }
+    HeldSignals(const HeldSignals&) = delete;
+    HeldSignals& operator=(const HeldSignals&) = delete;
+    ~HeldSignals() { ::sigprocmask(SIG_SETMASK, &former_, nullptr); }
 
 private:
-    std::string name_;
-    int fd_ = -1;
-    bool committed_ = false;
+    sigset_t former_;
 };
 
 mode_t processUmask() {
@@ -150,7 +109,82 @@ std::string temporaryTemplate(const std::string& path) {
     return folder + "." + name + ".XXXXXX";
 }
 
+// The name that path finally stands for, symbolic links followed, also a last one whose
+// target does not exist yet; false (ELOOP, or the error of an unreadable link) otherwise.
+bool resolveLinks(std::string& path, SystemError& error) {
+    for (int links = 0; links < 40; ++links) {
+        struct stat status;
+        if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return true;
+        std::vector<char> target(static_cast<std::size_t>(std::max<off_t>(status.st_size, 255)) + 1);
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length < 0) return fail(error);
+        const std::string name(target.data(), static_cast<std::size_t>(length));
+        path = name.empty() || name[0] == '/' ? name : parentFolder(path) + "/" + name;
+    }
+    error = ELOOP;
+    return false;
+}
+
+convert::RewriteResult failed(SystemError error, bool restored = true) {
+    convert::RewriteResult result;
+    result.ok = false;
+    result.error = error;
+    result.restored = restored;
+    return result;
+}
+
 }  // namespace
+
+// The temporary file of a replacement: removed unless committed.
+class PosixFileSystem::Temporary {
+public:
+    Temporary(PosixFileSystem& fileSystem, std::string name) : fileSystem_(fileSystem), name_(std::move(name)) {}
+    Temporary(const Temporary&) = delete;
+    Temporary& operator=(const Temporary&) = delete;
+    ~Temporary() {
+        if (fd_ >= 0) ::close(fd_);
+        if (created_ && !committed_) fileSystem_.call(SystemCall::Remove, [&] { return ::unlink(name_.c_str()); });
+    }
+    // The name template is replaced by the name of the file created; false on failure.
+    bool create() {
+        std::vector<char> buffer(name_.begin(), name_.end());
+        buffer.push_back('\0');
+        fd_ = fileSystem_.call(SystemCall::CreateTemporary, [&] { return ::mkostemp(buffer.data(), O_CLOEXEC); });
+        if (fd_ < 0) return false;
+        created_ = true;
+        name_ = buffer.data();
+        return true;
+    }
+    // Closes the descriptor, reporting a late write error.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fileSystem_.call(SystemCall::Close, [&] { return ::close(fd); }) == 0;
+    }
+    void commit() { committed_ = true; }
+    int fd() const { return fd_; }
+    const std::string& name() const { return name_; }
+
+private:
+    PosixFileSystem& fileSystem_;
+    std::string name_;
+    int fd_ = -1;
+    bool created_ = false;
+    bool committed_ = false;
+};
+
+template <typename Call>
+auto PosixFileSystem::call(SystemCall which, Call run) -> decltype(run()) {
+    if (const int refused = beforeCall(which)) {
+        errno = refused;
+        return -1;
+    }
+    return retry(run);
+}
+
+int PosixFileSystem::beforeCall(SystemCall) {
+    return 0;
+}
 
 std::string parentFolder(const std::string& path) {
     std::size_t end = path.size();
@@ -182,28 +216,30 @@ std::unique_ptr<convert::OpenFile> PosixFileSystem::openLocked(const std::string
         return nullptr;
     }
     struct stat status;
-    const bool statusKnown = ::fstat(fd, &status) == 0;
-    if (!statusKnown || !S_ISREG(status.st_mode)) {
-        if (statusKnown) {
-            error = kNotRegularFile;
-        } else {
-            fail(error);
-        }
-        ::close(fd);
-        return nullptr;
-    }
-    if (retry([&] { return ::flock(fd, (forWriting ? LOCK_EX : LOCK_SH) | LOCK_NB); }) != 0 ||
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    struct flock range = {};
+    range.l_type = forWriting ? F_WRLCK : F_RDLCK;
+    range.l_whence = SEEK_SET;  // l_start 0, l_len 0: the whole file, however it grows
+    if (::fstat(fd, &status) != 0) {
         fail(error);
-        ::close(fd);
-        return nullptr;
+    } else if (!S_ISREG(status.st_mode)) {
+        error = kNotRegularFile;
+    } else if (retry([&] { return ::flock(fd, (forWriting ? LOCK_EX : LOCK_SH) | LOCK_NB); }) != 0) {
+        fail(error);
+    } else if (::fcntl(fd, F_OFD_SETLK, &range) != 0 && errno != EINVAL) {
+        // EINVAL: a system without open-file-description locks.
+        error = errno == EACCES ? EWOULDBLOCK : static_cast<SystemError>(errno);
+    } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        fail(error);
+    } else {
+        try {
+            return std::make_unique<PosixOpenFile>(fd, forWriting);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
     }
-    try {
-        return std::make_unique<PosixOpenFile>(*this, fd, forWriting);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
+    ::close(fd);
+    return nullptr;
 }
 
 std::unique_ptr<convert::OpenFile> PosixFileSystem::open(const std::string& path, SystemError& error) {
@@ -225,20 +261,13 @@ bool PosixFileSystem::freeSpace(const std::string& location, std::uint64_t& free
     return true;
 }
 
-bool PosixFileSystem::replaceFile(const std::string& path, const std::uint8_t* data, std::uint32_t length,
-                                  SystemError& error) {
-    // 1. A new file beside path, with the permissions path has or a new file would get.
-    TemporaryFile temporary(temporaryTemplate(path));
-    if (!temporary.create()) return fail(error);
-    struct stat existing;
-    const mode_t mode = ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
-                            ? (existing.st_mode & 07777)
-                            : (0666 & ~processUmask());
-    if (::fchmod(temporary.fd(), mode) != 0) return fail(error);
-    // 2. The bytes, whole, on disk.
+bool PosixFileSystem::writeAll(int fd, const std::uint8_t* data, std::uint32_t length, bool positioned,
+                               SystemError& error) {
     std::uint32_t done = 0;
     while (done < length) {
-        const ssize_t written = retry([&] { return writeAt(temporary.fd(), data + done, length - done, done); });
+        const ssize_t written = call(SystemCall::Write, [&] {
+            return positioned ? ::pwrite(fd, data + done, length - done, done) : ::write(fd, data + done, length - done);
+        });
         if (written < 0) return fail(error);
         if (written == 0) {
             error = EIO;
@@ -246,33 +275,182 @@ bool PosixFileSystem::replaceFile(const std::string& path, const std::uint8_t* d
         }
         done += static_cast<std::uint32_t>(written);
     }
-    if (retry([&] { return syncFile(temporary.fd()); }) != 0) return fail(error);
-    if (!temporary.close()) return fail(error);
-    // 3. In place of path in one step.
-    if (renameFile(temporary.name().c_str(), path.c_str()) != 0) return fail(error);
-    temporary.commit();
-    // Make the rename itself durable; the result is complete either way.
-    const int folder = ::open(parentFolder(path).c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
+    return true;
+}
+
+convert::RewriteResult PosixFileSystem::writeThrough(int fd, const std::uint8_t* data, std::uint32_t length,
+                                                     const std::uint8_t* original, std::uint32_t originalLength) {
+    const HeldSignals held;
+    const auto put = [&](const std::uint8_t* bytes, std::uint32_t count, SystemError& error) {
+        return writeAll(fd, bytes, count, true, error) &&
+               (call(SystemCall::Truncate, [&] { return ::ftruncate(fd, count); }) == 0 || fail(error)) &&
+               (call(SystemCall::Sync, [&] { return ::fsync(fd); }) == 0 || fail(error));
+    };
+    convert::RewriteResult result;
+    if (put(data, length, result.error)) return result;
+    SystemError ignored = 0;
+    return failed(result.error, put(original, originalLength, ignored));
+}
+
+bool PosixFileSystem::listAttributes(int fd, std::string& names) {
+    const ssize_t size = call(SystemCall::ListAttributes, [&] { return ::flistxattr(fd, nullptr, 0); });
+    if (size < 0) return errno == ENOTSUP;  // a file system without attributes
+    names.clear();
+    if (size == 0) return true;
+    names.resize(static_cast<std::size_t>(size));
+    const ssize_t got = call(SystemCall::ListAttributes, [&] { return ::flistxattr(fd, &names[0], names.size()); });
+    if (got < 0) return false;
+    names.resize(static_cast<std::size_t>(got));
+    return true;
+}
+
+// Gives to the attributes of from, removing those that to has and from has not (an access
+// ACL inherited from the folder, say).
+bool PosixFileSystem::copyAttributes(int from, int to) {
+    std::string names;
+    std::string present;
+    if (!listAttributes(from, names) || !listAttributes(to, present)) return false;
+    for (std::size_t at = 0; at < present.size(); at += std::strlen(&present[at]) + 1) {
+        const char* name = &present[at];
+        if (std::search(names.begin(), names.end(), name, name + std::strlen(name) + 1) != names.end()) continue;
+        if (call(SystemCall::RemoveAttribute, [&] { return ::fremovexattr(to, name); }) != 0) return false;
+    }
+    std::vector<char> value;
+    for (std::size_t at = 0; at < names.size(); at += std::strlen(&names[at]) + 1) {
+        const char* name = &names[at];
+        const ssize_t size = call(SystemCall::GetAttribute, [&] { return ::fgetxattr(from, name, nullptr, 0); });
+        if (size < 0) return false;
+        value.resize(static_cast<std::size_t>(size) + 1);
+        const ssize_t got =
+            call(SystemCall::GetAttribute, [&] { return ::fgetxattr(from, name, value.data(), value.size()); });
+        if (got < 0 ||
+            call(SystemCall::SetAttribute, [&] { return ::fsetxattr(to, name, value.data(), got, 0); }) != 0)
+            return false;
     }
     return true;
+}
+
+// Owner and group first (a change of owner clears the set-user-ID bits), then the mode,
+// then the attributes. False when any of them cannot be given.
+bool PosixFileSystem::giveIdentity(int from, const struct stat& status, int to) {
+    return call(SystemCall::ChangeOwner, [&] { return ::fchown(to, status.st_uid, status.st_gid); }) == 0 &&
+           call(SystemCall::ChangeMode, [&] { return ::fchmod(to, status.st_mode & 07777); }) == 0 &&
+           copyAttributes(from, to);
+}
+
+convert::RewriteResult PosixFileSystem::replaceRegular(const std::string& target, int existing,
+                                                       const std::uint8_t* data, std::uint32_t length,
+                                                       const std::uint8_t* original, std::uint32_t originalLength) {
+    SystemError error = 0;
+    struct stat status;
+    struct stat named;
+    std::vector<std::uint8_t> former;
+    // The way through, with the former bytes read first when the caller has none.
+    const auto through = [&]() -> convert::RewriteResult {
+        if (!original) {
+            former.resize(static_cast<std::size_t>(status.st_size));
+            std::size_t got = 0;
+            while (got < former.size()) {
+                const ssize_t n = retry([&] { return ::pread(existing, &former[got], former.size() - got, got); });
+                if (n < 0) return failed(static_cast<SystemError>(errno));
+                if (n == 0) break;
+                got += static_cast<std::size_t>(n);
+            }
+            former.resize(got);
+            original = former.data();
+            originalLength = static_cast<std::uint32_t>(got);
+        }
+        return writeThrough(existing, data, length, original, originalLength);
+    };
+    if (existing >= 0) {
+        if (::fstat(existing, &status) != 0) return failed(static_cast<SystemError>(errno));
+        // Several links, or the name no longer this file: only writing through keeps it.
+        if (status.st_nlink > 1 || ::stat(target.c_str(), &named) != 0 || named.st_dev != status.st_dev ||
+            named.st_ino != status.st_ino)
+            return through();
+    }
+    // 1. A temporary file beside the target, with its owner, mode and attributes.
+    Temporary temporary(*this, temporaryTemplate(target));
+    if (!temporary.create()) return failed(static_cast<SystemError>(errno));
+    if (existing >= 0) {
+        if (!giveIdentity(existing, status, temporary.fd())) {
+            temporary.close();
+            return through();
+        }
+    } else if (call(SystemCall::ChangeMode, [&] { return ::fchmod(temporary.fd(), 0666 & ~processUmask()); }) != 0) {
+        return failed(static_cast<SystemError>(errno));
+    }
+    // 2. The bytes, whole, on disk.
+    if (!writeAll(temporary.fd(), data, length, true, error)) return failed(error);
+    if (call(SystemCall::Sync, [&] { return ::fsync(temporary.fd()); }) != 0 || !temporary.close())
+        return failed(static_cast<SystemError>(errno));
+    // 3. In place of the target in one step.
+    if (call(SystemCall::Rename, [&] { return ::rename(temporary.name().c_str(), target.c_str()); }) != 0)
+        return failed(static_cast<SystemError>(errno));
+    temporary.commit();
+    // 4. The rename made durable; the result is complete either way.
+    const int folder = call(SystemCall::SyncFolder, [&] {
+        return ::open(parentFolder(target).c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    });
+    if (folder >= 0) {
+        call(SystemCall::SyncFolder, [&] { return ::fsync(folder); });
+        ::close(folder);
+    }
+    return convert::RewriteResult();
 }
 
 convert::RewriteResult PosixFileSystem::rewrite(const std::string& path, convert::OpenFile& file,
                                                 const std::uint8_t* newBytes, std::uint32_t newLength,
                                                 const std::uint8_t* original, std::uint32_t originalLength) {
     auto* const posixFile = dynamic_cast<PosixOpenFile*>(&file);
-    if (!posixFile) return CliFileSystem::rewrite(path, file, newBytes, newLength, original, originalLength);
+    if (!posixFile || !posixFile->writable()) return failed(EBADF);
+    std::string target = path;
+    SystemError error = 0;
+    if (!resolveLinks(target, error)) return failed(error);
+    return replaceRegular(target, posixFile->fd(), newBytes, newLength, original, originalLength);
+}
+
+convert::RewriteResult PosixFileSystem::replaceFile(const std::string& path, const std::uint8_t* data,
+                                                    std::uint32_t length) {
+    std::string target = path;
+    SystemError error = 0;
+    if (!resolveLinks(target, error)) return failed(error);
+    struct stat status;
+    if (::lstat(target.c_str(), &status) != 0) {
+        if (errno != ENOENT) return failed(static_cast<SystemError>(errno));
+        return replaceRegular(target, -1, data, length, nullptr, 0);
+    }
+    if (S_ISDIR(status.st_mode)) return failed(EISDIR);
+    const int fd = call(SystemCall::OpenOutput, [&] {
+        return ::open(target.c_str(), (S_ISREG(status.st_mode) ? O_RDWR : O_WRONLY | O_TRUNC) | O_CLOEXEC | O_NOCTTY);
+    });
+    if (fd < 0) return failed(static_cast<SystemError>(errno));
     convert::RewriteResult result;
-    if (posixFile->overwrite(newBytes, newLength, result.error) && posixFile->cutAt(newLength, result.error))
-        return result;
-    result.ok = false;
-    SystemError ignored = 0;
-    result.restored =
-        posixFile->overwrite(original, originalLength, ignored) && posixFile->cutAt(originalLength, ignored);
+    if (S_ISREG(status.st_mode)) {
+        result = replaceRegular(target, fd, data, length, nullptr, 0);
+    } else if (!writeAll(fd, data, length, false, result.error)) {  // a device or pipe, as cp writes one
+        result = failed(result.error, false);
+    }
+    if (call(SystemCall::Close, [&] { return ::close(fd); }) != 0 && result.ok) result = failed(static_cast<SystemError>(errno), false);
     return result;
+}
+
+bool PosixFileSystem::readStandardInput(std::vector<std::uint8_t>& bytes, SystemError& error) {
+    bytes.clear();
+    std::size_t got = 0;
+    for (;;) {
+        if (bytes.size() - got < 65536) bytes.resize(std::max<std::size_t>(bytes.size() * 2, 1u << 20));
+        const ssize_t n = retry([&] { return ::read(STDIN_FILENO, &bytes[got], bytes.size() - got); });
+        if (n < 0) return fail(error);
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    return true;
+}
+
+bool PosixFileSystem::writeStandardOutput(const std::uint8_t* data, std::uint32_t length, SystemError& error) {
+    return writeAll(STDOUT_FILENO, data, length, false, error);
 }
 
 bool PosixFileSystem::isLockConflict(SystemError error) {
@@ -285,24 +463,40 @@ std::string PosixFileSystem::errorText(SystemError error) {
     return std::strerror(static_cast<int>(error));
 }
 
-ssize_t PosixFileSystem::writeAt(int fd, const void* data, size_t length, off_t offset) {
-    return ::pwrite(fd, data, length, offset);
-}
-
-int PosixFileSystem::syncFile(int fd) {
-    return ::fsync(fd);
-}
-
-int PosixFileSystem::renameFile(const char* from, const char* to) {
-    return ::rename(from, to);
-}
-
 std::unique_ptr<CliFileSystem> makePlatformFileSystem() {
     return std::make_unique<PosixFileSystem>();
 }
 
 bool standardErrorIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
+}
+
+namespace {
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction formerActions[3];
+
+extern "C" void rememberStopSignal(int signal) {
+    if (caughtSignal == 0) caughtSignal = signal;
+}
+
+}  // namespace
+
+// Without SA_RESTART: a blocked open or write of a pipe returns, and retry() gives up.
+StopSignals::StopSignals() {
+    caughtSignal = 0;
+    struct sigaction action = {};
+    action.sa_handler = rememberStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &action, &formerActions[i]);
+}
+
+StopSignals::~StopSignals() {
+    for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &formerActions[i], nullptr);
+}
+
+int StopSignals::caught() noexcept {
+    return caughtSignal;
 }
 
 }  // namespace cli

@@ -2,10 +2,14 @@
 // in-place rewrite (exclusive by its no-sharing open), a shared read-only open, and
 // MoveFileExA for an output file.
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/cli_file_system.h"
 #include "convert/file_system_win.h"
@@ -60,41 +64,74 @@ public:
         return convert::openWin32File(path, GENERIC_READ, FILE_SHARE_READ, error);
     }
 
-    bool replaceFile(const std::string& path, const std::uint8_t* data, std::uint32_t length,
-                     SystemError& error) override {
-        // 1. A new file beside path.
+    // A new file beside path, written whole and flushed, then moved over path in one step.
+    // A device name (NUL, CON) is written through.
+    convert::RewriteResult replaceFile(const std::string& path, const std::uint8_t* data,
+                                       std::uint32_t length) override {
+        convert::RewriteResult result;
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            result.ok = false;
+            result.error = ERROR_DIRECTORY;
+            return result;
+        }
+        const HANDLE existing = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr);
+        if (existing != INVALID_HANDLE_VALUE) {
+            const bool device = GetFileType(existing) != FILE_TYPE_DISK;
+            if (device) result.ok = writeWhole(existing, data, length, result.error);
+            CloseHandle(existing);
+            if (device) {
+                result.restored = result.ok;
+                return result;
+            }
+        }
         std::string folder;
         fullPath(path, &folder);
         char temporary[MAX_PATH];
-        if (!GetTempFileNameA(folder.c_str(), "qrn", 0, temporary)) return fail(error);
+        if (!GetTempFileNameA(folder.c_str(), "qrn", 0, temporary)) {
+            result.ok = fail(result.error);
+            return result;
+        }
         const HANDLE handle = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
-            fail(error);
+            result.ok = fail(result.error);
             DeleteFileA(temporary);
-            return false;
+            return result;
         }
-        // 2. The bytes, whole, on disk.
-        bool ok = true;
-        std::uint32_t done = 0;
-        while (ok && done < length) {
-            DWORD written = 0;
-            ok = WriteFile(handle, data + done, length - done, &written, nullptr) != FALSE;
-            if (!ok) {
-                fail(error);
-            } else if (written == 0) {
-                ok = false;
-                error = ERROR_WRITE_FAULT;
+        result.ok = writeWhole(handle, data, length, result.error);
+        if (result.ok && !FlushFileBuffers(handle)) result.ok = fail(result.error);
+        if (!CloseHandle(handle) && result.ok) result.ok = fail(result.error);
+        if (result.ok && !MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            result.ok = fail(result.error);
+        if (!result.ok) DeleteFileA(temporary);
+        return result;
+    }
+
+    bool readStandardInput(std::vector<std::uint8_t>& bytes, SystemError& error) override {
+        _setmode(_fileno(stdin), _O_BINARY);
+        bytes.clear();
+        std::size_t got = 0;
+        for (;;) {
+            if (bytes.size() - got < 65536) bytes.resize(std::max<std::size_t>(bytes.size() * 2, 1u << 20));
+            const int n = _read(_fileno(stdin), &bytes[got], static_cast<unsigned>(std::min<std::size_t>(
+                                                                 bytes.size() - got, 1u << 30)));
+            if (n < 0) {
+                error = ERROR_READ_FAULT;
+                return false;
             }
-            done += written;
+            if (n == 0) break;
+            got += static_cast<std::size_t>(n);
         }
-        if (ok && !FlushFileBuffers(handle)) ok = fail(error);
-        if (!CloseHandle(handle) && ok) ok = fail(error);
-        // 3. In place of path in one step.
-        if (ok && !MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            ok = fail(error);
-        if (!ok) DeleteFileA(temporary);
-        return ok;
+        bytes.resize(got);
+        return true;
+    }
+
+    bool writeStandardOutput(const std::uint8_t* data, std::uint32_t length, SystemError& error) override {
+        _setmode(_fileno(stdout), _O_BINARY);
+        const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+        return writeWhole(handle, data, length, error);
     }
 
     bool isLockConflict(SystemError error) override {
@@ -120,6 +157,20 @@ public:
     }
 
 private:
+    static bool writeWhole(HANDLE handle, const std::uint8_t* data, std::uint32_t length, SystemError& error) {
+        std::uint32_t done = 0;
+        while (done < length) {
+            DWORD written = 0;
+            if (!WriteFile(handle, data + done, length - done, &written, nullptr)) return fail(error);
+            if (written == 0) {
+                error = ERROR_WRITE_FAULT;
+                return false;
+            }
+            done += written;
+        }
+        return true;
+    }
+
     convert::Win32FileSystem engineFiles_;
 };
 
@@ -131,6 +182,35 @@ std::unique_ptr<CliFileSystem> makePlatformFileSystem() {
 
 bool standardErrorIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
+}
+
+namespace {
+
+volatile std::sig_atomic_t caughtSignal = 0;
+void (*formerInterrupt)(int) = SIG_DFL;
+void (*formerTerminate)(int) = SIG_DFL;
+
+void rememberStopSignal(int signal) {
+    if (caughtSignal == 0) caughtSignal = signal;
+    std::signal(signal, rememberStopSignal);
+}
+
+}  // namespace
+
+// Ctrl+C (SIGINT) and SIGTERM; Windows has no SIGHUP.
+StopSignals::StopSignals() {
+    caughtSignal = 0;
+    formerInterrupt = std::signal(SIGINT, rememberStopSignal);
+    formerTerminate = std::signal(SIGTERM, rememberStopSignal);
+}
+
+StopSignals::~StopSignals() {
+    std::signal(SIGINT, formerInterrupt);
+    std::signal(SIGTERM, formerTerminate);
+}
+
+int StopSignals::caught() noexcept {
+    return caughtSignal;
 }
 
 }  // namespace cli

@@ -122,7 +122,8 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
         } else {
             line = head + "converted, " + std::to_string(outcome.oldSize) + " -> " + bytes(outcome.newSize);
         }
-        if (context.verbose) line += " (" + bytes(outcome.freeBytes) + " free in " + location + ")";
+        if (context.verbose && !outcome.location.empty())
+            line += " (" + bytes(outcome.freeBytes) + " free in " + location + ")";
         return line;
     }
     case OutcomeKind::Folder:
@@ -151,7 +152,7 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
     case OutcomeKind::WriteFailed:
         if (context.output)
             return head + "error: cannot write " + output + because(context) + "; " + output +
-                   " was left as it was";
+                   (outcome.restored ? " was left as it was" : " holds an incomplete result");
         return head + "error: cannot be written" + because(context) +
                (outcome.restored ? "; its original content was put back"
                                  : "; its original content could NOT be put back, the file is damaged");

@@ -1,9 +1,13 @@
 // The run of quorin-cli: conversion in place or to --output, or --check, file after file.
 #include "cli/runner.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "cli/inspect.h"
 #include "cli/options.h"
@@ -20,46 +24,107 @@ using convert::OutcomeKind;
 // Still reachable, so that leak checkers do not count the memory kept for the exit.
 convert::ConversionEngine* engineKeptForExit = nullptr;
 
-// The engine's view of the file system for one run: in place, or reading the input shared
-// and putting the result at the --output path. Notes whether the last rewrite would have
-// changed anything; an in-place rewrite that would not is skipped.
-class EngineFileSystem final : public convert::FileSystem {
+const std::string kStandardStream = "-";
+
+// Standard input's bytes, read whole, as a file that can only be read.
+class MemoryFile final : public convert::OpenFile {
 public:
-    EngineFileSystem(CliFileSystem& inner, const std::string* output) : inner_(inner), output_(output) {}
+    explicit MemoryFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    bool size(std::uint64_t& bytes, SystemError&) override {
+        bytes = bytes_.size();
+        return true;
+    }
+    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, SystemError&) override {
+        bytesRead = static_cast<std::uint32_t>(std::min<std::size_t>(length, bytes_.size() - position_));
+        std::memcpy(buffer, bytes_.data() + position_, bytesRead);
+        position_ += bytesRead;
+        return true;
+    }
+    bool truncate(SystemError& error) override { return refuse(error); }
+    bool write(const std::uint8_t*, std::uint32_t, std::uint32_t&, SystemError& error) override {
+        return refuse(error);
+    }
+    bool flush(SystemError& error) override { return refuse(error); }
+
+private:
+    static bool refuse(SystemError& error) {
+        error = EBADF;
+        return false;
+    }
+    std::vector<std::uint8_t> bytes_;
+    std::size_t position_ = 0;
+};
+
+// The file system as one run sees it: a FILE of "-" is standard input; the result goes in
+// place, to the --output path, or to standard output (an --output of "-", or a FILE of "-"
+// without --output).
+class RunFileSystem final : public CliFileSystem {
+public:
+    RunFileSystem(CliFileSystem& inner, const std::string* output) : inner_(inner), output_(output) {}
+
+    // Where the result of path goes: its own place (null), a path, or kStandardStream.
+    const std::string* destination(const std::string& path) const {
+        if (output_) return output_;
+        return path == kStandardStream ? &kStandardStream : nullptr;
+    }
 
     convert::PathKind pathKind(const std::string& path, SystemError& error) override {
-        unchanged_ = false;
-        return inner_.pathKind(path, error);
+        return path == kStandardStream ? convert::PathKind::File : inner_.pathKind(path, error);
     }
     std::unique_ptr<convert::OpenFile> open(const std::string& path, SystemError& error) override {
-        return output_ ? inner_.openForReading(path, error) : inner_.open(path, error);
+        return destination(path) ? openForReading(path, error) : inner_.open(path, error);
     }
+    std::unique_ptr<convert::OpenFile> openForReading(const std::string& path, SystemError& error) override {
+        if (path != kStandardStream) return inner_.openForReading(path, error);
+        std::vector<std::uint8_t> bytes;
+        if (!inner_.readStandardInput(bytes, error)) return nullptr;
+        return std::make_unique<MemoryFile>(std::move(bytes));
+    }
+    // Standard output has no volume: its location is "" and has room for anything.
     std::string freeSpaceLocation(const std::string& path) override {
-        return inner_.freeSpaceLocation(output_ ? *output_ : path);
+        const std::string* target = destination(path);
+        if (target && *target == kStandardStream) return std::string();
+        return inner_.freeSpaceLocation(target ? *target : path);
     }
     bool freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) override {
-        return inner_.freeSpace(location, freeBytes, error);
+        if (!location.empty()) return inner_.freeSpace(location, freeBytes, error);
+        freeBytes = UINT64_MAX;
+        return true;
     }
     convert::RewriteResult rewrite(const std::string& path, convert::OpenFile& file, const std::uint8_t* newBytes,
                                    std::uint32_t newLength, const std::uint8_t* original,
                                    std::uint32_t originalLength) override {
-        unchanged_ = newLength == originalLength && std::memcmp(newBytes, original, newLength) == 0;
+        const std::string* target = destination(path);
+        if (!target) return inner_.rewrite(path, file, newBytes, newLength, original, originalLength);
+        if (*target != kStandardStream) return inner_.replaceFile(*target, newBytes, newLength);
         convert::RewriteResult result;
-        if (output_) {
-            result.ok = inner_.replaceFile(*output_, newBytes, newLength, result.error);
-            return result;
-        }
-        if (unchanged_) return result;
-        return inner_.rewrite(path, file, newBytes, newLength, original, originalLength);
+        result.ok = inner_.writeStandardOutput(newBytes, newLength, result.error);
+        result.restored = result.ok;
+        return result;
     }
 
-    bool unchanged() const noexcept { return unchanged_; }
+    convert::RewriteResult replaceFile(const std::string& path, const std::uint8_t* data,
+                                       std::uint32_t length) override {
+        return inner_.replaceFile(path, data, length);
+    }
+    bool readStandardInput(std::vector<std::uint8_t>& bytes, SystemError& error) override {
+        return inner_.readStandardInput(bytes, error);
+    }
+    bool writeStandardOutput(const std::uint8_t* data, std::uint32_t length, SystemError& error) override {
+        return inner_.writeStandardOutput(data, length, error);
+    }
+    bool isLockConflict(SystemError error) override { return inner_.isLockConflict(error); }
+    std::string errorText(SystemError error) override { return inner_.errorText(error); }
 
 private:
     CliFileSystem& inner_;
     const std::string* output_;
-    bool unchanged_ = false;
 };
+
+// How a path or destination is named in the lines: "-" as the stream it stands for.
+std::string shownName(const std::string& path, const char* stream) {
+    return path == kStandardStream ? stream : path;
+}
 
 // The progress line on a terminal's standard error: "[12/200] path", drawn at most ten
 // times a second, and wiped before a file's line is printed and at the end.
@@ -103,6 +168,13 @@ private:
     std::chrono::steady_clock::time_point lastDrawn_{};
 };
 
+// True when a result goes to standard output, so that the lines must go elsewhere.
+bool resultsToStandardOutput(const CliOptions& options) {
+    if (options.check) return false;
+    if (options.hasOutput) return options.output == kStandardStream;
+    return std::find(options.files.begin(), options.files.end(), kStandardStream) != options.files.end();
+}
+
 class Run {
 public:
     Run(const CliOptions& options, CliFileSystem& fileSystem, Console& console, bool keepMemoryForExit)
@@ -110,18 +182,25 @@ public:
           options_(options),
           fileSystem_(fileSystem),
           console_(console),
+          lines_(resultsToStandardOutput(options) ? console.err : console.out),
           progress_(console, options.files.size(),
                     console.errIsTerminal && options.files.size() > 1 && options.verbosity != Verbosity::Quiet) {}
 
     int convertAll() {
         const std::string* output = options_.hasOutput ? &options_.output : nullptr;
-        EngineFileSystem engineFiles(fileSystem_, output);
-        auto engine = std::make_unique<convert::ConversionEngine>(engineFiles, options_.runningStatus);
+        RunFileSystem files(fileSystem_, output);
+        const bool fromStandardInput =
+            std::find(options_.files.begin(), options_.files.end(), kStandardStream) != options_.files.end();
+        // In place, a file that needs no change is done before the free space is asked for.
+        const convert::StepOrder order = output || fromStandardInput ? convert::StepOrder::ProbeFirst
+                                                                     : convert::StepOrder::UnchangedFirst;
+        auto engine = std::make_unique<convert::ConversionEngine>(files, options_.runningStatus, nullptr, order);
         bool stopped = false;
         for (std::size_t i = 0; i < options_.files.size(); ++i) {
             const std::string& path = options_.files[i];
+            stopped = stopped || StopSignals::caught() != 0;
             if (stopped) {
-                print(notProcessedLine(path), true);
+                print(notProcessedLine(shownName(path, "standard input")), true);
                 ++tally_.files;
                 ++tally_.failed;
                 continue;
@@ -129,10 +208,12 @@ public:
             progress_.update(i, path);
             const FileOutcome outcome = engine->convert(path);
             LineContext context = contextFor(outcome);
-            context.unchanged = outcome.kind == OutcomeKind::Converted && engineFiles.unchanged();
-            context.output = output;
+            context.unchanged = outcome.kind == OutcomeKind::Converted && outcome.unchanged;
+            const std::string* destination = files.destination(path);
+            const std::string shownDestination = destination ? shownName(*destination, "standard output") : "";
+            if (destination) context.output = &shownDestination;
             count(outcome, context.unchanged);
-            print(conversionLine(path, outcome, context), isFailure(outcome));
+            print(conversionLine(shownName(path, "standard input"), outcome, context), isFailure(outcome));
             stopped = outcome.endsRun();
         }
         if (keepMemoryForExit_) engineKeptForExit = engine.release();
@@ -140,11 +221,18 @@ public:
     }
 
     int checkAll() {
-        Inspector inspector(fileSystem_);
+        RunFileSystem files(fileSystem_, nullptr);
+        Inspector inspector(files);
         for (std::size_t i = 0; i < options_.files.size(); ++i) {
-            const std::string& path = options_.files[i];
+            const std::string path = shownName(options_.files[i], "standard input");
+            if (StopSignals::caught() != 0) {
+                print(notProcessedLine(path), true);
+                ++tally_.files;
+                ++tally_.failed;
+                continue;
+            }
             progress_.update(i, path);
-            const Inspection inspection = inspector.inspect(path);
+            const Inspection inspection = inspector.inspect(options_.files[i]);
             count(inspection.outcome, false);
             if (inspection.outcome.kind == OutcomeKind::Converted) {
                 print(checkLine(path, inspection.facts, verbose()), false);
@@ -189,19 +277,20 @@ private:
         if (options_.verbosity == Verbosity::Quiet && !failure) return;
         progress_.clear();
         if (!failure) {
-            console_.out << line << '\n';
+            lines_ << line << '\n';
             return;
         }
-        console_.out.flush();
+        lines_.flush();
         console_.err << line << '\n';
     }
 
     int finish(bool check) {
         progress_.clear();
         if (verbose()) {
-            console_.out << summaryLine(tally_, check) << '\n';
+            lines_ << summaryLine(tally_, check) << '\n';
         }
-        console_.out.flush();
+        lines_.flush();
+        if (const int signal = StopSignals::caught()) return 128 + signal;
         return tally_.failed == 0 ? 0 : 1;
     }
 
@@ -209,6 +298,7 @@ private:
     const CliOptions& options_;
     CliFileSystem& fileSystem_;
     Console& console_;
+    std::ostream& lines_;  // standard error when a result goes to standard output
     Progress progress_;
     RunTally tally_;
 };
@@ -235,6 +325,7 @@ int runCli(const std::vector<std::string>& args, CliFileSystem& fileSystem, Cons
         break;
     }
     try {
+        const StopSignals stopSignals;
         Run run(parsed.options, fileSystem, console, keepMemoryForExit);
         return parsed.options.check ? run.checkAll() : run.convertAll();
     } catch (const std::bad_alloc&) {

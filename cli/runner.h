@@ -21,7 +21,9 @@ struct Console {
 };
 
 // Exit status: 0 when every file was converted, unchanged or skipped (with --check: every
-// file is valid), 1 when any file failed or was not processed, 2 for a usage error. args
+// file is valid), 1 when any file failed or was not processed, 2 for a usage error, 128 +
+// the signal's number when SIGINT, SIGTERM or SIGHUP stopped the run (the file at hand
+// finished or abandoned whole, the rest listed as not processed). args
 // excludes the program name. With keepMemoryForExit the memory of the last file's song is
 // not given back, for a caller that exits right afterwards (the system takes it back at
 // once; giving a big song back piece by piece costs a good part of its conversion time).

@@ -1,6 +1,7 @@
 // The per-file conversion sequence.
 #include "convert/conversion_engine.h"
 
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
@@ -17,8 +18,12 @@ std::uint8_t* allocateWithNew(std::uint32_t size) {
 
 }  // namespace
 
-ConversionEngine::ConversionEngine(FileSystem& fileSystem, bool runningStatus, InputAllocator allocate)
-    : fileSystem_(fileSystem), runningStatus_(runningStatus), allocate_(allocate ? allocate : allocateWithNew) {}
+ConversionEngine::ConversionEngine(FileSystem& fileSystem, bool runningStatus, InputAllocator allocate,
+                                   StepOrder order)
+    : fileSystem_(fileSystem),
+      runningStatus_(runningStatus),
+      allocate_(allocate ? allocate : allocateWithNew),
+      order_(order) {}
 
 ConversionEngine::~ConversionEngine() = default;
 
@@ -99,9 +104,21 @@ FileOutcome ConversionEngine::convertOpenFile(const std::string& path, OpenFile&
     return convertBytes(path, file, input.get(), bytesRead, outcome);
 }
 
+bool ConversionEngine::probe(const std::string& path, FileOutcome& outcome) {
+    SystemError error = 0;
+    outcome.location = fileSystem_.freeSpaceLocation(path);
+    std::uint64_t freeBytes = 0;
+    if (!fileSystem_.freeSpace(outcome.location, freeBytes, error)) {
+        outcome.kind = OutcomeKind::ProbeFailed;
+        outcome.error = error;
+        return false;
+    }
+    outcome.freeBytes = freeBytes;
+    return true;
+}
+
 FileOutcome ConversionEngine::convertBytes(const std::string& path, OpenFile& file, const std::uint8_t* input,
                                            std::uint32_t length, FileOutcome outcome) {
-    SystemError error = 0;
     // 3. Parse (MacBinary header allowed).
     try {
         if (!reader_.parse(input, length, song_, true)) {
@@ -115,15 +132,8 @@ FileOutcome ConversionEngine::convertBytes(const std::string& path, OpenFile& fi
         outcome.kind = OutcomeKind::OutOfMemory;
         return outcome;
     }
-    // 4. Free space where the new bytes will go.
-    outcome.location = fileSystem_.freeSpaceLocation(path);
-    std::uint64_t freeBytes = 0;
-    if (!fileSystem_.freeSpace(outcome.location, freeBytes, error)) {
-        outcome.kind = OutcomeKind::ProbeFailed;
-        outcome.error = error;
-        return outcome;
-    }
-    outcome.freeBytes = freeBytes;
+    // 4. Free space where the new bytes will go (after step 5 when unchanged files come first).
+    if (order_ == StepOrder::ProbeFirst && !probe(path, outcome)) return outcome;
     // 5. The new bytes.
     try {
         outcome.newSize = smf::SmfWriter().writeSong(song_, output_, runningStatus_);
@@ -133,8 +143,16 @@ FileOutcome ConversionEngine::convertBytes(const std::string& path, OpenFile& fi
         outcome.kind = OutcomeKind::OutOfMemory;
         return outcome;
     }
+    outcome.unchanged = outcome.newSize == length && std::memcmp(output_.data(), input, length) == 0;
+    if (order_ == StepOrder::UnchangedFirst) {
+        if (outcome.unchanged) {
+            outcome.kind = OutcomeKind::Converted;
+            return outcome;
+        }
+        if (!probe(path, outcome)) return outcome;
+    }
     // 6. The room rule, then the rewrite.
-    if (!enoughSpace(freeBytes, outcome.newSize)) {
+    if (!enoughSpace(outcome.freeBytes, outcome.newSize)) {
         outcome.kind = OutcomeKind::NotEnoughSpace;
         return outcome;
     }

@@ -34,6 +34,7 @@ struct FileOutcome {
     SystemError error = 0;         // the failed step's system error code, 0 when none
     std::uint64_t oldSize = 0;     // once the size is known
     std::uint32_t newSize = 0;     // once the new bytes exist
+    bool unchanged = false;        // once the new bytes exist: they equal the file's bytes
     smf::ParseFailure parseFailure;
     bool restored = true;          // WriteFailed: the file holds its original bytes
     std::string location;          // the free-space location, once probed
@@ -72,11 +73,18 @@ using InputAllocator = std::uint8_t* (*)(std::uint32_t size);
 bool readWholeFile(OpenFile& file, InputAllocator allocate, std::unique_ptr<std::uint8_t[]>& input,
                    std::uint32_t& bytesRead, FileOutcome& outcome);
 
+// The order of the steps after parsing. Probe first (the Windows program): free space,
+// new bytes, room rule, rewrite. Unchanged first (quorin-cli): the new bytes, and a file
+// they equal is done (Converted, unchanged, never written) before the free space is asked
+// for, so that a file needing no change never stops a run.
+enum class StepOrder : std::uint8_t { ProbeFirst, UnchangedFirst };
+
 // One engine per run: the reader, the song and the output are reused for every file. Each
 // file's input block is freed and the file closed before convert() returns, on every path.
 class ConversionEngine {
 public:
-    ConversionEngine(FileSystem& fileSystem, bool runningStatus, InputAllocator allocate = nullptr);
+    ConversionEngine(FileSystem& fileSystem, bool runningStatus, InputAllocator allocate = nullptr,
+                     StepOrder order = StepOrder::ProbeFirst);
     ConversionEngine(const ConversionEngine&) = delete;
     ConversionEngine& operator=(const ConversionEngine&) = delete;
     ~ConversionEngine();
@@ -93,10 +101,13 @@ private:
     FileOutcome convertOpenFile(const std::string& path, OpenFile& file, std::unique_ptr<std::uint8_t[]>& input);
     FileOutcome convertBytes(const std::string& path, OpenFile& file, const std::uint8_t* input,
                              std::uint32_t length, FileOutcome outcome);
+    // Fills outcome's location and free bytes; false (outcome ProbeFailed) on failure.
+    bool probe(const std::string& path, FileOutcome& outcome);
 
     FileSystem& fileSystem_;
     bool runningStatus_;
     InputAllocator allocate_;
+    StepOrder order_;
     smf::SmfReader reader_;
     smf::Song song_;
     smf::ByteBuffer output_;

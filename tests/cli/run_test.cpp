@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <map>
 #include <tuple>
 
 #include "test_support.h"
@@ -24,39 +26,26 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-// The POSIX file system with a fixed free space and failures on demand: writes after a
-// number of bytes (once, so that a restore works, or for good), fsync, or rename.
+// The POSIX file system with a fixed free space and failures on demand: the calls named in
+// failing fail with their error, the first failuresLeft times.
 class TestFileSystem final : public PosixFileSystem {
 public:
     std::uint64_t freeBytes = 1u << 30;
-    std::size_t writesFailAfter = SIZE_MAX;
-    bool writeFailureLasts = false;
-    bool syncFails = false;
-    bool renameFails = false;
-    int writes = 0;  // calls of writeAt, in place or to a temporary file
+    std::map<SystemCall, int> failing;
+    int failuresLeft = INT_MAX;
+    int writes = 0;  // calls of write or pwrite, in place or to a temporary file
 
     bool freeSpace(const std::string&, std::uint64_t& bytes, SystemError&) override {
         bytes = freeBytes;
         return true;
     }
-    ssize_t writeAt(int fd, const void* data, size_t length, off_t offset) override {
-        ++writes;
-        if (written_ >= writesFailAfter) {
-            if (!writeFailureLasts) writesFailAfter = SIZE_MAX;
-            errno = ENOSPC;
-            return -1;
-        }
-        const ssize_t done = PosixFileSystem::writeAt(fd, data, std::min(length, writesFailAfter - written_), offset);
-        if (done > 0) written_ += static_cast<std::size_t>(done);
-        return done;
+    int beforeCall(SystemCall call) override {
+        if (call == SystemCall::Write) ++writes;
+        const auto found = failing.find(call);
+        if (found == failing.end() || failuresLeft == 0) return 0;
+        --failuresLeft;
+        return found->second;
     }
-    int syncFile(int fd) override { return syncFails ? (errno = EIO, -1) : PosixFileSystem::syncFile(fd); }
-    int renameFile(const char* from, const char* to) override {
-        return renameFails ? (errno = EXDEV, -1) : PosixFileSystem::renameFile(from, to);
-    }
-
-private:
-    std::size_t written_ = 0;
 };
 
 class CliRun : public ::testing::Test {
@@ -150,9 +139,13 @@ TEST_F(CliRun, RefusesAFileAnotherProcessHoldsLocked) {
     EXPECT_EQ(readFile(path), runningStatusSong());
 }
 
-TEST_F(CliRun, SaysWhetherAFailedInPlaceRewriteWasUndone) {
+// A file with a second hard link is written through: a failed write is undone from the
+// bytes read, or said not to be.
+TEST_F(CliRun, SaysWhetherAFailedWriteThroughWasUndone) {
     const std::string a = put("a.mid", plainSong());
-    fs.writesFailAfter = 20;
+    ASSERT_EQ(::link(a.c_str(), folder.file("link.mid").c_str()), 0);
+    fs.failing = {{SystemCall::Write, ENOSPC}};
+    fs.failuresLeft = 1;
     const Result result = run(fs, {a});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err,
@@ -160,9 +153,8 @@ TEST_F(CliRun, SaysWhetherAFailedInPlaceRewriteWasUndone) {
     EXPECT_EQ(readFile(a), plainSong());
 
     TestFileSystem failing;
-    failing.writesFailAfter = 20;
-    failing.writeFailureLasts = true;
-    EXPECT_EQ(run(failing, {a}).err, a + ": error: cannot be written: No space left on device; its original "
+    failing.failing = {{SystemCall::Truncate, EIO}};
+    EXPECT_EQ(run(failing, {a}).err, a + ": error: cannot be written: Input/output error; its original "
                                          "content could NOT be put back, the file is damaged\n");
 }
 
@@ -171,19 +163,18 @@ TEST_F(CliRun, SaysWhetherAFailedInPlaceRewriteWasUndone) {
 TEST_F(CliRun, WritesTheOutputWholeOrNotAtAllLeavingTheInputAlone) {
     const std::string in = put("in.mid", plainSong());
     const Bytes old = {'o', 'l', 'd'};
-    for (int step = 0; step < 4; ++step) {  // failing: the write, fsync, rename; nothing
+    const SystemCall steps[] = {SystemCall::Write, SystemCall::Sync, SystemCall::Rename, SystemCall::OpenOutput};
+    for (int step = 0; step < 5; ++step) {  // failing: each of the steps; nothing
         const std::string out = put("out.mid", old);
         ASSERT_EQ(::chmod(out.c_str(), 0640), 0);
         TestFileSystem failing;
-        failing.writesFailAfter = step == 0 ? 10 : SIZE_MAX;
-        failing.syncFails = step == 1;
-        failing.renameFails = step == 2;
+        if (step < 4) failing.failing = {{steps[step], EIO}};
         const Result result = run(failing, {"-o", out, in});
-        EXPECT_EQ(result.status, step == 3 ? 0 : 1) << step;
-        EXPECT_THAT(step == 3 ? result.out : result.err,
-                    StartsWith(in + (step == 3 ? ": converted to " + out + ", 34 -> 33 bytes\n"
+        EXPECT_EQ(result.status, step == 4 ? 0 : 1) << step;
+        EXPECT_THAT(step == 4 ? result.out : result.err,
+                    StartsWith(in + (step == 4 ? ": converted to " + out + ", 34 -> 33 bytes\n"
                                                : ": error: cannot write " + out + ": ")));
-        EXPECT_EQ(readFile(out), step == 3 ? runningStatusSong() : old) << step;
+        EXPECT_EQ(readFile(out), step == 4 ? runningStatusSong() : old) << step;
         struct stat status;
         ASSERT_EQ(::stat(out.c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 07777, 0640u) << step;
@@ -238,7 +229,7 @@ TEST_F(CliRun, ChecksWithoutChangingAnything) {
 
 // Folders are skipped, not failures; a missing path and what is not a regular file (a
 // pipe would block the open) fail, also under --check. Quiet runs print only failures;
-// verbose ones add the free space and a summary.
+// verbose ones add the free space (where it was asked for) and a summary.
 TEST_F(CliRun, ReportsFoldersMissingPathsAndPipesQuietlyOrVerbosely) {
     const std::string a = put("a.mid", plainSong());
     const std::string b = put("b.mid", plainSong());
@@ -254,7 +245,7 @@ TEST_F(CliRun, ReportsFoldersMissingPathsAndPipesQuietlyOrVerbosely) {
     EXPECT_EQ(result.status, 1);
     const std::string free = " (1073741824 bytes free in " + folder.path() + ")\n";
     const std::string notRegular = ": error: cannot be opened: not a regular file\n";
-    EXPECT_EQ(result.out, a + ": unchanged, 33 bytes" + free + b + ": converted, 34 -> 33 bytes" + free + songs +
+    EXPECT_EQ(result.out, a + ": unchanged, 33 bytes\n" + b + ": converted, 34 -> 33 bytes" + free + songs +
                               ": skipped, folder\n5 files: 1 converted, 1 unchanged, 1 skipped, 2 failed\n");
     EXPECT_EQ(result.err, gone + notFound + pipe + notRegular);
 

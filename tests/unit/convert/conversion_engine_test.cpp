@@ -236,6 +236,7 @@ struct StepFailure {
     SystemError error;
     bool endsRun;
     bool restored;
+    bool unchangedFirst = false;  // a.mid already in the wanted form, engine told to see that first
 };
 
 class FailingStep : public ::testing::TestWithParam<StepFailure> {};
@@ -245,11 +246,12 @@ class FailingStep : public ::testing::TestWithParam<StepFailure> {};
 TEST_P(FailingStep, GivesOutcomeKeepsBytesAndEngineGoesOn) {
     const StepFailure& c = GetParam();
     FakeFileSystem fs;
-    fs.files["C:/a.mid"] = plainSmf();
+    const Bytes original = c.unchangedFirst ? runningStatusSmf() : plainSmf();
+    fs.files["C:/a.mid"] = original;
     fs.files["C:/b.mid"] = plainSmf();
     fs.failAt = c.steps;
     fs.writeFailsAfter = c.writeFailsAfter;
-    ConversionEngine engine(fs, true);
+    ConversionEngine engine(fs, true, nullptr, c.unchangedFirst ? StepOrder::UnchangedFirst : StepOrder::ProbeFirst);
 
     const FileOutcome outcome = engine.convert("C:/a.mid");
     failAllocations = false;
@@ -257,7 +259,8 @@ TEST_P(FailingStep, GivesOutcomeKeepsBytesAndEngineGoesOn) {
     EXPECT_EQ(outcome.error, c.error);
     EXPECT_EQ(outcome.endsRun(), c.endsRun);
     EXPECT_EQ(outcome.restored, c.restored);
-    EXPECT_EQ(fs.files["C:/a.mid"] == plainSmf(), c.restored);
+    EXPECT_EQ(fs.files["C:/a.mid"] == original, c.restored);
+    EXPECT_EQ(outcome.unchanged, c.unchangedFirst);
     EXPECT_EQ(fs.openFiles, 0);
 
     fs.failAt.clear();
@@ -280,7 +283,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StepFailure{{Step::Write, Step::RestoreTruncate}, 20, OutcomeKind::WriteFailed, 112, false, false},
                       StepFailure{{Step::Write, Step::RestoreWrite}, 10, OutcomeKind::WriteFailed, 112, false, false},
                       StepFailure{{Step::Flush}, 0, OutcomeKind::WriteFailed, 112, false, true},
-                      StepFailure{{Step::Flush, Step::RestoreFlush}, 0, OutcomeKind::WriteFailed, 112, false, false}));
+                      StepFailure{{Step::Flush, Step::RestoreFlush}, 0, OutcomeKind::WriteFailed, 112, false, false},
+                      StepFailure{{Step::Probe, Step::Truncate}, 0, OutcomeKind::Converted, 0, false, true, true}));
 
 }  // namespace
 }  // namespace convert::testing
