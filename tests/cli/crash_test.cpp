@@ -4,8 +4,10 @@
 // result. _exit and SIGKILL cannot be handled: between the temporary file's creation and
 // its rename they leave it behind (and nothing else). SIGTERM, which the run catches, at
 // any call: the file is completed, no temporary file is left, the rest is not processed.
+// SIGQUIT, which ends the process, waits while a file is written through.
 #include "cli/file_system_posix.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -23,7 +25,7 @@ namespace {
 
 constexpr int kStoppedBase = 100;  // a child's exit status when stopped at a call: 100 + the call
 
-enum class Stop { Exit, Terminate, Kill };
+enum class Stop { Exit, Terminate, Quit, Kill };
 
 // Ends the process at the nth call that changes a file: _exit(100 + the call), or a signal.
 class StoppingFileSystem final : public PosixFileSystem {
@@ -32,7 +34,7 @@ public:
     int beforeCall(SystemCall call) override {
         if (++calls_ != n_) return 0;
         if (how_ == Stop::Exit) ::_exit(kStoppedBase + static_cast<int>(call));
-        ::raise(how_ == Stop::Kill ? SIGKILL : SIGTERM);
+        ::raise(how_ == Stop::Kill ? SIGKILL : how_ == Stop::Quit ? SIGQUIT : SIGTERM);
         return 0;
     }
 
@@ -46,6 +48,8 @@ private:
 int runStopped(const std::vector<std::string>& args, Stop how, int n) {
     const pid_t child = ::fork();
     if (child == 0) {
+        const struct rlimit noCore = {0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
         StoppingFileSystem fs(how, n);
         std::ostringstream out;
         std::ostringstream err;
@@ -156,6 +160,14 @@ TEST(CliCrash, EndingAtAnyCallLeavesTheFormerBytesOrTheResult) {
             EXPECT_EQ(readFile(setup.target()), runningStatusSong()) << scenario.name << " call " << m;
             EXPECT_EQ(readFile(setup.second), plainSong()) << scenario.name;
             EXPECT_EQ(setup.leftOver(), 0u) << scenario.name << " call " << m;
+            if (!scenario.hardLink) continue;
+            // SIGQUIT ends the process, but not while a file is written through.
+            const Files quit(scenario);
+            const int quitStatus = runStopped(quit.args(), Stop::Quit, m);
+            EXPECT_TRUE(WIFSIGNALED(quitStatus) && WTERMSIG(quitStatus) == SIGQUIT) << scenario.name << m;
+            const Bytes now = readFile(quit.target());
+            EXPECT_TRUE(now == (m == 1 && scenario.output ? quit.before() : runningStatusSong()))
+                << scenario.name << " call " << m;
         }
     }
 }

@@ -51,6 +51,7 @@ TEST(CliOutput, NeverReplacesWhatIsNotARegularFile) {
         {folder.file("dangling.mid"), 0, folder.file("new.mid")},
         {folder.file("fifo"), 0, ""},                // written through, still a FIFO
         {"/dev/null", 0, ""},                        // written through, still a device
+        {"/dev/full", 1, ""},                        // a device that refuses the bytes
         {folder.file("songs"), 1, ""},               // a folder is an error
     };
     for (const auto& c : cases) {
@@ -175,6 +176,11 @@ TEST(CliSignals, StopTheRunWith128PlusTheSignal) {
     EXPECT_EQ(result.err, b + ": not processed, the run stopped\n");
     EXPECT_EQ(readFile(b), plainSong());
     EXPECT_EQ(folder.names(), (std::set<std::string>{"a.mid", "b.mid"}));
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction now;
+        ::sigaction(signal, nullptr, &now);
+        EXPECT_EQ(now.sa_handler, SIG_DFL) << "handling given back after the run, signal " << signal;
+    }
 }
 
 // Through the binary: "-" pipes in and out; a report that cannot be written is exit 1.
