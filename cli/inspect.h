@@ -12,13 +12,8 @@
 
 namespace cli {
 
-// The number of channel events written without their status byte in a file that the reader
-// accepted (its bytes as parsed, MacBinary header included). Walks the declared chunks the
-// way the reader does; stops quietly at anything out of bounds.
-std::uint64_t countRunningStatusEvents(const std::uint8_t* data, std::uint32_t length);
-
 struct Inspection {
-    // Converted when the file is a valid SMF (facts filled in); otherwise the failure as the
+    // Converted when the file is a valid SMF (facts and outcome.summary filled in); otherwise the failure as the
     // engine would report it (Folder, Missing, OpenFailed, ReadFailed, TooLarge, NotSmf,
     // OutOfMemory).
     convert::FileOutcome outcome;

@@ -1,6 +1,7 @@
 // Composition of quorin-cli's per-file lines.
 #include "cli/report_lines.h"
 
+#include <array>
 #include <cstdio>
 
 namespace cli {
@@ -53,7 +54,7 @@ bool isHeaderRule(smf::ParseRule rule) {
 // Rules about a chunk as a whole, before its content is looked at.
 bool isChunkRule(smf::ParseRule rule) {
     return rule == smf::ParseRule::ChunkHeaderTruncated || rule == smf::ParseRule::SecondHeaderChunk ||
-           rule == smf::ParseRule::ChunkTruncated;
+           rule == smf::ParseRule::ChunkTruncated || rule == smf::ParseRule::TrackAfterDeclaredChunks;
 }
 
 // What a failed conversion did to the file; --check never changes anything, so says nothing.
@@ -92,7 +93,31 @@ std::string describeParseFailure(const smf::ParseFailure& failure) {
     } else {
         where = "track " + std::to_string(failure.chunkIndex + 1ull);
     }
-    return where + " at offset " + hex(failure.offset) + ": " + smf::describeParseRule(failure.rule);
+    where += " at offset " + hex(failure.offset) + ": ";
+    // The reader's sentence cannot name the count; the header's count explains the rule.
+    if (failure.rule == smf::ParseRule::TrackAfterDeclaredChunks)
+        return where + "A track chunk follows the " + plural(failure.chunkIndex, "chunk", "chunks") +
+               " the header declares";
+    return where + smf::describeParseRule(failure.rule);
+}
+
+std::string leftOutText(const smf::ParseSummary& summary) {
+    std::string text;
+    for (const std::array<char, 4>& type : summary.otherChunks) {
+        text += text.empty() ? " (left out: chunk " : ", chunk ";
+        for (const char c : type) {
+            if (c >= 0x20 && c < 0x7F && c != '\\') {
+                text += c;
+            } else {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                text += escaped;
+            }
+        }
+    }
+    if (summary.bytesAfterChunks != 0)
+        text += (text.empty() ? " (left out: " : ", ") + bytes(summary.bytesAfterChunks) + " after the last chunk";
+    return text.empty() ? text : text + ")";
 }
 
 std::string divisionText(std::uint16_t division) {
@@ -122,6 +147,7 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
         } else {
             line = head + "converted, " + std::to_string(outcome.oldSize) + " -> " + bytes(outcome.newSize);
         }
+        line += leftOutText(outcome.summary);
         if (context.verbose && !outcome.location.empty())
             line += " (" + bytes(outcome.freeBytes) + " free in " + location + ")";
         return line;
@@ -164,20 +190,21 @@ std::string notProcessedLine(const std::string& path) {
     return quoteName(path) + ": not processed, the run stopped";
 }
 
-std::string checkLine(const std::string& path, const CheckFacts& facts, bool verbose) {
+std::string checkLine(const std::string& path, const CheckFacts& facts, const smf::ParseSummary& summary,
+                      bool verbose) {
     std::string line = quoteName(path) + ": valid Standard MIDI File, format " + std::to_string(facts.format) + ", " +
                        plural(facts.tracks, "track", "tracks") + ", " + divisionText(facts.division) + ", " +
                        plural(facts.events, "event", "events") + ", ";
-    if (facts.runningStatusEvents != 0) {
-        line += "uses running status (" + plural(facts.runningStatusEvents, "event", "events") + ")";
+    if (summary.runningStatusEvents != 0) {
+        line += "uses running status (" + plural(summary.runningStatusEvents, "event", "events") + ")";
     } else {
         line += "does not use running status";
     }
     line += "; " + bytes(facts.sizeWithRunningStatus) + " with running status, " +
-            bytes(facts.sizeWithoutRunningStatus) + " without";
+            bytes(facts.sizeWithoutRunningStatus) + " without" + leftOutText(summary);
     if (verbose) {
         line += " (now " + bytes(facts.fileSize);
-        if (facts.macBinary) line += ", behind a MacBinary header";
+        if (summary.macBinary) line += ", behind a MacBinary header";
         line += ")";
     }
     return line;

@@ -18,6 +18,8 @@ std::string quoteName(const std::string& name);
 // Where a rejected file broke the reader's rules and which rule, e.g.
 // "track 2 at offset 0x1F3: End of Track does not end the chunk". Tracks and chunks are
 // counted from 1 among the chunks the header declares; offsets are from the file's start.
+// A track chunk after the declared ones is "chunk 3 at offset 0x2C: A track chunk follows
+// the 2 chunks the header declares".
 std::string describeParseFailure(const smf::ParseFailure& failure);
 
 // "96 ticks per quarter note" or "SMPTE 25 frames per second, 40 ticks per frame".
@@ -36,8 +38,13 @@ struct LineContext {
 // True for every outcome that makes the exit status 1 (folders are not failures).
 bool isFailure(const convert::FileOutcome& outcome) noexcept;
 
-// The line (without line feed) for one file: converted, unchanged, skipped folder, or the
-// failure with its reason. Outcomes that end the run say so.
+// " (left out: chunk XFIH, chunk \x00ab, 12 bytes after the last chunk)": what a result
+// written from the song lacks, bytes of chunk types outside printable ASCII (and the
+// backslash) as \xHH; "" when nothing is left out.
+std::string leftOutText(const smf::ParseSummary& summary);
+
+// The line (without line feed) for one file: converted (with what the result leaves out),
+// unchanged, skipped folder, or the failure with its reason. Outcomes that end the run say so.
 std::string conversionLine(const std::string& path, const convert::FileOutcome& outcome, const LineContext& context);
 
 // For each file after one that ended the run.
@@ -49,14 +56,15 @@ struct CheckFacts {
     std::uint16_t division = 0;
     std::uint32_t tracks = 0;
     std::uint64_t events = 0;
-    std::uint64_t runningStatusEvents = 0;  // events written without their status byte
     std::uint32_t sizeWithRunningStatus = 0;
     std::uint32_t sizeWithoutRunningStatus = 0;
     std::uint64_t fileSize = 0;
-    bool macBinary = false;                 // a MacBinary header precedes the MIDI header
 };
 
-std::string checkLine(const std::string& path, const CheckFacts& facts, bool verbose);
+// The --check line of a valid file; summary is the reader's (running status now, what a
+// rewrite leaves out, MacBinary).
+std::string checkLine(const std::string& path, const CheckFacts& facts, const smf::ParseSummary& summary,
+                      bool verbose);
 
 // "3 files: 1 converted, 1 unchanged, 0 skipped, 1 failed" (verbose runs end with it).
 struct RunTally {

@@ -235,7 +235,7 @@ public:
             const Inspection inspection = inspector.inspect(options_.files[i]);
             count(inspection.outcome, false);
             if (inspection.outcome.kind == OutcomeKind::Converted) {
-                print(checkLine(path, inspection.facts, verbose()), false);
+                print(checkLine(path, inspection.facts, inspection.outcome.summary, verbose()), false);
             } else {
                 LineContext context = contextFor(inspection.outcome);
                 context.check = true;

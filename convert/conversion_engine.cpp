@@ -127,6 +127,7 @@ FileOutcome ConversionEngine::convertBytes(const std::string& path, OpenFile& fi
             song_.reset();
             return outcome;
         }
+        outcome.summary = reader_.summary();
     } catch (const std::bad_alloc&) {
         song_.reset();
         outcome.kind = OutcomeKind::OutOfMemory;

@@ -1,10 +1,14 @@
-// quorin-cli's lines where a whole run would hide the cause: names quoted for the shell.
+// quorin-cli's lines where a whole run cannot reach the case or would hide the cause: names
+// quoted for the shell, parse failures, what a result leaves out, every outcome's line.
 #include "cli/report_lines.h"
 
 #include <gtest/gtest.h>
 
 namespace cli {
 namespace {
+
+using convert::FileOutcome;
+using convert::OutcomeKind;
 
 TEST(QuoteName, QuotesOnlyNamesWithControlCharactersAsGnuLsDoes) {
     const std::pair<std::string, std::string> cases[] = {
@@ -17,6 +21,99 @@ TEST(QuoteName, QuotesOnlyNamesWithControlCharactersAsGnuLsDoes) {
         {"\n", "$'\\n'"},
     };
     for (const auto& [name, quoted] : cases) EXPECT_EQ(quoteName(name), quoted) << quoted;
+}
+
+TEST(ReportLines, DescribeDivisionsParseFailuresAndWhatAResultLeavesOut) {
+    EXPECT_EQ(divisionText(1), "1 tick per quarter note");
+    EXPECT_EQ(divisionText(0xE728), "SMPTE 25 frames per second, 40 ticks per frame");
+    EXPECT_EQ(divisionText(0xE201), "SMPTE 30 frames per second, 1 tick per frame");
+
+    using smf::ParseRule;
+    const std::pair<smf::ParseFailure, std::string> failures[] = {
+        {{ParseRule::HeaderFieldMissing, 0x8A, 0}, "header at offset 0x8A: "},
+        {{ParseRule::ChunkTruncated, 0x1F, 1}, "chunk 2 at offset 0x1F: "},
+        {{ParseRule::EventTruncated, 0xABCDEF, 2}, "track 3 at offset 0xABCDEF: "},
+        {{ParseRule::TrackAfterDeclaredChunks, 0x2C, 2},
+         "chunk 3 at offset 0x2C: A track chunk follows the 2 chunks the header declares"},
+        {{ParseRule::TrackAfterDeclaredChunks, 0x1A, 1},
+         "chunk 2 at offset 0x1A: A track chunk follows the 1 chunk the header declares"},
+    };
+    for (const auto& [failure, text] : failures) {
+        const std::string rule = failure.rule == ParseRule::TrackAfterDeclaredChunks
+                                     ? std::string()
+                                     : smf::describeParseRule(failure.rule);
+        EXPECT_EQ(describeParseFailure(failure), text + rule);
+    }
+
+    const std::pair<smf::ParseSummary, std::string> summaries[] = {
+        {{{}, 0, 5, true}, ""},
+        {{{{'X', 'F', 'I', 'H'}, {'X', 'F', 'K', 'M'}}, 0, 0, false}, " (left out: chunk XFIH, chunk XFKM)"},
+        {{{{'\0', '\\', '~', '\x7F'}, {' ', '\x1B', '\x80', 'z'}}, 1, 0, false},
+         " (left out: chunk \\x00\\x5C~\\x7F, chunk  \\x1B\\x80z, 1 byte after the last chunk)"},
+        {{{}, 12, 0, false}, " (left out: 12 bytes after the last chunk)"},
+    };
+    for (const auto& [summary, text] : summaries) EXPECT_EQ(leftOutText(summary), text);
+}
+
+// One row per outcome the engine can report, with the context a run gives it.
+TEST(ReportLines, NameEveryOutcomeAndWhatBecameOfTheFile) {
+    const std::string out = "o\nut.mid";
+    struct Row {
+        OutcomeKind kind;
+        LineContext context;
+        std::uint32_t error;
+        bool restored;
+        std::string line;
+    };
+    const Row rows[] = {
+        {OutcomeKind::Converted, {"", false, false, nullptr, true, false}, 0, true,
+         "converted, 40 -> 30 bytes (left out: chunk XFIH) (1 byte free in 'd'$'\\t')"},
+        {OutcomeKind::Converted, {"", false, true, nullptr, false, false}, 0, true, "unchanged, 40 bytes"},
+        {OutcomeKind::Converted, {"", false, true, &out, false, false}, 0, true,
+         "copied unchanged to 'o'$'\\n''ut.mid', 30 bytes"},
+        {OutcomeKind::Converted, {"", false, false, &out, false, false}, 0, true,
+         "converted to 'o'$'\\n''ut.mid', 40 -> 30 bytes (left out: chunk XFIH)"},
+        {OutcomeKind::Folder, {}, 0, true, "skipped, folder"},
+        {OutcomeKind::Missing, {"gone", false, false, nullptr, false, false}, 2, true, "error: cannot be found: gone"},
+        {OutcomeKind::OpenFailed, {"held", true, false, nullptr, false, false}, 11, true,
+         "error: in use, locked by another process; left untouched"},
+        {OutcomeKind::OpenFailed, {"held", true, false, nullptr, false, true}, 11, true,
+         "error: in use, locked by another process"},
+        {OutcomeKind::OpenFailed, {"denied", false, false, nullptr, false, false}, 13, true,
+         "error: cannot be opened: denied"},
+        {OutcomeKind::ReadFailed, {}, 0, true, "error: not enough memory to read its 40 bytes"},
+        {OutcomeKind::ReadFailed, {"eio", false, false, nullptr, false, false}, 5, true, "error: cannot be read: eio"},
+        {OutcomeKind::TooLarge, {}, 0, true, "error: too large (40 bytes; at most 4294967295 can be read)"},
+        {OutcomeKind::NotSmf, {"", false, false, nullptr, false, true}, 0, true,
+         "error: not a valid Standard MIDI File: header at offset 0x0: " +
+             std::string(smf::describeParseRule(smf::ParseRule::HeaderTooShort))},
+        {OutcomeKind::OutOfMemory, {}, 0, true, "error: not enough memory to convert it; left untouched"},
+        {OutcomeKind::ProbeFailed, {"eio", false, false, nullptr, false, false}, 5, true,
+         "error: the free space in 'd'$'\\t' cannot be obtained: eio; left untouched, stopping"},
+        {OutcomeKind::NotEnoughSpace, {}, 0, true,
+         "error: not enough free space in 'd'$'\\t' (1 byte free, more than 60 bytes needed); left untouched, "
+         "stopping"},
+        {OutcomeKind::WriteFailed, {"full", false, false, nullptr, false, false}, 28, true,
+         "error: cannot be written: full; its original content was put back"},
+        {OutcomeKind::WriteFailed, {"", false, false, nullptr, false, false}, 0, false,
+         "error: cannot be written; its original content could NOT be put back, the file is damaged"},
+        {OutcomeKind::WriteFailed, {"full", false, false, &out, false, false}, 28, true,
+         "error: cannot write 'o'$'\\n''ut.mid': full; 'o'$'\\n''ut.mid' was left as it was"},
+    };
+    for (const Row& row : rows) {
+        FileOutcome outcome;
+        outcome.kind = row.kind;
+        outcome.error = row.error;
+        outcome.restored = row.restored;
+        outcome.oldSize = 40;
+        outcome.newSize = 30;
+        outcome.freeBytes = 1;
+        outcome.location = "d\t";
+        outcome.parseFailure = {smf::ParseRule::HeaderTooShort, 0, 0};
+        if (!row.context.unchanged) outcome.summary.otherChunks = {{'X', 'F', 'I', 'H'}};
+        EXPECT_EQ(conversionLine("s.mid", outcome, row.context), "s.mid: " + row.line);
+        EXPECT_EQ(isFailure(outcome), row.kind != OutcomeKind::Converted && row.kind != OutcomeKind::Folder);
+    }
 }
 
 }  // namespace

@@ -227,6 +227,32 @@ TEST_F(CliRun, ChecksWithoutChangingAnything) {
     EXPECT_EQ(readFile(two), kTwoTrackSong);
 }
 
+// Chunks of other types and bytes after the last chunk are named wherever they would be
+// lost; a track that the header's count leaves out refuses the file instead.
+TEST_F(CliRun, NamesWhatTheResultLeavesOut) {
+    Bytes song = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 2, 0, 0x60, 'X', 'F', 'I', 'H', 0, 0, 0, 1, 0x7E};
+    const Bytes track = runningStatusSong();
+    song.insert(song.end(), track.begin() + 14, track.end());
+    const Bytes alien = song;
+    song.insert(song.end(), {0x0A, 0x0B});
+    const std::string path = put("two\nlines.mid", song);
+    const std::string shown = "'" + folder.path() + "/two'$'\\n''lines.mid'";
+    EXPECT_EQ(run(fs, {"-c", path}).out,
+              shown + ": valid Standard MIDI File, format 0, 1 track, 96 ticks per quarter note, 3 events, uses "
+                      "running status (1 event); 33 bytes with running status, 34 bytes without (left out: chunk "
+                      "XFIH, 2 bytes after the last chunk)\n");
+    EXPECT_EQ(run(fs, {path}).out, shown + ": converted, 44 -> 33 bytes (left out: chunk XFIH, 2 bytes after the last chunk)\n");
+    EXPECT_EQ(readFile(path), runningStatusSong());
+
+    Bytes lost = alien;
+    lost.insert(lost.end(), track.begin() + 14, track.end());
+    const std::string bad = put("bad.mid", lost);
+    const Result result = run(fs, {bad});
+    EXPECT_EQ(result.err, bad + ": error: not a valid Standard MIDI File: chunk 3 at offset 0x2A: A track chunk "
+                                "follows the 2 chunks the header declares; left untouched\n");
+    EXPECT_EQ(readFile(bad), lost);
+}
+
 // Folders are skipped, not failures; a missing path and what is not a regular file (a
 // pipe would block the open) fail, also under --check. Quiet runs print only failures;
 // verbose ones add the free space (where it was asked for) and a summary.
