@@ -58,60 +58,64 @@ TEST(ReportLines, DescribeDivisionsParseFailuresAndWhatAResultLeavesOut) {
 // One row per outcome the engine can report, with the context a run gives it.
 TEST(ReportLines, NameEveryOutcomeAndWhatBecameOfTheFile) {
     const std::string out = "o\nut.mid";
+    enum Context { None = 0, Lock = 1, Unchanged = 2, ToOutput = 4, Verbose = 8, Check = 16 };
     struct Row {
         OutcomeKind kind;
-        LineContext context;
-        std::uint32_t error;
+        const char* systemText;
+        int context;
         bool restored;
         std::string line;
     };
     const Row rows[] = {
-        {OutcomeKind::Converted, {"", false, false, nullptr, true, false}, 0, true,
+        {OutcomeKind::Converted, "", Verbose, true,
          "converted, 40 -> 30 bytes (left out: chunk XFIH) (1 byte free in 'd'$'\\t')"},
-        {OutcomeKind::Converted, {"", false, true, nullptr, false, false}, 0, true, "unchanged, 40 bytes"},
-        {OutcomeKind::Converted, {"", false, true, &out, false, false}, 0, true,
-         "copied unchanged to 'o'$'\\n''ut.mid', 30 bytes"},
-        {OutcomeKind::Converted, {"", false, false, &out, false, false}, 0, true,
+        {OutcomeKind::Converted, "", Unchanged, true, "unchanged, 40 bytes"},
+        {OutcomeKind::Converted, "", Unchanged | ToOutput, true, "copied unchanged to 'o'$'\\n''ut.mid', 30 bytes"},
+        {OutcomeKind::Converted, "", ToOutput, true,
          "converted to 'o'$'\\n''ut.mid', 40 -> 30 bytes (left out: chunk XFIH)"},
-        {OutcomeKind::Folder, {}, 0, true, "skipped, folder"},
-        {OutcomeKind::Missing, {"gone", false, false, nullptr, false, false}, 2, true, "error: cannot be found: gone"},
-        {OutcomeKind::OpenFailed, {"held", true, false, nullptr, false, false}, 11, true,
-         "error: in use, locked by another process; left untouched"},
-        {OutcomeKind::OpenFailed, {"held", true, false, nullptr, false, true}, 11, true,
-         "error: in use, locked by another process"},
-        {OutcomeKind::OpenFailed, {"denied", false, false, nullptr, false, false}, 13, true,
-         "error: cannot be opened: denied"},
-        {OutcomeKind::ReadFailed, {}, 0, true, "error: not enough memory to read its 40 bytes"},
-        {OutcomeKind::ReadFailed, {"eio", false, false, nullptr, false, false}, 5, true, "error: cannot be read: eio"},
-        {OutcomeKind::TooLarge, {}, 0, true, "error: too large (40 bytes; at most 4294967295 can be read)"},
-        {OutcomeKind::NotSmf, {"", false, false, nullptr, false, true}, 0, true,
+        {OutcomeKind::Folder, "", None, true, "skipped, folder"},
+        {OutcomeKind::Missing, "gone", None, true, "error: cannot be found: gone"},
+        {OutcomeKind::OpenFailed, "held", Lock, true, "error: in use, locked by another process; left untouched"},
+        {OutcomeKind::OpenFailed, "held", Lock | Check, true, "error: in use, locked by another process"},
+        {OutcomeKind::OpenFailed, "denied", None, true, "error: cannot be opened: denied"},
+        {OutcomeKind::ReadFailed, "", None, true, "error: not enough memory to read its 40 bytes"},
+        {OutcomeKind::ReadFailed, "eio", None, true, "error: cannot be read: eio"},
+        {OutcomeKind::TooLarge, "", None, true, "error: too large (40 bytes; at most 4294967295 can be read)"},
+        {OutcomeKind::NotSmf, "", Check, true,
          "error: not a valid Standard MIDI File: header at offset 0x0: " +
              std::string(smf::describeParseRule(smf::ParseRule::HeaderTooShort))},
-        {OutcomeKind::OutOfMemory, {}, 0, true, "error: not enough memory to convert it; left untouched"},
-        {OutcomeKind::ProbeFailed, {"eio", false, false, nullptr, false, false}, 5, true,
+        {OutcomeKind::OutOfMemory, "", None, true, "error: not enough memory to convert it; left untouched"},
+        {OutcomeKind::ProbeFailed, "eio", None, true,
          "error: the free space in 'd'$'\\t' cannot be obtained: eio; left untouched, stopping"},
-        {OutcomeKind::NotEnoughSpace, {}, 0, true,
+        {OutcomeKind::NotEnoughSpace, "", None, true,
          "error: not enough free space in 'd'$'\\t' (1 byte free, more than 60 bytes needed); left untouched, "
          "stopping"},
-        {OutcomeKind::WriteFailed, {"full", false, false, nullptr, false, false}, 28, true,
+        {OutcomeKind::WriteFailed, "full", None, true,
          "error: cannot be written: full; its original content was put back"},
-        {OutcomeKind::WriteFailed, {"", false, false, nullptr, false, false}, 0, false,
+        {OutcomeKind::WriteFailed, "", None, false,
          "error: cannot be written; its original content could NOT be put back, the file is damaged"},
-        {OutcomeKind::WriteFailed, {"full", false, false, &out, false, false}, 28, true,
+        {OutcomeKind::WriteFailed, "full", ToOutput, true,
          "error: cannot write 'o'$'\\n''ut.mid': full; 'o'$'\\n''ut.mid' was left as it was"},
     };
     for (const Row& row : rows) {
         FileOutcome outcome;
         outcome.kind = row.kind;
-        outcome.error = row.error;
+        outcome.error = *row.systemText ? 5 : 0;
         outcome.restored = row.restored;
         outcome.oldSize = 40;
         outcome.newSize = 30;
         outcome.freeBytes = 1;
         outcome.location = "d\t";
         outcome.parseFailure = {smf::ParseRule::HeaderTooShort, 0, 0};
-        if (!row.context.unchanged) outcome.summary.otherChunks = {{'X', 'F', 'I', 'H'}};
-        EXPECT_EQ(conversionLine("s.mid", outcome, row.context), "s.mid: " + row.line);
+        if (!(row.context & Unchanged)) outcome.summary.otherChunks = {{'X', 'F', 'I', 'H'}};
+        LineContext context;
+        context.systemText = row.systemText;
+        context.lockConflict = row.context & Lock;
+        context.unchanged = row.context & Unchanged;
+        context.output = row.context & ToOutput ? &out : nullptr;
+        context.verbose = row.context & Verbose;
+        context.check = row.context & Check;
+        EXPECT_EQ(conversionLine("s.mid", outcome, context), "s.mid: " + row.line);
         EXPECT_EQ(isFailure(outcome), row.kind != OutcomeKind::Converted && row.kind != OutcomeKind::Folder);
     }
 }
