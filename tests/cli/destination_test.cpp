@@ -67,6 +67,10 @@ TEST(CliOutput, NeverReplacesWhatIsNotARegularFile) {
     EXPECT_TRUE(S_ISLNK(statusOf(folder.file("dangling.mid"), false).st_mode));
     EXPECT_TRUE(S_ISFIFO(statusOf(folder.file("fifo")).st_mode));
     EXPECT_TRUE(S_ISCHR(statusOf("/dev/null").st_mode));
+    // In place, a link's target is replaced, the link kept.
+    EXPECT_EQ(run(fs, {"-r", "off", folder.file("link.mid")}).status, 0);
+    EXPECT_EQ(readFile(target), plainSong());
+    EXPECT_TRUE(S_ISLNK(statusOf(folder.file("link.mid"), false).st_mode));
     EXPECT_THAT(run(fs, {"-o", folder.file("songs"), in}).err, HasSubstr("cannot write " + folder.file("songs") +
                                                                           ": Is a directory; "));
     EXPECT_EQ(readFile(in), plainSong());
