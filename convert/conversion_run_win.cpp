@@ -5,6 +5,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <new>
+#include <string>
+
 #include "res/resource.h"
 #include "convert/app_state.h"
 #include "convert/conversion_engine.h"
@@ -12,8 +15,6 @@
 #include "convert/messages.h"
 #include "convert/path_split.h"
 #include "convert/report.h"
-
-bool CancelRequested = false;
 
 namespace {
 
@@ -23,29 +24,51 @@ std::string messageText(std::uint32_t id) {
     return text;
 }
 
-// Shows each file's name, steps the bar, and reports failures over the dialog.
+// Shows each file's name, steps the bar, and reports failures over the dialog. Nothing
+// that goes wrong while a report is composed or shown goes unreported: the fallback
+// report, made ready when the run starts, is shown instead.
 class DialogListener final : public convert::ConversionListener {
 public:
     DialogListener(HWND dialog, HWND nameField, HWND progressBar)
-        : dialog_(dialog), nameField_(nameField), progressBar_(progressBar) {}
+        : dialog_(dialog), nameField_(nameField), progressBar_(progressBar), fallback_(messageText) {}
 
     void fileStarted(const std::string& path) override {
         SetWindowTextA(nameField_, convert::splitPath(path, convert::isAnsiLeadByte).displayName.c_str());
         SendMessageA(progressBar_, PBM_STEPIT, 0, 0);
     }
 
-    void fileFinished(const std::string& path, const convert::FileOutcome& outcome) override {
-        const std::string report =
-            convert::composeReport(outcome, path, messageText, [](std::string& text, std::uint32_t code) {
-                return SystemErrorText(text, code);
-            });
-        if (!report.empty()) ShowMessageBox(dialog_, report, std::string(), MB_OK | MB_ICONERROR);
+    // Never throws: the file is still open here, and its report (a failed rewrite's above
+    // all) must reach the user.
+    void fileFinished(const std::string& path, const convert::FileOutcome& outcome) noexcept override {
+        try {
+            const std::string report =
+                convert::composeReport(outcome, path, messageText, [](std::string& text, std::uint32_t code) {
+                    return SystemErrorText(text, code);
+                });
+            if (!report.empty()) ShowMessageBox(dialog_, report, std::string(), MB_OK | MB_ICONERROR);
+        } catch (const std::bad_alloc&) {
+            reportFailure(path, true, &outcome);
+        } catch (...) {
+            reportFailure(path, false, &outcome);
+        }
+    }
+
+    // The fallback report of path (text 170 when outOfMemory, else 154), composed and shown
+    // without allocating.
+    void reportFailure(const std::string& path, bool outOfMemory, const convert::FileOutcome* outcome) noexcept {
+        try {
+            ShowMessageBox(dialog_, fallback_.compose(path, outOfMemory, outcome), fallback_.errorCaption(),
+                           MB_OK | MB_ICONERROR);
+        } catch (...) {
+            // ShowMessageBox allocates nothing with a caption given; nothing is left to try.
+        }
     }
 
 private:
     HWND dialog_;
     HWND nameField_;
     HWND progressBar_;
+    convert::FallbackReport fallback_;
 };
 
 // Empties the thread's queue, letting the dialog handle its keys (Escape is Cancel). A quit
@@ -74,7 +97,8 @@ bool cancelConfirmed(HWND dialog) {
 }
 
 void runFiles(HWND dialog, const FileList& files, HWND nameField, HWND progressBar) {
-    convert::Win32FileSystem fileSystem;
+    convert::Win32FileSystem win32FileSystem;
+    convert::FileSystem& fileSystem = Process.runFileSystem ? *Process.runFileSystem : win32FileSystem;
     convert::ConversionEngine engine(fileSystem, IsDlgButtonChecked(MainWindowHandle, IDC_RUNNING_STATUS) != 0);
     DialogListener listener(dialog, nameField, progressBar);
     SendMessageA(progressBar, PBM_SETRANGE32, 0, static_cast<LPARAM>(files.size()));
@@ -82,10 +106,27 @@ void runFiles(HWND dialog, const FileList& files, HWND nameField, HWND progressB
     SendMessageA(progressBar, PBM_SETPOS, 0, 0);
     for (const std::string& path : files) {
         pumpMessages(dialog);
-        if (cancelConfirmed(dialog)) break;
-        if (engine.convert(path, &listener).endsRun()) break;
+        // A throw here comes before the file's rewrite (the listener reports its own
+        // failures): the file is unchanged, closed and freed by now.
+        try {
+            if (cancelConfirmed(dialog)) break;
+            if (engine.convert(path, &listener).endsRun()) break;
+        } catch (const std::bad_alloc&) {
+            listener.reportFailure(path, true, nullptr);
+        } catch (...) {
+            listener.reportFailure(path, false, nullptr);
+        }
     }
     engine.releaseOutput();
+}
+
+// The run could not even start (no memory for its reader, texts or report room): says so.
+void reportRunFailure(HWND dialog) noexcept {
+    try {
+        ShowMessageBox(dialog, messageText(IDS_OUT_OF_MEMORY), std::string(), MB_OK | MB_ICONERROR);
+    } catch (...) {
+        // Not even that fits; the run ends with nothing converted.
+    }
 }
 
 // The whole run happens while the dialog initialises; it ends the dialog itself.
@@ -99,7 +140,7 @@ void runConversion(HWND dialog, const FileList& files) {
         try {
             runFiles(dialog, files, nameField, progressBar);
         } catch (...) {
-            // Out of memory outside a file's own work: the run stops, the program goes on.
+            reportRunFailure(dialog);
         }
     }
     SendMessageA(progressBar, PBM_SETPOS, 0, 0);
@@ -120,6 +161,10 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }
 
 }  // namespace
+
+void SetRunFileSystem(convert::FileSystem* fileSystem) {
+    Process.runFileSystem = fileSystem;
+}
 
 void RunConversion(const FileList& files) {
     InstallCentringHook();

@@ -14,7 +14,10 @@ bool isAnsiLeadByte(unsigned char byte) {
 
 namespace {
 
-// A file handle from CreateFileA; closed once.
+// A file handle from CreateFileA; closed once. CloseHandle's result is not looked at: a
+// rewrite counts only once flush() has succeeded, and after that the bytes are on the
+// device (or, on a share, with the server), so closing cannot lose them; before that, a
+// failed rewrite has been reported already.
 class Win32OpenFile final : public OpenFile {
 public:
     explicit Win32OpenFile(HANDLE handle) : handle_(handle) {}

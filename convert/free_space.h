@@ -14,7 +14,7 @@ constexpr bool enoughSpace(std::uint64_t freeBytes, std::uint32_t newSize) noexc
 
 using GetDiskFreeSpaceExAFunction = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
 
-// GetDiskFreeSpaceExA when the system has it; filled by start-up, read by the probe.
+// GetDiskFreeSpaceExA when the system has it; one of the process-wide values (app_state.h).
 extern GetDiskFreeSpaceExAFunction FreeSpaceExFunction;
 
 // Free bytes available to the caller on the volume named by location ("C:", "" or a

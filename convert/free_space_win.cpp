@@ -5,8 +5,6 @@
 
 #include <string>
 
-GetDiskFreeSpaceExAFunction FreeSpaceExFunction = nullptr;
-
 namespace {
 
 // Free bytes from a volume's geometry; result unchanged on failure.

@@ -16,7 +16,7 @@ bool SystemErrorText(std::string& text, DWORD code);
 
 // Modal box; an empty caption is replaced by the caption for style's icon bits (164-167,
 // or "" for none). Returns the button's id. Installs the centring hook around the box and
-// always removes it afterwards.
+// always removes it afterwards. With a non-empty caption it allocates no memory of ours.
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT style);
 
 // For a non-zero code: the system's text for it in an error box (style 0x10). Code 0: nothing.

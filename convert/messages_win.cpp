@@ -4,11 +4,10 @@
 #include "convert/app_state.h"
 #include "convert/centring.h"
 #include "convert/message_text.h"
+#include "convert/scope_exit.h"
 #include "res/resource.h"
 
 namespace {
-
-HHOOK CentringHookHandle = nullptr;
 
 convert::Rectangle toRectangle(const RECT& r) {
     return convert::Rectangle{r.left, r.top, r.right, r.bottom};
@@ -50,17 +49,13 @@ bool SystemErrorText(std::string& text, DWORD code) {
         FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
                        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
                        reinterpret_cast<LPSTR>(&message), 0, nullptr);
+    const convert::ScopeExit release([message] {
+        if (message != nullptr) LocalFree(message);
+    });
     if (length != 0 && message != nullptr) {
-        try {
-            text.assign(message, length);
-        } catch (...) {
-            LocalFree(message);
-            throw;
-        }
-        LocalFree(message);
+        text.assign(message, length);
         return true;
     }
-    if (message != nullptr) LocalFree(message);
     char fallback[MAX_PATH];
     const int copied = LoadStringA(InstanceHandle, IDS_UNEXPECTED_ERROR, fallback, MAX_PATH);
     text.assign(fallback, copied > 0 ? static_cast<std::size_t>(copied) : 0);
@@ -69,18 +64,16 @@ bool SystemErrorText(std::string& text, DWORD code) {
 
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT style) {
     // The hook goes on every way out, also when the caption cannot be had for want of memory.
-    struct HookScope {
-        HookScope() { InstallCentringHook(); }
-        ~HookScope() { RemoveCentringHook(); }
-        HookScope(const HookScope&) = delete;
-        HookScope& operator=(const HookScope&) = delete;
-    } hook;
-    std::string shownCaption = caption;
-    if (shownCaption.empty()) {
+    InstallCentringHook();
+    const convert::ScopeExit hookGoes([] { RemoveCentringHook(); });
+    // A caption of the caller's own is used as it is, without a copy: a report shown when
+    // memory has run out passes one, so that nothing here allocates.
+    std::string loadedCaption;
+    if (caption.empty()) {
         const std::uint32_t id = convert::captionIdForStyle(style);
-        if (id != 0) LoadMessageText(shownCaption, id);
+        if (id != 0) LoadMessageText(loadedCaption, id);
     }
-    return MessageBoxA(owner, text.c_str(), shownCaption.c_str(), style);
+    return MessageBoxA(owner, text.c_str(), caption.empty() ? loadedCaption.c_str() : caption.c_str(), style);
 }
 
 void ShowSystemError(HWND owner, DWORD code) {

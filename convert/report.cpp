@@ -1,6 +1,8 @@
 // Report texts of the conversion run.
 #include "convert/report.h"
 
+#include <algorithm>
+
 #include "res/resource.h"
 
 namespace convert {
@@ -46,6 +48,32 @@ std::string composeReport(const FileOutcome& outcome, const std::string& path, c
                (outcome.restored ? std::string() : text(IDS_RESTORE_FAILED));
     }
     return std::string();
+}
+
+FallbackReport::FallbackReport(const TextById& text)
+    : unexpected_(text(IDS_UNEXPECTED_ERROR)),
+      errorCaption_(text(IDS_CAPTION_ERROR)),
+      writeFailed_(text(IDS_WRITE_FAILED)),
+      outOfMemory_(text(IDS_OUT_OF_MEMORY)),
+      restoreFailed_(text(IDS_RESTORE_FAILED)) {
+    report_.reserve(kLongestPath + 5 + writeFailed_.size() + restoreFailed_.size() +
+                    std::max(unexpected_.size(), outOfMemory_.size()));
+}
+
+const std::string& FallbackReport::compose(const std::string& path, bool outOfMemory,
+                                           const FileOutcome* outcome) noexcept {
+    // Every append fits the room reserved by the constructor, so none reallocates.
+    report_.clear();
+    report_ += '\'';
+    if (path.size() <= kLongestPath) report_ += path;
+    report_ += "'\n\n";
+    if (outcome != nullptr && outcome->kind == OutcomeKind::WriteFailed) {
+        report_ += writeFailed_;
+        if (!outcome->restored) report_ += restoreFailed_;
+        report_ += '\n';
+    }
+    report_ += outOfMemory ? outOfMemory_ : unexpected_;
+    return report_;
 }
 
 }  // namespace convert

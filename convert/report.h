@@ -1,6 +1,7 @@
 // The text of the message box that reports one file's outcome in the Windows program.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,5 +21,35 @@ using SystemTextByCode = std::function<bool(std::string& text, std::uint32_t cod
 // Outcomes that show nothing (converted, folder, missing) give "".
 std::string composeReport(const FileOutcome& outcome, const std::string& path, const TextById& text,
                           const SystemTextByCode& systemText);
+
+// The report of a file whose work or report could not be finished: memory ran out, or
+// something unexpected was thrown. Its texts are loaded, and room for the longest report
+// is reserved, while memory is still plentiful (when a run starts), so that composing it
+// later allocates nothing.
+class FallbackReport {
+public:
+    // Longest path that the reserved room takes whole (32767 characters of two bytes).
+    static constexpr std::size_t kLongestPath = 2 * 32767;
+
+    // Loads texts 154, 164, 168, 170 and 171. May throw std::bad_alloc.
+    explicit FallbackReport(const TextById& text);
+
+    // "'" + path + "'\n\n" + the problem: text 170 when outOfMemory, else 154. When outcome
+    // is a failed rewrite, texts 168 (and 171 when the original is not back) and a line
+    // feed come first: the state of the file matters most. A path longer than kLongestPath
+    // is shown as "''". Never allocates; the result stays valid until the next call.
+    const std::string& compose(const std::string& path, bool outOfMemory, const FileOutcome* outcome) noexcept;
+
+    // Text 164, the caption of an error box.
+    const std::string& errorCaption() const noexcept { return errorCaption_; }
+
+private:
+    std::string unexpected_;
+    std::string errorCaption_;
+    std::string writeFailed_;
+    std::string outOfMemory_;
+    std::string restoreFailed_;
+    std::string report_;
+};
 
 }  // namespace convert

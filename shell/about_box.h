@@ -5,9 +5,6 @@
 
 #include <string>
 
-// Font of the About box's title line; created when the box opens, deleted when it closes.
-extern HFONT BoldTitleFont;
-
 // Dialog procedure of the About box; run it modally with DialogBoxParamA.
 INT_PTR CALLBACK AboutBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
 

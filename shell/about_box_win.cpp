@@ -7,11 +7,10 @@
 
 #include "convert/app_state.h"
 #include "convert/messages.h"
+#include "convert/scope_exit.h"
 #include "res/resource.h"
 #include "shell/module_path.h"
 #include "shell/shell_failure.h"
-
-HFONT BoldTitleFont = nullptr;
 
 namespace {
 
@@ -33,22 +32,17 @@ void fillVersionTexts(HWND box, const std::string& exePath) {
     if (size == 0) return;
     HGLOBAL block = GlobalAlloc(GMEM_FIXED, size);
     if (block == nullptr) return;
-    try {
-        if (GetFileVersionInfoA(exePath.c_str(), 0, size, block)) {
-            for (UINT id : {IDC_DESCRIPTION, IDC_COPYRIGHT, IDC_COMMENTS}) {
-                const std::string query = "\\StringFileInfo\\041104b0\\" + loadText(id, MAX_PATH);
-                LPVOID value = nullptr;
-                UINT length = 0;
-                if (VerQueryValueA(block, query.c_str(), &value, &length) && value != nullptr) {
-                    SetDlgItemTextA(box, id, static_cast<const char*>(value));
-                }
-            }
+    // Also when a query path cannot be had for want of memory.
+    const convert::ScopeExit release([block] { GlobalFree(block); });
+    if (!GetFileVersionInfoA(exePath.c_str(), 0, size, block)) return;
+    for (UINT id : {IDC_DESCRIPTION, IDC_COPYRIGHT, IDC_COMMENTS}) {
+        const std::string query = "\\StringFileInfo\\041104b0\\" + loadText(id, MAX_PATH);
+        LPVOID value = nullptr;
+        UINT length = 0;
+        if (VerQueryValueA(block, query.c_str(), &value, &length) && value != nullptr) {
+            SetDlgItemTextA(box, id, static_cast<const char*>(value));
         }
-    } catch (...) {
-        GlobalFree(block);  // out of memory for a query path: the block goes all the same
-        throw;
     }
-    GlobalFree(block);
 }
 
 // Control 134 gets the dialog's typeface, 16 units high and bold.

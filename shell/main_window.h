@@ -4,13 +4,12 @@
 
 #include <windows.h>
 
-#include "convert/file_list.h"
+#include "convert/app_state.h"
 
 // Dialog procedure of the main window. Run it with DialogBoxParamA (start-up) or
 // CreateDialogParamA (tests); its class is "QuorinWnd", which must be registered first.
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// What the Open command and a drop hand their list to. RunConversion unless a test put
-// its own runner here; nullptr restores RunConversion.
-using ConversionRunner = void (*)(const FileList& files);
+// Test seam: what the Open command and a drop hand their list to (ConversionRunner, in
+// app_state.h); nullptr restores RunConversion.
 void SetConversionRunner(ConversionRunner runner);

@@ -13,16 +13,12 @@
 #include "convert/app_state.h"
 #include "convert/conversion_run.h"
 #include "convert/messages.h"
+#include "convert/scope_exit.h"
 #include "res/resource.h"
 #include "shell/about_box.h"
 #include "shell/module_path.h"
 #include "shell/open_selection.h"
 #include "shell/settings.h"
-#include "shell/shell_state.h"
-
-char RememberedFolder[MAX_PATH];
-POINT RememberedPosition;
-UINT FilterIndex = 1;
 
 namespace {
 
@@ -31,16 +27,9 @@ constexpr std::size_t kOpenBufferSize = 8192;
 constexpr int kOptionsMenuPosition = 1;
 constexpr LONG kClientHeightUnits = 49;  // dialog units, as in the template
 
-ConversionRunner conversionRunner = nullptr;
-
-// Accelerator table 107, translated for the main window by a message-filter hook: the
-// modal dialog loop that runs the main window translates no accelerators itself.
-HACCEL accelerators = nullptr;
-HHOOK acceleratorHook = nullptr;
-
 void runConversion(const FileList& files) {
-    if (conversionRunner != nullptr) {
-        conversionRunner(files);
+    if (Process.conversionRunner != nullptr) {
+        Process.conversionRunner(files);
     } else {
         RunConversion(files);
     }
@@ -49,23 +38,26 @@ void runConversion(const FileList& files) {
 LRESULT CALLBACK acceleratorFilter(int code, WPARAM wParam, LPARAM lParam) {
     auto* message = reinterpret_cast<MSG*>(lParam);
     HWND main = MainWindowHandle;
-    if (code == MSGF_DIALOGBOX && accelerators != nullptr && main != nullptr && IsWindowEnabled(main) &&
+    if (code == MSGF_DIALOGBOX && Process.accelerators != nullptr && main != nullptr && IsWindowEnabled(main) &&
         (message->hwnd == main || IsChild(main, message->hwnd)) &&
-        TranslateAcceleratorA(main, accelerators, message)) {
+        TranslateAcceleratorA(main, Process.accelerators, message)) {
         return TRUE;
     }
-    return CallNextHookEx(acceleratorHook, code, wParam, lParam);
+    return CallNextHookEx(Process.acceleratorHook, code, wParam, lParam);
 }
 
+// Accelerator table 107, translated for the main window by a message-filter hook: the
+// modal dialog loop that runs the main window translates no accelerators itself. The
+// table is a resource and is never destroyed.
 void installAcceleratorHook() {
-    if (acceleratorHook != nullptr) return;
-    accelerators = LoadAcceleratorsA(InstanceHandle, MAKEINTRESOURCEA(IDR_ACCELERATORS));
-    acceleratorHook = SetWindowsHookExA(WH_MSGFILTER, acceleratorFilter, nullptr, GetCurrentThreadId());
+    if (Process.acceleratorHook != nullptr) return;
+    Process.accelerators = LoadAcceleratorsA(InstanceHandle, MAKEINTRESOURCEA(IDR_ACCELERATORS));
+    Process.acceleratorHook = SetWindowsHookExA(WH_MSGFILTER, acceleratorFilter, nullptr, GetCurrentThreadId());
 }
 
 void removeAcceleratorHook() {
-    if (acceleratorHook != nullptr) UnhookWindowsHookEx(acceleratorHook);
-    acceleratorHook = nullptr;
+    if (Process.acceleratorHook != nullptr) UnhookWindowsHookEx(Process.acceleratorHook);
+    Process.acceleratorHook = nullptr;
 }
 
 void fillOpenRequest(OPENFILENAMEA& request, HWND owner, const std::vector<char>& filter,
@@ -94,15 +86,10 @@ void openFiles(HWND window) {
     // However the command ends (a cancel, an error, a run, or out of memory), the hook goes
     // and the folder is taken from the current directory, which the dialog may have moved to
     // the chosen files' folder.
-    struct CommandEnd {
-        CommandEnd() = default;
-        CommandEnd(const CommandEnd&) = delete;
-        CommandEnd& operator=(const CommandEnd&) = delete;
-        ~CommandEnd() {
-            RemoveCentringHook();
-            GetCurrentDirectoryA(MAX_PATH, RememberedFolder);
-        }
-    } commandEnd;
+    const convert::ScopeExit commandEnd([] {
+        RemoveCentringHook();
+        GetCurrentDirectoryA(MAX_PATH, RememberedFolder);
+    });
     for (;;) {
         fillOpenRequest(request, window, filter, files);
         InstallCentringHook();
@@ -138,20 +125,17 @@ FileList droppedFiles(HDROP drop) {
 void dropFiles(HWND window, HDROP drop) {
     SetForegroundWindow(window);
     FileList list;
-    try {
+    {
+        const convert::ScopeExit release([drop] { DragFinish(drop); });
         list = droppedFiles(drop);
-    } catch (...) {
-        DragFinish(drop);
-        throw;
     }
-    DragFinish(drop);
     runConversion(list);
 }
 
 void showAboutBox(HWND window) {
     InstallCentringHook();
+    const convert::ScopeExit hookGoes([] { RemoveCentringHook(); });
     DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_ABOUT), window, AboutBoxProc, 0);
-    RemoveCentringHook();
 }
 
 void toggleRunningStatus(HWND window) {
@@ -236,7 +220,7 @@ INT_PTR handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void SetConversionRunner(ConversionRunner runner) {
-    conversionRunner = runner;
+    Process.conversionRunner = runner;
 }
 
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,10 +1,10 @@
 // The settings file "quorin.ini" beside the executable, section "OPTION".
 #include "shell/settings.h"
 
+#include "convert/app_state.h"
 #include "res/resource.h"
 #include "shell/module_path.h"
 #include "shell/program_folder.h"
-#include "shell/shell_state.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 // shown). Needs InstanceHandle.
 void RegisterMainWindowClass();
 
-// The whole program: stores instance, looks up GetDiskFreeSpaceExA, initialises the common
-// controls, registers the class and runs the main window until it is closed. Returns 0.
+// The whole program: stores instance, looks up GetDiskFreeSpaceExA, initialises COM for
+// the shell (single-threaded apartment) and the common controls, registers the class and
+// runs the main window until it is closed. Returns 0.
 int RunQuorin(HINSTANCE instance);

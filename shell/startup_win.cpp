@@ -3,10 +3,12 @@
 #include "shell/startup.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "convert/app_state.h"
 #include "convert/free_space.h"
 #include "convert/out_of_memory.h"
+#include "convert/scope_exit.h"
 #include "res/resource.h"
 #include "shell/main_window.h"
 
@@ -47,6 +49,12 @@ int RunQuorin(HINSTANCE instance) {
     InstanceHandle = instance;
     FreeSpaceExFunction = reinterpret_cast<GetDiskFreeSpaceExAFunction>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
+    // ShellExecuteA may hand the help page, mailto: and http: to COM-based handlers, which
+    // need COM on this thread. Without it the shell still opens what it can by itself.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const convert::ScopeExit comGoes([com] {
+        if (SUCCEEDED(com)) CoUninitialize();
+    });
     InitCommonControls();
     RegisterMainWindowClass();
     DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), GetDesktopWindow(), MainWindowProc, 0);

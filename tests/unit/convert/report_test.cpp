@@ -54,5 +54,48 @@ TEST(ComposeReport, EveryOutcome) {
     }
 }
 
+// The report shown when a file's work or report failed on the way: the problem's text,
+// after the rewrite's texts when the rewrite failed; made in the room reserved up front.
+TEST(FallbackReport, NamesTheProblemAfterAFailedRewriteWithoutAllocating) {
+    struct Case {
+        bool hasOutcome;
+        OutcomeKind kind;
+        bool restored;
+        bool outOfMemory;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {false, OutcomeKind::Converted, true, true, "'C:\\a.mid'\n\n<170>"},
+        {false, OutcomeKind::Converted, true, false, "'C:\\a.mid'\n\n<154>"},
+        {true, OutcomeKind::NotSmf, true, true, "'C:\\a.mid'\n\n<170>"},
+        {true, OutcomeKind::WriteFailed, true, true, "'C:\\a.mid'\n\n<168>\n<170>"},
+        {true, OutcomeKind::WriteFailed, false, true, "'C:\\a.mid'\n\n<168><171>\n<170>"},
+        {true, OutcomeKind::WriteFailed, false, false, "'C:\\a.mid'\n\n<168><171>\n<154>"},
+    };
+    FallbackReport fallback(fakeText);
+    EXPECT_EQ(fallback.errorCaption(), "<164>");
+    for (const Case& c : cases) {
+        FileOutcome outcome;
+        outcome.kind = c.kind;
+        outcome.restored = c.restored;
+        EXPECT_EQ(fallback.compose("C:\\a.mid", c.outOfMemory, c.hasOutcome ? &outcome : nullptr), c.expected)
+            << static_cast<int>(c.kind) << " " << c.restored << " " << c.outOfMemory;
+    }
+
+    // The longest report fits the room reserved at the start; a longer path is left out.
+    FileOutcome unrestored;
+    unrestored.kind = OutcomeKind::WriteFailed;
+    unrestored.restored = false;
+    const std::string longest(FallbackReport::kLongestPath, 'x');
+    const std::string& first = fallback.compose("", true, nullptr);
+    const char* const room = first.data();
+    const std::size_t capacity = first.capacity();
+    const std::string& report = fallback.compose(longest, false, &unrestored);
+    EXPECT_EQ(report, "'" + longest + "'\n\n<168><171>\n<154>");
+    EXPECT_EQ(report.data(), room);
+    EXPECT_EQ(report.capacity(), capacity);
+    EXPECT_EQ(fallback.compose(longest + "y", true, &unrestored), "''\n\n<168><171>\n<170>");
+}
+
 }  // namespace
 }  // namespace convert

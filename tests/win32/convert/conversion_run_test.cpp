@@ -7,17 +7,40 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "../../unit/convert/smf_samples.h"
 #include "box_answerer.h"
 #include "convert/app_state.h"
+#include "convert/file_system_win.h"
 #include "convert/free_space.h"
 #include "expected_texts.h"
+
+// Memory runs out while this is set (see TroubledFileSystem).
+static bool failAllocations = false;
+
+// GCC cannot see that these replacements pair malloc with free.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+void* operator new(std::size_t size) {
+    if (failAllocations) throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return ::operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace convert::testing {
 namespace {
@@ -206,6 +229,156 @@ TEST_F(ConversionRun, FreeSpaceRuleAndProbeFailureEndTheRun) {
         EXPECT_EQ(answerer.boxes[0].caption, expectedText(164));
         EXPECT_EQ(answerer.boxes[0].text, c.report);
     }
+}
+
+// The Win32 file system with failures of its own: the next flushes fail, a throw when one
+// path is opened, or a rewrite that fails without putting the original back just as memory runs
+// out (until the next box opens).
+class TroubledFileSystem final : public FileSystem {
+public:
+    int flushFailures = 0;
+    std::string throwingPath;
+    bool throwsBadAlloc = true;
+    bool rewriteFailsOutOfMemory = false;
+
+    PathKind pathKind(const std::string& path, SystemError& error) override { return real_.pathKind(path, error); }
+    std::unique_ptr<OpenFile> open(const std::string& path, SystemError& error) override {
+        if (path == throwingPath) {
+            if (throwsBadAlloc) throw std::bad_alloc();
+            throw std::runtime_error("unexpected");
+        }
+        std::unique_ptr<OpenFile> file = real_.open(path, error);
+        return file ? std::make_unique<FlushFailing>(std::move(file), flushFailures) : nullptr;
+    }
+    std::string freeSpaceLocation(const std::string& path) override { return real_.freeSpaceLocation(path); }
+    bool freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) override {
+        return real_.freeSpace(location, freeBytes, error);
+    }
+    RewriteResult rewrite(const std::string& path, OpenFile& file, const std::uint8_t* newBytes, std::uint32_t newLength,
+                          const std::uint8_t* original, std::uint32_t originalLength) override {
+        if (!rewriteFailsOutOfMemory) {
+            return FileSystem::rewrite(path, file, newBytes, newLength, original, originalLength);
+        }
+        rewriteFailsOutOfMemory = false;
+        failAllocations = true;
+        return RewriteResult{false, ERROR_WRITE_FAULT, false};
+    }
+
+private:
+    // A real file whose flushes fail, as a deferred write failure would, while failures > 0.
+    class FlushFailing final : public OpenFile {
+    public:
+        FlushFailing(std::unique_ptr<OpenFile> file, int& failures) : file_(std::move(file)), failures_(failures) {}
+        bool size(std::uint64_t& bytes, SystemError& error) override { return file_->size(bytes, error); }
+        bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& got, SystemError& error) override {
+            return file_->read(buffer, length, got, error);
+        }
+        bool truncate(SystemError& error) override { return file_->truncate(error); }
+        bool write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written, SystemError& error) override {
+            return file_->write(data, length, written, error);
+        }
+        bool flush(SystemError& error) override {
+            if (failures_ == 0) return file_->flush(error);
+            --failures_;
+            error = ERROR_NETNAME_DELETED;
+            return false;
+        }
+
+    private:
+        std::unique_ptr<OpenFile> file_;
+        int& failures_;
+    };
+
+    Win32FileSystem real_;
+};
+
+// Memory comes back as soon as a box opens (before its owner's hooks look at it).
+LRESULT CALLBACK restoreMemory(int code, WPARAM wParam, LPARAM lParam) {
+    if (code >= 0 && reinterpret_cast<const CWPSTRUCT*>(lParam)->message == WM_INITDIALOG) failAllocations = false;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+class TroubledRun : public ConversionRun {
+protected:
+    void SetUp() override {
+        ConversionRun::SetUp();
+        SetRunFileSystem(&fileSystem_);
+    }
+    void TearDown() override {
+        SetRunFileSystem(nullptr);
+        ConversionRun::TearDown();
+    }
+
+    // Runs over a and b (both plain) and returns the boxes; b must always be converted.
+    std::vector<ShownBox> runTwo(std::string& a) {
+        a = file("a.mid", plainSmf());
+        const std::string b = file("b.mid", plainSmf());
+        const HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, restoreMemory, nullptr, GetCurrentThreadId());
+        BoxAnswerer answerer;
+        RunConversion({a, b});
+        UnhookWindowsHookEx(hook);
+        EXPECT_FALSE(failAllocations);
+        EXPECT_EQ(readFile(a), plainSmf());
+        EXPECT_EQ(readFile(b), runningStatusSmf());
+        return answerer.boxes;
+    }
+
+    TroubledFileSystem fileSystem_;
+};
+
+// The new bytes do not count until they are flushed: a failed flush is a failed write, and
+// the original is put back (171 when even that cannot be flushed).
+TEST_F(TroubledRun, FailedFlushIsReportedAsAWriteFailureAndTheOriginalStays) {
+    const std::string sys = "\n" + systemText(ERROR_NETNAME_DELETED);
+    for (const int failures : {1, 2}) {
+        fileSystem_.flushFailures = failures;
+        std::string a;
+        const std::vector<ShownBox> boxes = runTwo(a);
+        ASSERT_EQ(boxes.size(), 1u) << failures;
+        EXPECT_EQ(boxes[0].caption, expectedText(164));
+        EXPECT_EQ(boxes[0].text, fileReport(a, 168) + sys + (failures == 2 ? expectedText(171) : "")) << failures;
+    }
+}
+
+// Whatever is thrown while a file is worked on, its report says so and the run goes on;
+// when memory runs out as a failed rewrite is reported, the report still says that the
+// original is lost.
+TEST_F(TroubledRun, ThrowsAreReportedAndTheRunGoesOn) {
+    struct Case {
+        bool throwsOnOpen;
+        bool badAlloc;
+        std::string tail;
+    };
+    for (const Case& c : {Case{true, true, expectedText(170)}, Case{true, false, expectedText(154)},
+                          Case{false, true, expectedText(168) + expectedText(171) + "\n" + expectedText(170)}}) {
+        fileSystem_.throwingPath = c.throwsOnOpen ? folder_ + "\\a.mid" : "";
+        fileSystem_.throwsBadAlloc = c.badAlloc;
+        fileSystem_.rewriteFailsOutOfMemory = !c.throwsOnOpen;
+        std::string a;
+        const std::vector<ShownBox> boxes = runTwo(a);
+        ASSERT_EQ(boxes.size(), 1u) << c.tail;
+        EXPECT_EQ(boxes[0].caption, expectedText(164));
+        EXPECT_EQ(boxes[0].text, "'" + a + "'\n\n" + c.tail);
+    }
+}
+
+// The real handle's flush: one without write access is refused with the system's error.
+TEST(Win32OpenFile, FlushReportsTheSystemsRefusal) {
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    const std::string path = std::string(folder) + "quorin-flush-" + std::to_string(GetCurrentProcessId());
+    std::ofstream(path, std::ios::binary) << "MThd";
+    SystemError error = 0;
+    std::unique_ptr<OpenFile> file = openWin32File(path, GENERIC_READ, 0, error);
+    ASSERT_NE(file, nullptr);
+    EXPECT_FALSE(file->flush(error));
+    EXPECT_EQ(error, static_cast<SystemError>(ERROR_ACCESS_DENIED));
+    file.reset();
+    file = openWin32File(path, GENERIC_READ | GENERIC_WRITE, 0, error);
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(file->flush(error));
+    file.reset();
+    DeleteFileA(path.c_str());
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ TEST_F(AboutBox, ShowsVersionTextsPathAndAddresses) {
     ASSERT_NE(box, nullptr);
 
     EXPECT_EQ(itemText(box, IDC_DESCRIPTION), "Quorin 1.00");
-    EXPECT_EQ(itemText(box, IDC_COPYRIGHT), "Copyright (C) 2002 Quorin Project");
+    EXPECT_EQ(itemText(box, IDC_COPYRIGHT), "(C) 2002 Quorin Project");
     // "Quorinは、標準 MIDI ファイル (SMF) のランニング ステータスを、有効化・無効化します。" in code page 932.
     EXPECT_EQ(itemText(box, IDC_COMMENTS),
               "Quorin\x82\xcd\x81" "A\x95W\x8f\x80 MIDI \x83t\x83@\x83" "C\x83\x8b (SMF) \x82\xcc\x83\x89\x83\x93"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell_state.h"
+#include "convert/app_state.h"
 #include "shell_fixture.h"
 
 namespace {

@@ -6,9 +6,9 @@
 
 #include <string>
 
+#include "convert/app_state.h"
 #include "res/resource.h"
 #include "shell/settings.h"
-#include "shell/shell_state.h"
 #include "shell_fixture.h"
 
 namespace {
