@@ -16,7 +16,8 @@ namespace {
 
 constexpr int kMailBufferSize = 24;
 constexpr int kWebBufferSize = 33;
-constexpr LONG kTitleHeight = 16;
+constexpr int kTitleHeight = 16;  // pixels at kBaseDpi
+constexpr int kBaseDpi = 96;
 
 // String-table text id, cut to capacity - 1 bytes as LoadStringA cuts it.
 std::string loadText(UINT id, int capacity) {
@@ -45,14 +46,21 @@ void fillVersionTexts(HWND box, const std::string& exePath) {
     }
 }
 
-// Control 134 gets the dialog's typeface, 16 units high and bold.
+// Control 134 gets the dialog's typeface, bold, with a cell 16 pixels high at 96 DPI. The
+// program is DPI aware, so the height grows with the system's DPI as the dialog's own font
+// does, and the title stays larger than the text below it.
 void setBoldTitle(HWND box) {
     LOGFONTA description = {};
     const auto font = reinterpret_cast<HFONT>(SendDlgItemMessageA(box, IDC_DESCRIPTION, WM_GETFONT, 0, 0));
     if (font == nullptr || GetObjectA(font, sizeof description, &description) == 0) {
         GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof description, &description);
     }
-    description.lfHeight = kTitleHeight;
+    int dpi = kBaseDpi;
+    if (const HDC dc = GetDC(box)) {
+        dpi = GetDeviceCaps(dc, LOGPIXELSY);
+        ReleaseDC(box, dc);
+    }
+    description.lfHeight = MulDiv(kTitleHeight, dpi, kBaseDpi);
     description.lfWeight = FW_BOLD;
     BoldTitleFont = CreateFontIndirectA(&description);
     SendDlgItemMessageA(box, IDC_DESCRIPTION, WM_SETFONT, reinterpret_cast<WPARAM>(BoldTitleFont), FALSE);
