@@ -18,7 +18,7 @@ namespace cli {
 
 namespace {
 
-volatile std::sig_atomic_t caughtSignal = 0;
+volatile std::sig_atomic_t caughtSignal;  // zero until StopSignals catches one
 
 // Retries a call interrupted by a signal, unless it was one that stops the run (a blocked
 // open or write of a pipe is then abandoned).
@@ -109,10 +109,11 @@ std::string temporaryTemplate(const std::string& path) {
     return folder + "." + name + ".XXXXXX";
 }
 
-// The name that path finally stands for, symbolic links followed, also a last one whose
-// target does not exist yet; false (ELOOP, or the error of an unreadable link) otherwise.
+// The name that path finally stands for, up to 40 symbolic links followed as open() does,
+// also a last one whose target does not exist yet; false (ELOOP beyond 40, or the error of
+// an unreadable link) otherwise.
 bool resolveLinks(std::string& path, SystemError& error) {
-    for (int links = 0; links < 40; ++links) {
+    for (int links = 0; links <= 40; ++links) {
         struct stat status;
         if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return true;
         std::vector<char> target(static_cast<std::size_t>(std::max<off_t>(status.st_size, 255)) + 1);

@@ -5,12 +5,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <thread>
@@ -74,6 +78,49 @@ TEST(CliOutput, NeverReplacesWhatIsNotARegularFile) {
     EXPECT_THAT(run(fs, {"-o", folder.file("songs"), in}).err, HasSubstr("cannot write " + folder.file("songs") +
                                                                           ": Is a directory; "));
     EXPECT_EQ(readFile(in), plainSong());
+}
+
+// Up to 40 links are followed, as open() does; a loop is refused.
+TEST(CliOutput, FollowsAChainOfLinksButNotALoop) {
+    TempFolder folder;
+    PosixFileSystem fs;
+    const std::string in = folder.file("in.mid");
+    writeFile(in, plainSong());
+    for (int i = 1; i <= 41; ++i)
+        ASSERT_EQ(::symlink(("l" + std::to_string(i - 1)).c_str(), folder.file("l" + std::to_string(i)).c_str()), 0);
+    ASSERT_EQ(::symlink("self", folder.file("self").c_str()), 0);
+    EXPECT_EQ(run(fs, {"-o", folder.file("l40"), in}).status, 0);
+    EXPECT_EQ(readFile(folder.file("l0")), runningStatusSong());
+    EXPECT_EQ(run(fs, {"-o", folder.file("l41"), in}).err,
+              in + ": error: cannot write " + folder.file("l41") + ": Too many levels of symbolic links; " +
+                  folder.file("l41") + " was left as it was\n");
+    EXPECT_EQ(run(fs, {"-o", folder.file("self"), in}).status, 1);
+}
+
+// A stop signal ends an open of a FIFO that no one reads instead of waiting on.
+TEST(CliOutput, AStopSignalEndsAWaitForAFifoReader) {
+    TempFolder folder;
+    PosixFileSystem fs;
+    const std::string in = folder.file("in.mid");
+    const std::string fifo = folder.file("fifo");
+    writeFile(in, plainSong());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Interrupts this thread once it waits in openat (or after 10 seconds).
+    const pthread_t main = ::pthread_self();
+    const std::string syscall = "/proc/self/task/" + std::to_string(::gettid()) + "/syscall";
+    std::thread interrupter([main, syscall] {
+        for (int i = 0; i < 1000; ++i) {
+            const Bytes now = readFile(syscall);
+            if (std::string(now.begin(), now.end()).rfind(std::to_string(SYS_openat) + " ", 0) == 0) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::pthread_kill(main, SIGINT);
+    });
+    const Result result = run(fs, {"-o", fifo, in});
+    interrupter.join();
+    EXPECT_EQ(result.status, 128 + SIGINT);
+    EXPECT_EQ(result.err, in + ": error: cannot write " + fifo + ": Interrupted system call; " + fifo +
+                              " was left as it was\n");
 }
 
 // Run as root, a file of another user keeps its owner, group and mode (set-user-ID bit
