@@ -1,5 +1,5 @@
-// quorin-cli's test helpers: small Standard MIDI Files written out by hand, whole-file
-// reads and writes, a fresh temporary folder, and an in-process run.
+// quorin-cli's test helpers: two small Standard MIDI Files, whole-file reads and writes, a
+// fresh temporary folder, and an in-process run.
 #pragma once
 
 #include <chrono>
@@ -58,6 +58,11 @@ public:
 
     std::string path() const { return path_.string(); }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
+    // Writes content to the file name and returns its path.
+    std::string put(const std::string& name, const Bytes& content) const {
+        writeFile(file(name), content);
+        return file(name);
+    }
     // The names in the folder, hidden ones included.
     std::set<std::string> names() const {
         std::set<std::string> result;
