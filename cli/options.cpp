@@ -75,9 +75,7 @@ ParsedCommandLine finish(ParsedCommandLine parsed, bool quietSeen, bool verboseS
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     // getopt_long permutes its argv: give it copies, program name first.
-    std::vector<std::string> copies;
-    copies.reserve(args.size() + 1);
-    copies.emplace_back("quorin-cli");
+    std::vector<std::string> copies{"quorin-cli"};
     copies.insert(copies.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& copy : copies) argv.push_back(copy.data());
