@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <vector>
@@ -116,10 +117,10 @@ bool resolveLinks(std::string& path, SystemError& error) {
     for (int links = 0; links <= 40; ++links) {
         struct stat status;
         if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return true;
-        std::vector<char> target(static_cast<std::size_t>(std::max<off_t>(status.st_size, 255)) + 1);
-        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
         if (length < 0) return fail(error);
-        const std::string name(target.data(), static_cast<std::size_t>(length));
+        const std::string name(target, static_cast<std::size_t>(length));
         path = name.empty() || name[0] == '/' ? name : parentFolder(path) + "/" + name;
     }
     error = ELOOP;
@@ -144,15 +145,17 @@ public:
     Temporary& operator=(const Temporary&) = delete;
     ~Temporary() {
         if (fd_ >= 0) ::close(fd_);
-        if (created_ && !committed_) fileSystem_.call(SystemCall::Remove, [&] { return ::unlink(name_.c_str()); });
+        if (!committed_) fileSystem_.call(SystemCall::Remove, [&] { return ::unlink(name_.c_str()); });
     }
     // The name template is replaced by the name of the file created; false on failure.
     bool create() {
         std::vector<char> buffer(name_.begin(), name_.end());
         buffer.push_back('\0');
         fd_ = fileSystem_.call(SystemCall::CreateTemporary, [&] { return ::mkostemp(buffer.data(), O_CLOEXEC); });
-        if (fd_ < 0) return false;
-        created_ = true;
+        if (fd_ < 0) {
+            committed_ = true;  // nothing to remove
+            return false;
+        }
         name_ = buffer.data();
         return true;
     }
@@ -170,7 +173,6 @@ private:
     PosixFileSystem& fileSystem_;
     std::string name_;
     int fd_ = -1;
-    bool created_ = false;
     bool committed_ = false;
 };
 

@@ -279,6 +279,15 @@ TEST_F(CliRun, NeverReplacesWhatIsNotARegularFile) {
     EXPECT_EQ(run(fs, {"-o", folder.file("self"), in}).status, 1);
 }
 
+// Temporary files go beside the file, and its free space is the folder's.
+TEST(CliFolder, IsTheFolderThatHoldsThePath) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"a.mid", "."}, {"/a.mid", "/"}, {"//a.mid", "/"}, {"d/a.mid", "d"}, {"d//a.mid", "d"},
+        {"/d/e/a.mid", "/d/e"}, {"d/e/", "d"}, {"d/e//", "d"}, {"/", "/"}, {"", "."},
+    };
+    for (const auto& [path, folder] : cases) EXPECT_EQ(parentFolder(path), folder) << path;
+}
+
 // A stop signal ends an open of a FIFO that no one reads instead of waiting on.
 TEST_F(CliRun, AStopSignalEndsAWaitForAFifoReader) {
     const std::string in = folder.put("in.mid", plainSong());
