@@ -18,15 +18,15 @@ TEST(WindowsFileSystem, RefusesAFileAnotherProgramHoldsOpenAndExplainsErrorsInEn
     writeFile(path, plainSong());
     const HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(run(*fs, {path}).out, path + ": error: in use, locked by another process; left untouched\n");
-    EXPECT_EQ(run(*fs, {"-c", path}).out, path + ": error: in use, locked by another process\n");
+    EXPECT_EQ(run(*fs, {path}).err, path + ": error: in use, locked by another process; left untouched\n");
+    EXPECT_EQ(run(*fs, {"-c", path}).err, path + ": error: in use, locked by another process\n");
     CloseHandle(holder);
     EXPECT_EQ(readFile(path), plainSong());
     EXPECT_EQ(run(*fs, {path}).status, 0);
     EXPECT_EQ(readFile(path), runningStatusSong());
 
     const std::string missing = folder.file("gone.mid");
-    EXPECT_EQ(run(*fs, {missing}).out, missing + ": error: cannot be found: File not found\n");
+    EXPECT_EQ(run(*fs, {missing}).err, missing + ": error: cannot be found: File not found\n");
 }
 
 TEST(WindowsFileSystem, ReplacesTheOutputWholeAndLeavesNoTemporaryFile) {
