@@ -3,61 +3,49 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include <tuple>
 
 namespace convert {
 namespace {
 
-// "ソ" and "表" in code page 932 end with 0x5C, the backslash's byte.
-const std::string kSo = "\x83\x5C";
-const std::string kHyo = "\x95\x5C";
+const std::string kHyo = "\x95\x5C";  // "表" in code page 932 ends with the backslash's byte
 
-bool noLeadBytes(unsigned char) { return false; }
-
-std::string displayName(const std::string& path) { return splitPath(path, isCp932LeadByte).displayName; }
-
+// The drive part; the last component, where a trail byte 0x5C is no separator and the name
+// and the extension are each cut to 255 bytes, never inside a character.
 TEST(SplitPath, DrivePartAndLastComponent) {
-    const PathParts parts = splitPath("C:\\midi\\song.mid", isCp932LeadByte);
-    EXPECT_EQ(parts.drivePart, "C:");
-    EXPECT_EQ(parts.displayName, "song.mid");
-    EXPECT_EQ(splitPath("c:song.mid", isCp932LeadByte).drivePart, "c:");
-    EXPECT_EQ(splitPath("\\\\server\\share\\a.b.mid", isCp932LeadByte).drivePart, "");
-    EXPECT_EQ(displayName("\\\\server\\share\\a.b.mid"), "a.b.mid");
-    EXPECT_EQ(displayName("C:/x/y.mid"), "y.mid");
-    EXPECT_EQ(displayName("song.mid"), "song.mid");
-    EXPECT_EQ(displayName("C:\\old.files\\readme"), "readme");
-    EXPECT_EQ(displayName("C:\\dir\\"), "");
-}
-
-TEST(SplitPath, TrailByte5CIsNoSeparator) {
-    EXPECT_EQ(displayName("C:\\midi\\" + kSo + "\x83\x93\x83\x4F.mid"), kSo + "\x83\x93\x83\x4F.mid");
-    EXPECT_EQ(displayName("C:\\" + kHyo + "\\a.mid"), "a.mid");
-    EXPECT_EQ(displayName("C:\\x\\" + kHyo), kHyo);
-    // Without the code page's lead bytes the same bytes split (so the predicate matters).
-    EXPECT_EQ(splitPath("C:\\x\\" + kHyo, noLeadBytes).displayName, "");
-}
-
-TEST(SplitPath, NameAndExtensionCutTo255BytesEach) {
-    EXPECT_EQ(displayName("C:\\" + std::string(300, 'a') + ".mid"), std::string(255, 'a') + ".mid");
-    EXPECT_EQ(displayName("C:\\a." + std::string(300, 'm')), "a." + std::string(254, 'm'));
-    // A double-byte character that would straddle byte 255 is left out whole.
-    std::string wide = "aa";
+    std::string wide = "C:\\aa", cut = "aa";
     for (int i = 0; i < 128; ++i) wide += kHyo;
-    std::string cut = "aa";
     for (int i = 0; i < 126; ++i) cut += kHyo;
-    EXPECT_EQ(displayName("C:\\" + wide), cut);
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"C:\\midi\\song.mid", "C:", "song.mid"}, {"c:song.mid", "c:", "song.mid"}, {"C:", "C:", ""},
+        {"\\\\server\\share\\a.b.mid", "", "a.b.mid"}, {"C:/x/y.mid", "C:", "y.mid"}, {"song.mid", "", "song.mid"},
+        {"C:\\old.files\\readme", "C:", "readme"}, {"C:\\dir\\", "C:", ""}, {"C:\\" + kHyo + "\\a.mid", "C:", "a.mid"},
+        {"C:\\x\\" + kHyo, "C:", kHyo}, {"C:\\x\\" + kHyo + ".mid", "C:", kHyo + ".mid"}, {wide, "C:", cut},
+        {"C:\\" + std::string(300, 'a') + ".mid", "C:", std::string(255, 'a') + ".mid"},
+        {"C:\\a." + std::string(300, 'm'), "C:", "a." + std::string(254, 'm')}};
+    for (const auto& [path, drive, name] : cases) {
+        const PathParts parts = splitPath(path, isCp932LeadByte);
+        EXPECT_EQ(std::make_pair(parts.drivePart, parts.displayName), std::make_pair(drive, name)) << path;
+    }
+}
+
+// Code page 932's lead bytes are 0x81-0x9F and 0xE0-0xFC: only they hide the 0x5C after them.
+TEST(SplitPath, LeadByteRangeEdges) {
+    const std::pair<char, bool> cases[] = {{'\x80', false}, {'\x81', true}, {'\x9F', true}, {'\xA0', false},
+                                           {'\xDF', false}, {'\xE0', true}, {'\xFC', true}, {'\xFD', false}};
+    for (const auto& [byte, lead] : cases) {
+        const std::string name = std::string("a") + byte + "\\b";
+        EXPECT_EQ(splitPath("C:\\" + name, isCp932LeadByte).displayName, lead ? name : "b") << int(byte & 0xFF);
+    }
 }
 
 TEST(FreeSpaceLocation, DrivePartOrShareRoot) {
-    EXPECT_EQ(freeSpaceLocation("C:\\midi\\a.mid", isCp932LeadByte), "C:");
-    EXPECT_EQ(freeSpaceLocation("d:a.mid", isCp932LeadByte), "d:");
-    EXPECT_EQ(freeSpaceLocation("\\\\server\\share\\dir\\a.mid", isCp932LeadByte), "\\\\server\\share\\");
-    EXPECT_EQ(freeSpaceLocation("\\\\server\\share", isCp932LeadByte), "\\\\server\\share\\");
-    EXPECT_EQ(freeSpaceLocation("\\\\srv\\" + kHyo + "\\a.mid", isCp932LeadByte), "\\\\srv\\" + kHyo + "\\");
-    for (const char* none : {"\\\\server", "\\\\server\\", "\\\\server\\\\a.mid", "\\\\\\x\\y", "\\dir\\a.mid",
-                             "a.mid", ""}) {
-        EXPECT_EQ(freeSpaceLocation(none, isCp932LeadByte), "") << none;
-    }
+    const std::pair<std::string, std::string> cases[] = {
+        {"C:\\midi\\a.mid", "C:"}, {"d:", "d:"}, {"\\\\server\\share\\dir\\a.mid", "\\\\server\\share\\"},
+        {"//server/share", "//server/share\\"}, {"\\\\srv\\" + kHyo + "\\a.mid", "\\\\srv\\" + kHyo + "\\"},
+        {"\\\\server", ""}, {"\\\\server\\", ""}, {"\\\\server\\\\a.mid", ""}, {"\\\\\\x\\y", ""},
+        {"\\dir\\a.mid", ""}, {"a\\b\\c\\d", ""}, {"a.mid", ""}, {"", ""}};
+    for (const auto& [path, location] : cases) EXPECT_EQ(freeSpaceLocation(path, isCp932LeadByte), location) << path;
 }
 
 }  // namespace
