@@ -1,21 +1,32 @@
-// The free-space probe without the extended function: the drive's cluster geometry, and
-// the result kept on failure. (The extended function's path runs in the conversion tests.)
+// The free-space probe without the extended function: the cluster geometry of the drive's
+// root, and the result kept on failure. (The extended function's path runs in the
+// conversion tests.)
 #include "convert/free_space.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-TEST(FreeSpaceProbe, WithoutExtendedFunctionUsesDriveGeometry) {
+// "C:" alone would name drive C's current folder, which the environment says is gone: the
+// probe asks about "C:\". The empty location is the current drive's root.
+TEST(FreeSpaceProbe, WithoutExtendedFunctionMeasuresTheDrivesRoot) {
     FreeSpaceExFunction = nullptr;
-    std::uint64_t freeBytes = 7;
-    ASSERT_TRUE(FreeSpaceProbe("C:", freeBytes));
-    ULARGE_INTEGER available;
-    ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\", &available, nullptr, nullptr));
-    // Both figures of the same volume, a moment apart.
-    EXPECT_NEAR(static_cast<double>(freeBytes) / static_cast<double>(available.QuadPart), 1.0, 0.01);
+    char saved[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    ASSERT_TRUE(SetCurrentDirectoryA("Z:\\"));
+    ASSERT_TRUE(SetEnvironmentVariableA("=C:", "C:\\quorin-no-such-folder"));
+    std::uint64_t onC = 7, onCurrent = 7;
+    const BOOL okC = FreeSpaceProbe("C:", onC), okCurrent = FreeSpaceProbe("", onCurrent);
+    ULARGE_INTEGER c, current;
+    ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\", &c, nullptr, nullptr) && GetDiskFreeSpaceExA("Z:\\", &current, nullptr, nullptr));
+    SetEnvironmentVariableA("=C:", nullptr);
+    SetCurrentDirectoryA(saved);
+    ASSERT_TRUE(okC && okCurrent);
+    // The same volumes, a moment apart.
+    EXPECT_NEAR(static_cast<double>(onC) / static_cast<double>(c.QuadPart), 1.0, 0.01);
+    EXPECT_NEAR(static_cast<double>(onCurrent) / static_cast<double>(current.QuadPart), 1.0, 0.01);
 
-    freeBytes = 7;
+    std::uint64_t freeBytes = 7;
     EXPECT_FALSE(FreeSpaceProbe("Q:", freeBytes));  // no such drive
     EXPECT_EQ(freeBytes, 7u);
 }

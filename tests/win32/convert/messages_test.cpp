@@ -78,29 +78,57 @@ TEST_F(Messages, CaptionFollowsIconBitsUnlessGiven) {
     EXPECT_EQ(answerer.boxes.back().text, systemText(ERROR_ACCESS_DENIED));
 }
 
-RECT shownBox{};
+// A system text with inserts ("%1") comes whole, the inserts left as they are.
+TEST_F(Messages, SystemTextWithInsertsComesWhole) {
+    DWORD code = 1;
+    while (code < 2000 && systemText(code).find("%1") == std::string::npos) ++code;
+    ASSERT_LT(code, 2000u) << "no system text with an insert";
+    std::string text;
+    ASSERT_TRUE(SystemErrorText(text, code));
+    EXPECT_EQ(text, systemText(code));
+}
 
-LRESULT CALLBACK recordShownBox(int code, WPARAM wParam, LPARAM lParam) {
+RECT atInit{}, atShow{};
+
+// A dialog that looks where it stands as its own initialisation begins, and closes.
+INT_PTR CALLBACK lookAtInit(HWND dialog, UINT message, WPARAM, LPARAM) {
+    if (message != WM_INITDIALOG) return FALSE;
+    GetWindowRect(dialog, &atInit);
+    EndDialog(dialog, IDOK);
+    return TRUE;
+}
+
+LRESULT CALLBACK lookAtShow(int code, WPARAM wParam, LPARAM lParam) {
     const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
     if (code >= 0 && call->message == WM_SHOWWINDOW && call->wParam) {
-        GetWindowRect(call->hwnd, &shownBox);
+        GetWindowRect(call->hwnd, &atShow);
         PostMessageA(call->hwnd, WM_COMMAND, IDOK, 0);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// Whatever the system's box does with its own position while it initialises, it is shown
-// centred over its owner.
-TEST_F(Messages, BoxIsShownCentredOverItsOwner) {
+// Under the hook a dialog stands centred over its owner when its initialisation begins
+// (the template puts it at the owner's corner), and a box whatever it does with its own
+// position while it initialises.
+TEST_F(Messages, DialogsAndBoxesStandCentredOverTheirOwner) {
     const HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, 40, 60, 500, 300, nullptr,
                                        nullptr, nullptr, nullptr);
     ASSERT_NE(owner, nullptr);
-    const HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, recordShownBox, nullptr, GetCurrentThreadId());
+    struct alignas(4) {
+        DLGTEMPLATE dialog{WS_POPUP | WS_CAPTION, 0, 0, 0, 0, 100, 50};
+        WORD menu = 0, windowClass = 0, title = 0;
+    } dialogTemplate;
+    InstallCentringHook();
+    DialogBoxIndirectParamA(nullptr, &dialogTemplate.dialog, owner, lookAtInit, 0);
+    RemoveCentringHook();
+    const HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, lookAtShow, nullptr, GetCurrentThreadId());
     EXPECT_EQ(ShowMessageBox(owner, "text", "", MB_OK | MB_ICONERROR), IDOK);
     UnhookWindowsHookEx(hook);
     DestroyWindow(owner);
-    EXPECT_NEAR((shownBox.left + shownBox.right) / 2, 40 + 500 / 2, 1);
-    EXPECT_NEAR((shownBox.top + shownBox.bottom) / 2, 60 + 300 / 2, 1);
+    for (const RECT& r : {atInit, atShow}) {
+        EXPECT_NEAR((r.left + r.right) / 2, 40 + 500 / 2, 1);
+        EXPECT_NEAR((r.top + r.bottom) / 2, 60 + 300 / 2, 1);
+    }
 }
 
 }  // namespace
