@@ -93,6 +93,8 @@ class QuorinApp {
   // Closes the main window as the close box would and waits for the process to end.
   // False when it did not end.
   bool close();
+  // Waits for the process to end by itself; false when it did not.
+  bool waitForEnd() const;
   DWORD exitCode() const;
 
  private:

@@ -242,6 +242,8 @@ bool QuorinApp::close() {
   return WaitForSingleObject(process_.hProcess, kSafetyCapMs) == WAIT_OBJECT_0;
 }
 
+bool QuorinApp::waitForEnd() const { return WaitForSingleObject(process_.hProcess, kSafetyCapMs) == WAIT_OBJECT_0; }
+
 bool QuorinApp::running() const {
   return process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
 }

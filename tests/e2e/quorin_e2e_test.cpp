@@ -99,7 +99,10 @@ class QuorinE2E : public ::testing::Test {
   QuorinApp app_;
 };
 
-TEST_F(QuorinE2E, FirstSessionConvertsBothWaysAndSavesTheSettingsBesideTheExecutable) {
+// Driven by the keyboard alone: Escape leaves the window alone, Enter is the Open button,
+// Ctrl+R the option, Ctrl+O the Open command, File > Exit ends the program; the settings go
+// beside the executable, not into the current folder.
+TEST_F(QuorinE2E, FirstSessionByKeyboardConvertsBothWaysAndSavesTheSettingsBesideTheExecutable) {
   // 表 and ソ end in the byte 0x5C in code page 932, the same byte as a backslash.
   const TempFolder& midi = newFolder(ansi("ソ表"));
   const std::string a = ansi("表.mid");
@@ -108,32 +111,28 @@ TEST_F(QuorinE2E, FirstSessionConvertsBothWaysAndSavesTheSettingsBesideTheExecut
   ASSERT_TRUE(writeFile(midi.file(b), kMixed));
   const TempFolder& folder = newFolder("first");
   startApp(folder, midi.path());
-
-  RECT rect;
-  ASSERT_TRUE(GetWindowRect(main(), &rect));
-  EXPECT_EQ(rect.left, 0);
-  EXPECT_EQ(rect.top, 0);
   EXPECT_EQ(windowText(main()), "Quorin");
   EXPECT_TRUE(isChecked(main(), kRunningStatusBox));
   EXPECT_TRUE(saveScreenshot(main(), artifact("main_window.bmp")));
 
-  // With the box set (the default), through the button.
-  clickButton(main(), kOpenButton);
-  ASSERT_TRUE(choose("\"" + a + "\" \"" + b + "\"")) << "the button did not open the Open dialog";
+  pressKey(main(), VK_ESCAPE);
+  pressKey(main(), VK_RETURN);
+  ASSERT_TRUE(choose(a)) << "Enter did not open the Open dialog";
   expectFileBecomes(midi.file(a), kMixedWithRunningStatus);
-  expectFileBecomes(midi.file(b), kMixedWithRunningStatus);
   ASSERT_TRUE(app_.waitForIdle());
 
-  // Cleared by a click, through Ctrl+O: every status byte comes back.
-  clickButton(main(), kRunningStatusBox);
-  ASSERT_TRUE(waitUntil([&] { return !isChecked(main(), kRunningStatusBox); }));
+  pressKey(main(), 'R', {VK_CONTROL});
+  ASSERT_TRUE(waitUntil([&] { return !isChecked(main(), kRunningStatusBox); })) << "Ctrl+R did not clear the box";
   pressKey(main(), 'O', {VK_CONTROL});
   ASSERT_TRUE(choose("\"" + b + "\" \"" + a + "\"")) << "Ctrl+O did not open the Open dialog";
   expectFileBecomes(midi.file(a), kMixedWithoutRunningStatus);
   expectFileBecomes(midi.file(b), kMixedWithoutRunningStatus);
   ASSERT_TRUE(app_.waitForIdle());
 
-  ASSERT_TRUE(app_.close());
+  pressKey(main(), 'F', {VK_MENU});
+  ASSERT_NE(app_.waitForWindow("#32768", nullptr), nullptr) << "Alt+F did not open the File menu";
+  pressKey(nullptr, 'X');
+  ASSERT_TRUE(app_.waitForEnd()) << "File > Exit did not end the program";
   EXPECT_EQ(app_.exitCode(), 0u);
   const Bytes ini = readFile(folder.file("quorin.ini"));
   EXPECT_EQ(std::string(ini.begin(), ini.end()), "[OPTION]\r\nOpenFileNameDir=" + midi.path() +

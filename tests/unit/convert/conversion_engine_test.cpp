@@ -184,6 +184,7 @@ struct StepFailure {
 };
 
 class FailingStep : public ::testing::TestWithParam<StepFailure> {};
+using K = OutcomeKind;
 
 // Each failure gives its outcome and error code, leaves the file as it was (unless the
 // outcome admits otherwise), closes it, and the next file converts. Files of 4 GiB and
@@ -200,8 +201,12 @@ TEST_P(FailingStep, GivesOutcomeKeepsBytesAndEngineGoesOn) {
         return size == 0xFFFFFFFFu ? nullptr : new (std::nothrow) std::uint8_t[size];  // exactly the file's size
     };
     ConversionEngine engine(fs, true, allocate, c.unchangedFirst ? StepOrder::UnchangedFirst : StepOrder::ProbeFirst);
+    const long blocks = liveBlocks;
     const FileOutcome outcome = engine.convert("C:/a.mid");
     failAllocations = false;
+    if (c.kind == K::OutOfMemory) {
+        EXPECT_EQ(liveBlocks, blocks);  // nothing of the file is kept
+    }
     EXPECT_EQ(std::make_tuple(outcome.kind, outcome.error, outcome.endsRun(), outcome.restored),
               std::make_tuple(c.kind, c.code, c.endsRun, c.restored));
     EXPECT_EQ(fs.files["C:/a.mid"] == original, c.restored);
@@ -213,7 +218,6 @@ TEST_P(FailingStep, GivesOutcomeKeepsBytesAndEngineGoesOn) {
     EXPECT_EQ(fs.files["C:/b.mid"], runningStatusSmf());
 }
 
-using K = OutcomeKind;
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, FailingStep,
     ::testing::Values(
