@@ -1,7 +1,6 @@
 // ByteBuffer's allocation paths; the common no-allocation cases are inline in the header.
 #include "smf/byte_buffer.h"
 
-#include <cstddef>
 #include <new>
 
 namespace smf {
@@ -36,8 +35,6 @@ ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
 }
 
 void ByteBuffer::throwTooLong() {
-    static_assert(offsetof(ByteBuffer, inline_) == 0 && sizeof(ByteBuffer) > kInlineCapacity,
-                  "copyInlinePadded reads kInlineCapacity bytes from byte 0 or 1 of the object");
     throw std::bad_alloc();   // no buffer can be longer than 2^32 - 1 bytes
 }
 

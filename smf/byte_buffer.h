@@ -58,15 +58,48 @@ public:
         }
     }
 
-    // For an empty inline buffer: the contents become {status, data[0, dataCount)},
-    // dataCount 1 or 2, with capacity equal to that length.
-    void assignChannelMessage(std::uint8_t status, const std::uint8_t* data, std::uint32_t dataCount) noexcept {
-        inline_[0] = status;
-        inline_[1] = data[0];
-        if (dataCount == 2) inline_[2] = data[1];
-        word_ = (dataCount + 1) << 8 | (dataCount + 1);
+    // The contents become first followed by count bytes from source (an event's status
+    // byte and the rest of it). Never allocates while the result fits in kInlineCapacity.
+    void assign(std::uint8_t first, const std::uint8_t* source, std::uint32_t count) {
+        const std::uint32_t n = count + 1;
+        if (word_ == 0 && count - 1 < 2) {   // no storage yet, and a channel message
+            word_ = n << 8 | n;
+            inline_[0] = first;
+            inline_[1] = source[0];
+            if (count == 2) inline_[2] = source[1];
+        } else {
+            assignAtSlow(source, count, 1);
+            data()[0] = first;
+        }
     }
 
+    // Copies bytes [from, length()) to `to` and returns their count; from is 0 or 1 and at
+    // most length(). `to` needs room for the count or kCopyRoom bytes, whichever is more:
+    // short contents go as one fixed-size block, leaving unspecified bytes past the count.
+    static constexpr std::uint32_t kCopyRoom = kInlineCapacity;
+    std::uint32_t copyTo(std::uint8_t* to, std::uint32_t from) const noexcept {
+        if (isInline()) {
+            std::memcpy(to, inline_ + from, kInlineCapacity - 1);
+            to[kInlineCapacity - 1] = inline_[kInlineCapacity - 1];
+            return (word_ & 0xFF) - from;
+        }
+        const std::uint32_t count = heap()->length - from;
+        std::memcpy(to, heapBytes() + from, count);
+        return count;
+    }
+
+    std::uint8_t* data() noexcept { return isInline() ? inline_ : heapBytes(); }
+    const std::uint8_t* data() const noexcept { return isInline() ? inline_ : heapBytes(); }
+    std::uint32_t length() const noexcept { return isInline() ? (word_ & 0xFF) : heap()->length; }
+    std::uint32_t capacity() const noexcept { return isInline() ? (word_ >> 8) : heap()->capacity; }
+    bool empty() const noexcept { return length() == 0; }
+    std::uint8_t operator[](std::uint32_t i) const noexcept { return data()[i]; }
+
+private:
+    static constexpr std::uint32_t kOnHeap = 0xFFFFFFFFu;
+
+    // True while the bytes live inside the object (capacity up to kInlineCapacity).
+    bool isInline() const noexcept { return word_ != kOnHeap; }
     // memcpy, without a library call for the few bytes of a typical event.
     static void copyBytes(std::uint8_t* to, const std::uint8_t* from, std::uint32_t count) noexcept {
         switch (count) {
@@ -78,29 +111,6 @@ public:
         }
     }
 
-    // True while the bytes live inside the object (capacity up to kInlineCapacity).
-    bool isInline() const noexcept { return word_ != kOnHeap; }
-    // For inline buffers only: copies kInlineCapacity bytes of the object starting at byte
-    // skip (0 or 1) of its contents, past the length too; callers use the first
-    // length() - skip of them. One fixed-size copy instead of a variable one.
-    void copyInlinePadded(std::uint8_t* to, std::uint32_t skip) const noexcept {
-        std::memcpy(to, reinterpret_cast<const unsigned char*>(this) + skip, kInlineCapacity);
-    }
-
-    // For inline buffers only: the length, and byte i of the object's 8 inline bytes
-    // (meaningful below length()), without the inline-or-heap test.
-    std::uint32_t inlineLength() const noexcept { return word_ & 0xFF; }
-    std::uint8_t inlineByte(std::uint32_t i) const noexcept { return inline_[i]; }
-
-    std::uint8_t* data() noexcept { return isInline() ? inline_ : heapBytes(); }
-    const std::uint8_t* data() const noexcept { return isInline() ? inline_ : heapBytes(); }
-    std::uint32_t length() const noexcept { return isInline() ? (word_ & 0xFF) : heap()->length; }
-    std::uint32_t capacity() const noexcept { return isInline() ? (word_ >> 8) : heap()->capacity; }
-    bool empty() const noexcept { return length() == 0; }
-    std::uint8_t operator[](std::uint32_t i) const noexcept { return data()[i]; }
-
-private:
-    static constexpr std::uint32_t kOnHeap = 0xFFFFFFFFu;
     struct HeapHeader {
         std::uint32_t capacity;
         std::uint32_t length;
@@ -118,7 +128,7 @@ private:
     void release() noexcept;   // frees the heap block; the caller resets word_
 
     static_assert(sizeof(HeapHeader*) <= kInlineCapacity, "a heap pointer must fit inline");
-    std::uint8_t inline_[kInlineCapacity] = {};   // first member: copyInlinePadded reads from here
+    std::uint8_t inline_[kInlineCapacity] = {};
     std::uint32_t word_ = 0;
 };
 

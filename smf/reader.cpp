@@ -2,17 +2,25 @@
 #include "smf/reader.h"
 
 #include <cstring>
-#include <new>
 
 namespace smf {
 
 namespace {
 
-constexpr std::uint32_t kInitialScratch = 256;
-constexpr std::uint32_t kMacBinaryRest = 124;   // a MacBinary header is 128 bytes
+constexpr std::uint32_t kMacBinarySize = 128;
 
 bool isTag(const std::uint8_t* bytes, const char (&tag)[5]) noexcept {
     return std::memcmp(bytes, tag, 4) == 0;
+}
+
+// Advances past n bytes; true when all of them were there (always for n == 0).
+bool skip(InputCursor& in, std::uint32_t n) noexcept {
+    if (in.remaining() < n) {
+        in.position = in.end;
+        return false;
+    }
+    in.position += n;
+    return true;
 }
 
 // The lengths that meta events of these types must have; -1 for any length.
@@ -39,10 +47,8 @@ const char* describeParseRule(ParseRule rule) noexcept {
     switch (rule) {
     case ParseRule::None: return "The file is valid";
     case ParseRule::HeaderTooShort: return "The file is shorter than 4 bytes";
-    case ParseRule::NotMidiFile: return "The file does not begin with a MIDI header";
-    case ParseRule::MacBinaryNotAllowed: return "The file does not begin with a MIDI header and MacBinary is not allowed";
-    case ParseRule::MacBinaryTruncated: return "The MacBinary header or the MIDI header behind it is cut off";
-    case ParseRule::MacBinaryInvalid: return "The MacBinary header is invalid or not followed by a MIDI header";
+    case ParseRule::NotMidiFile: return "The file has neither an MThd header nor a valid MacBinary header";
+    case ParseRule::MacBinaryNotAllowed: return "The file does not begin with an MThd header (and MacBinary is not allowed)";
     case ParseRule::HeaderLengthMissing: return "The header length is cut off";
     case ParseRule::HeaderLengthTooSmall: return "The header length is below 6";
     case ParseRule::HeaderFieldMissing: return "The header's format, track count or division is cut off";
@@ -63,50 +69,9 @@ const char* describeParseRule(ParseRule rule) noexcept {
     case ParseRule::EndOfTrackMisplaced: return "End of Track does not end the chunk";
     case ParseRule::MissingEndOfTrack: return "A track chunk ends without End of Track";
     case ParseRule::TrackAfterDeclaredChunks: return "A track chunk follows the chunks the header declares";
+    case ParseRule::OutOfMemory: return "Memory ran out while the file was read";
     }
     return "Unknown rule";
-}
-
-SmfReader::SmfReader()
-    : scratch_(new std::uint8_t[kInitialScratch]), scratchCapacity_(kInitialScratch) {}
-
-SmfReader::~SmfReader() {
-    delete[] scratch_;
-}
-
-std::uint32_t SmfReader::take(std::uint32_t n) {
-    if (n > scratchCapacity_) {
-        const std::uint32_t capacity = n + kInitialScratch < n ? n : n + kInitialScratch;
-        std::uint8_t* fresh = new std::uint8_t[capacity];   // old scratch stays until this succeeds
-        delete[] scratch_;
-        scratch_ = fresh;
-        scratchCapacity_ = capacity;
-    }
-    const std::uint32_t remaining = cursor_.position < cursor_.end ? cursor_.end - cursor_.position : 0;
-    const std::uint32_t count = n < remaining ? n : remaining;
-    if (count != 0) std::memcpy(scratch_, cursor_.base + cursor_.position, count);
-    cursor_.position += count;
-    cursor_.lastCount = count;
-    return count;
-}
-
-bool SmfReader::peek(std::uint8_t& byte) const noexcept {
-    if (cursor_.position >= cursor_.end) return false;
-    byte = cursor_.base[cursor_.position];
-    return true;
-}
-
-bool SmfReader::skip(std::uint32_t n) noexcept {
-    if (n == 0) {
-        cursor_.lastCount = 0;
-        return true;
-    }
-    if (cursor_.position >= cursor_.end) return false;
-    const std::uint32_t remaining = cursor_.end - cursor_.position;
-    const std::uint32_t count = n < remaining ? n : remaining;
-    cursor_.position += count;
-    cursor_.lastCount = count;
-    return count == n;
 }
 
 bool SmfReader::fail(ParseRule rule, std::uint32_t offset) noexcept {
@@ -117,185 +82,176 @@ bool SmfReader::fail(ParseRule rule, std::uint32_t offset) noexcept {
 
 bool SmfReader::parse(const std::uint8_t* buffer, std::uint32_t length, Song& song,
                       bool allowMacBinary) {
-    // 1. Fresh cursor and an empty Song.
-    cursor_ = InputCursor{buffer, 0, length, 0};
+    // 1. Fresh cursor and an empty Song; until a verdict, running out of memory is the reason.
+    InputCursor in{buffer, 0, length};
     target_ = &song;
     declaredTrackCount_ = 0;
-    failure_ = ParseFailure{};
+    failure_ = ParseFailure{ParseRule::OutOfMemory, 0, 0};
     summary_.otherChunks.clear();
     summary_.bytesAfterChunks = 0;
     summary_.runningStatusEvents = 0;
     summary_.macBinary = false;
     song.reset();
     // 2. The header chunk, maybe behind a MacBinary header.
-    if (!readHeader(allowMacBinary)) return false;
+    if (!readHeader(in, allowMacBinary)) return false;
     // 3. Exactly as many chunks as declared.
     for (std::uint32_t i = 0; i < declaredTrackCount_; ++i) {
         failure_.chunkIndex = i;
-        if (!readChunk()) return false;
+        if (!readChunk(in)) return false;
     }
     // 4. A track chunk right after them would be lost without a word: the header's count
     // must cover every track (other chunks may use up some of its slots).
-    const std::uint32_t after = cursor_.end - cursor_.position;
-    if (after >= 8 && isTag(cursor_.base + cursor_.position, "MTrk")) {
+    if (in.remaining() >= 8 && isTag(in.base + in.position, "MTrk")) {
         failure_.chunkIndex = declaredTrackCount_;
-        return fail(ParseRule::TrackAfterDeclaredChunks, cursor_.position);
+        return fail(ParseRule::TrackAfterDeclaredChunks, in.position);
     }
-    summary_.bytesAfterChunks = after;
-    failure_.chunkIndex = 0;
+    summary_.bytesAfterChunks = in.remaining();
+    failure_ = ParseFailure{};
     return true;
 }
 
-bool SmfReader::readHeader(bool allowMacBinary) {
-    Source source(*this);
+bool SmfReader::readHeader(InputCursor& in, bool allowMacBinary) {
     // 1-2. "MThd" at the start, or
-    if (take(4) < 4) return fail(ParseRule::HeaderTooShort, 0);
-    if (!isTag(scratch_, "MThd")) {
+    if (in.remaining() < 4) return fail(ParseRule::HeaderTooShort, 0);
+    if (!isTag(in.base, "MThd")) {
         // 3. a MacBinary header: first byte 0, bytes 74 and 82 zero, "MThd" at 128.
         if (!allowMacBinary) return fail(ParseRule::MacBinaryNotAllowed, 0);
-        if (scratch_[0] != 0x00) return fail(ParseRule::NotMidiFile, 0);
-        if (take(kMacBinaryRest) < kMacBinaryRest) return fail(ParseRule::MacBinaryTruncated, 0);
-        if (scratch_[70] != 0x00) return fail(ParseRule::MacBinaryInvalid, 74);
-        if (scratch_[78] != 0x00) return fail(ParseRule::MacBinaryInvalid, 82);
-        if (take(4) < 4) return fail(ParseRule::MacBinaryTruncated, 128);
-        if (!isTag(scratch_, "MThd")) return fail(ParseRule::MacBinaryInvalid, 128);
+        if (in.base[0] != 0x00 || in.remaining() < kMacBinarySize) return fail(ParseRule::NotMidiFile, 0);
+        if (in.base[74] != 0x00) return fail(ParseRule::NotMidiFile, 74);
+        if (in.base[82] != 0x00) return fail(ParseRule::NotMidiFile, 82);
+        in.position = kMacBinarySize;
+        if (in.remaining() < 4 || !isTag(in.base + in.position, "MThd")) {
+            return fail(ParseRule::NotMidiFile, kMacBinarySize);
+        }
         summary_.macBinary = true;
     }
+    in.position += 4;
     // 4. Header length, at least 6.
-    const std::uint32_t lengthAt = cursor_.position;
+    const std::uint32_t lengthAt = in.position;
     std::uint32_t headerLength = 0;
-    if (!readBE32(source, headerLength)) return fail(ParseRule::HeaderLengthMissing, lengthAt);
+    if (!readBE32(in, headerLength)) return fail(ParseRule::HeaderLengthMissing, lengthAt);
     if (headerLength < 6) return fail(ParseRule::HeaderLengthTooSmall, lengthAt);
     // 5. Format 0 to 2.
     std::uint16_t field = 0;
-    if (!readBE16(source, field)) return fail(ParseRule::HeaderFieldMissing, lengthAt + 4);
+    if (!readBE16(in, field)) return fail(ParseRule::HeaderFieldMissing, lengthAt + 4);
     if (!target_->setFormat(field)) return fail(ParseRule::FormatInvalid, lengthAt + 4);
     // 6. Declared track count, any value.
-    if (!readBE16(source, declaredTrackCount_)) return fail(ParseRule::HeaderFieldMissing, lengthAt + 6);
+    if (!readBE16(in, declaredTrackCount_)) return fail(ParseRule::HeaderFieldMissing, lengthAt + 6);
     // 7. Division of a known kind.
-    if (!readBE16(source, field)) return fail(ParseRule::HeaderFieldMissing, lengthAt + 8);
+    if (!readBE16(in, field)) return fail(ParseRule::HeaderFieldMissing, lengthAt + 8);
     if (!target_->setDivision(field)) return fail(ParseRule::DivisionInvalid, lengthAt + 8);
     // 8. Extra header bytes are dropped.
-    if (headerLength > 6 && !skip(headerLength - 6)) {
-        return fail(ParseRule::HeaderExtraTruncated, lengthAt + 10);
-    }
+    return skip(in, headerLength - 6) || fail(ParseRule::HeaderExtraTruncated, lengthAt + 10);
+}
+
+bool SmfReader::readChunk(InputCursor& in) {
+    const std::uint32_t chunkAt = in.position;
+    // 1-3. Type (never a second "MThd") and length.
+    if (in.remaining() < 4) return fail(ParseRule::ChunkHeaderTruncated, chunkAt);
+    const std::uint8_t* const type = in.base + chunkAt;
+    if (isTag(type, "MThd")) return fail(ParseRule::SecondHeaderChunk, chunkAt);
+    in.position += 4;
+    std::uint32_t length = 0;
+    if (!readBE32(in, length)) return fail(ParseRule::ChunkHeaderTruncated, chunkAt);
+    // 4. MTrk becomes a Track; 5. other chunks are skipped whole, and named in the summary.
+    if (isTag(type, "MTrk")) return readTrack(in, length, chunkAt);
+    if (!skip(in, length)) return fail(ParseRule::ChunkTruncated, chunkAt);
+    summary_.otherChunks.push_back({char(type[0]), char(type[1]), char(type[2]), char(type[3])});
     return true;
 }
 
-bool SmfReader::readChunk() {
-    Source source(*this);
-    const std::uint32_t chunkAt = cursor_.position;
-    // 1-3. Type (never a second "MThd") and length.
-    if (take(4) < 4) return fail(ParseRule::ChunkHeaderTruncated, chunkAt);
-    if (isTag(scratch_, "MThd")) return fail(ParseRule::SecondHeaderChunk, chunkAt);
-    const bool isTrack = isTag(scratch_, "MTrk");
-    std::uint32_t length = 0;
-    if (!readBE32(source, length)) return fail(ParseRule::ChunkHeaderTruncated, chunkAt);
-    // 4. Other chunks are skipped whole; 5. MTrk becomes a Track.
-    if (!isTrack) {
-        if (!skip(length)) return fail(ParseRule::ChunkTruncated, chunkAt);
-        std::array<char, 4> type;
-        std::memcpy(type.data(), cursor_.base + chunkAt, 4);
-        summary_.otherChunks.push_back(type);
-        return true;
+// SysEx and meta events, apart from the loop so that its channel-message path stays small.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+bool SmfReader::readOtherEvent(InputCursor& in, Track& track, std::uint32_t tick, std::uint8_t status,
+                               std::uint32_t eventAt, bool& endOfTrack) {
+    const std::uint32_t dataStart = in.position;
+    if (status == 0xFF) {
+        if (in.remaining() == 0) return fail(ParseRule::EventTruncated, eventAt);
+        const std::uint8_t type = in.base[in.position++];
+        if (type > 0x80) return fail(ParseRule::MetaTypeInvalid, in.position - 1);
+        endOfTrack = type == 0x2F;
+        const std::uint32_t lengthAt = in.position;
+        std::uint32_t dataLength = 0;
+        const VarLenStatus lengthStatus = readVarLen(in, dataLength);
+        if (lengthStatus != VarLenStatus::Ok) return fail(varLenRule(lengthStatus), lengthAt);
+        const int required = requiredMetaLength(type);
+        if (required >= 0 && dataLength != static_cast<std::uint32_t>(required)) {
+            return fail(ParseRule::MetaLengthInvalid, lengthAt);
+        }
+        if (!skip(in, dataLength)) return fail(ParseRule::EventTruncated, eventAt);
+    } else if (status == 0xF0 || status == 0xF7) {
+        std::uint32_t dataLength = 0;
+        const VarLenStatus lengthStatus = readVarLen(in, dataLength);
+        if (lengthStatus != VarLenStatus::Ok) return fail(varLenRule(lengthStatus), in.position);
+        if (!skip(in, dataLength)) return fail(ParseRule::EventTruncated, eventAt);
+    } else {
+        return fail(ParseRule::StatusNotAllowed, eventAt);
     }
-    return readTrack(length, chunkAt);
+    track.appendEvent(tick, status, in.base + dataStart, in.position - dataStart);
+    return true;
 }
 
-// The event loop works on local copies of the cursor. Each step behaves exactly as the
-// cursor primitives would: a delta or length as readVarLen, the status as peek then take
-// of one byte, data as skip; only the copying through scratch is left out.
-bool SmfReader::readTrack(std::uint32_t length, std::uint32_t chunkAt) {
+// The event loop works on a local copy of the cursor, so that the position stays in a
+// register while event bytes are stored. Everything it calls is inlined into it.
+#if defined(__GNUC__)
+__attribute__((flatten))
+#endif
+bool SmfReader::readTrack(InputCursor& cursor, std::uint32_t length, std::uint32_t chunkAt) {
     // 1-2. A new Track; tick and running status start afresh.
     Track& track = target_->appendTrack();
-    const std::uint8_t* const base = cursor_.base;
-    const std::uint32_t end = cursor_.end;
-    const std::uint32_t chunkStart = cursor_.position;
-    std::uint32_t pos = chunkStart;
+    InputCursor in = cursor;
+    const std::uint32_t chunkStart = in.position;
     std::uint32_t tick = 0;
     std::uint8_t runningStatus = 0;   // 0: none
+    std::uint64_t runningStatusEvents = 0;
     // 3. An empty chunk cannot hold End of Track.
     if (length == 0) return fail(ParseRule::EmptyTrack, chunkAt);
 
     for (;;) {
         // 4. Delta-time.
         std::uint32_t delta = 0;
-        if (pos < end && base[pos] < 0x80) {
-            delta = base[pos++];
-        } else {
-            std::uint32_t used = 0;
-            const VarLenStatus status = decodeVarLen(base + pos, end - pos, delta, used);
-            if (status != VarLenStatus::Ok) return fail(varLenRule(status), pos);
-            pos += used;
-        }
+        const VarLenStatus deltaStatus = readVarLen(in, delta);
+        if (deltaStatus != VarLenStatus::Ok) return fail(varLenRule(deltaStatus), in.position);
         tick += delta;
 
         // 5-6. Status byte, or the running status before a data byte.
-        const std::uint32_t eventAt = pos;
-        if (pos >= end) return fail(ParseRule::EventTruncated, eventAt);
-        std::uint8_t status = base[pos];
+        const std::uint32_t eventAt = in.position;
+        if (in.remaining() == 0) return fail(ParseRule::EventTruncated, eventAt);
+        std::uint8_t status = in.base[in.position];
         if (status >= 0x80) {
-            ++pos;
+            ++in.position;
         } else if (runningStatus == 0) {
             return fail(ParseRule::MissingRunningStatus, eventAt);
         } else {
             status = runningStatus;
-            ++summary_.runningStatusEvents;
+            ++runningStatusEvents;
         }
 
-        // 7-8. The event's data, then a copy of the whole event into the track.
-        const std::uint32_t dataStart = pos;
+        // 7-8. The event's data, then a copy of the whole event, status first, into the
+        // track. Only bytes that are really in the input are ever copied.
+        const std::uint32_t dataStart = in.position;
         bool endOfTrack = false;
         if (status < 0xF0) {
             const std::uint32_t dataCount = (status & 0xE0) == 0xC0 ? 1 : 2;
-            if (end - pos < dataCount) return fail(ParseRule::EventTruncated, eventAt);
-            pos += dataCount;
-            track.appendChannelEvent(tick, status, base + dataStart, dataCount);
+            if (!skip(in, dataCount)) return fail(ParseRule::EventTruncated, eventAt);
+            track.appendEvent(tick, status, in.base + dataStart, dataCount);
             runningStatus = status;
         } else {
-            if (status == 0xFF) {
-                if (pos >= end) return fail(ParseRule::EventTruncated, eventAt);
-                const std::uint8_t type = base[pos++];
-                if (type > 0x80) return fail(ParseRule::MetaTypeInvalid, pos - 1);
-                endOfTrack = type == 0x2F;
-                const std::uint32_t lengthAt = pos;
-                std::uint32_t dataLength = 0;
-                std::uint32_t used = 0;
-                const VarLenStatus lengthStatus = decodeVarLen(base + pos, end - pos, dataLength, used);
-                if (lengthStatus != VarLenStatus::Ok) return fail(varLenRule(lengthStatus), lengthAt);
-                pos += used;
-                const int required = requiredMetaLength(type);
-                if (required >= 0 && dataLength != static_cast<std::uint32_t>(required)) {
-                    return fail(ParseRule::MetaLengthInvalid, lengthAt);
-                }
-                if (end - pos < dataLength) return fail(ParseRule::EventTruncated, eventAt);
-                pos += dataLength;
-            } else if (status == 0xF0 || status == 0xF7) {
-                std::uint32_t dataLength = 0;
-                std::uint32_t used = 0;
-                const VarLenStatus lengthStatus = decodeVarLen(base + pos, end - pos, dataLength, used);
-                if (lengthStatus != VarLenStatus::Ok) return fail(varLenRule(lengthStatus), pos);
-                pos += used;
-                if (end - pos < dataLength) return fail(ParseRule::EventTruncated, eventAt);
-                pos += dataLength;
-            } else {
-                return fail(ParseRule::StatusNotAllowed, eventAt);
-            }
-            // Only bytes that are really in the input are copied: the length was skipped first.
-            scratchEvent_.tick = tick;
-            scratchEvent_.bytes.assignAt(base + dataStart, pos - dataStart, 1);
-            scratchEvent_.bytes.data()[0] = status;
-            track.appendEvent(scratchEvent_);
+            if (!readOtherEvent(in, track, tick, status, eventAt, endOfTrack)) return false;
             runningStatus = 0;
         }
-        cursor_.position = pos;
 
         // 9. End of Track must end the chunk exactly; 10. otherwise the chunk must go on.
-        const std::uint32_t consumed = pos - chunkStart;
+        const std::uint32_t consumed = in.position - chunkStart;
         if (endOfTrack) {
-            return consumed == length || fail(ParseRule::EndOfTrackMisplaced, eventAt);
+            if (consumed != length) return fail(ParseRule::EndOfTrackMisplaced, eventAt);
+            cursor.position = in.position;
+            summary_.runningStatusEvents += runningStatusEvents;
+            return true;
         }
-        if (consumed >= length) return fail(ParseRule::MissingEndOfTrack, pos);
+        if (consumed >= length) return fail(ParseRule::MissingEndOfTrack, in.position);
     }
 }
 

@@ -16,10 +16,8 @@ namespace smf {
 enum class ParseRule : std::uint8_t {
     None = 0,
     HeaderTooShort,          // fewer than 4 bytes
-    NotMidiFile,             // no "MThd" and no acceptable MacBinary header
+    NotMidiFile,             // no "MThd", and no MacBinary header (bytes 0, 74, 82 zero) before one
     MacBinaryNotAllowed,     // "MThd" missing, MacBinary not allowed
-    MacBinaryTruncated,      // fewer than 128 + 4 bytes behind a MacBinary first byte
-    MacBinaryInvalid,        // byte 74 or 82 not 0, or no "MThd" at offset 128
     HeaderLengthMissing,
     HeaderLengthTooSmall,    // below 6
     HeaderFieldMissing,      // format, track count or division cut off
@@ -40,6 +38,7 @@ enum class ParseRule : std::uint8_t {
     EndOfTrackMisplaced,     // End of Track does not end exactly at the chunk's end
     MissingEndOfTrack,       // the chunk's end reached or passed without End of Track
     TrackAfterDeclaredChunks,  // an "MTrk" chunk header follows the declared chunks
+    OutOfMemory,             // std::bad_alloc left parse(); nothing was decided
 };
 
 struct ParseFailure {
@@ -64,10 +63,9 @@ const char* describeParseRule(ParseRule rule) noexcept;
 
 class SmfReader {
 public:
-    SmfReader();
+    SmfReader() = default;
     SmfReader(const SmfReader&) = delete;
     SmfReader& operator=(const SmfReader&) = delete;
-    ~SmfReader();
 
     // Resets song, then fills it from buffer[0, length). True when the file is valid and
     // song holds all of it; false otherwise (song then holds a partial file: reset or
@@ -78,55 +76,25 @@ public:
     // song stays safe to reset or destroy.
     bool parse(const std::uint8_t* buffer, std::uint32_t length, Song& song, bool allowMacBinary);
 
-    // Why the last parse() failed; rule None after a successful parse.
+    // Why the last parse() failed; rule None after a successful parse, OutOfMemory after
+    // one that threw.
     const ParseFailure& failure() const noexcept { return failure_; }
     // What the last parse() read beyond the Song; complete only after a successful parse.
     const ParseSummary& summary() const noexcept { return summary_; }
 
-    std::uint16_t declaredTrackCount() const noexcept { return declaredTrackCount_; }
-
 private:
-    // Where reading stands in the caller's buffer.
-    struct InputCursor {
-        const std::uint8_t* base = nullptr;
-        std::uint32_t position = 0;
-        std::uint32_t end = 0;
-        std::uint32_t lastCount = 0;   // bytes moved by the last take or skip
-    };
-
-    // The reads of byte_order.h draw their bytes through take().
-    class Source final : public ByteSource {
-    public:
-        explicit Source(SmfReader& reader) : reader_(reader) {}
-        std::uint32_t take(std::uint32_t n) override { return reader_.take(n); }
-        const std::uint8_t* lastTaken() const override { return reader_.scratch_; }
-    private:
-        SmfReader& reader_;
-    };
-
-    // Copies min(n, remaining) bytes to scratch and advances past them; returns the count.
-    std::uint32_t take(std::uint32_t n);
-    // The byte at the position, without advancing; false at the end.
-    bool peek(std::uint8_t& byte) const noexcept;
-    // Advances by min(n, remaining); true when all n bytes were there (always for n == 0).
-    bool skip(std::uint32_t n) noexcept;
-
-    bool readHeader(bool allowMacBinary);
-    bool readChunk();
-    bool readTrack(std::uint32_t length, std::uint32_t chunkAt);
+    bool readHeader(InputCursor& in, bool allowMacBinary);
+    bool readChunk(InputCursor& in);
+    bool readTrack(InputCursor& in, std::uint32_t length, std::uint32_t chunkAt);
+    bool readOtherEvent(InputCursor& in, Track& track, std::uint32_t tick, std::uint8_t status,
+                        std::uint32_t eventAt, bool& endOfTrack);
     // Records the first broken rule; always returns false.
     bool fail(ParseRule rule, std::uint32_t offset) noexcept;
 
-    InputCursor cursor_;
     Song* target_ = nullptr;
-    std::uint8_t* scratch_ = nullptr;
-    std::uint32_t scratchCapacity_ = 0;
     std::uint16_t declaredTrackCount_ = 0;
     ParseFailure failure_;
     ParseSummary summary_;
-    // SysEx and meta events are assembled here before a copy goes into the track; its
-    // storage settles at the largest such event seen.
-    TrackEvent scratchEvent_;
 };
 
 }  // namespace smf

@@ -15,53 +15,75 @@ struct TrackEvent {
     ByteBuffer bytes;         // the complete event, status byte first
 };
 
-// The running-status test of the writer: with runningStatus, an event's status byte is
-// left out when it is a channel status equal to the previous event's status (previous:
-// the first byte of the event before it in the track, 0 before the first). It is kept
-// before a first data byte with bit 7 set: the reader keeps channel data bytes as they
-// are, and a status dropped before such a byte would read back as that byte.
-inline bool omitsStatus(bool runningStatus, const TrackEvent& event, std::uint8_t previous) noexcept {
-    const ByteBuffer& b = event.bytes;
-    return runningStatus && b.length() >= 2 && b[0] == previous && previous >= 0x80 &&
-           previous < 0xF0 && b[1] < 0x80;
-}
+// How one event of a track is written after the events before it: its delta-time, and
+// whether running status leaves its status byte out. This is the running-status rule, in
+// the one place where it is written: a Track plans its written size through it as events
+// are appended, and the writer writes each event through it.
+//
+// The status byte goes when running status is on, it is a channel status (0x80-0xEF)
+// equal to the first byte of the event before (0 before the first event of a track,
+// whatever kind that event was), and the byte after it has bit 7 clear: the reader keeps
+// channel data bytes as they are, and a status dropped before a byte with bit 7 set would
+// read back as that byte.
+class EventLayout {
+public:
+    struct Step {
+        std::uint32_t delta;          // from the previous event's tick, modulo 2^32
+        std::uint32_t omittedStatus;  // 1 when the status byte is left out, else 0
+    };
 
-// The status an event leaves behind for the next one: its first byte (0 for no bytes).
-inline std::uint8_t statusOf(const TrackEvent& event) noexcept {
-    return event.bytes.length() != 0 ? event.bytes[0] : 0;
-}
+    // The next event of the track: its tick, its first two bytes (0 for missing ones) and
+    // its length.
+    Step next(std::uint32_t tick, std::uint8_t status, std::uint8_t second, std::uint32_t length,
+              bool runningStatus) noexcept {
+        const bool omitted = runningStatus && length >= 2 && status == previousStatus_ &&
+                             static_cast<std::uint8_t>(status - 0x80) < 0x70 && second < 0x80;
+        const Step step{tick - previousTick_, omitted ? 1u : 0u};
+        previousTick_ = tick;
+        previousStatus_ = status;
+        return step;
+    }
+
+    // Bytes the event of this step takes in the file: its delta-time and its bytes.
+    static std::uint32_t writtenSize(const Step& step, std::uint32_t length) noexcept {
+        return varLenSize(step.delta) + length - step.omittedStatus;
+    }
+
+private:
+    std::uint32_t previousTick_ = 0;
+    std::uint8_t previousStatus_ = 0;
+};
 
 // Events in file order, held by value. A deque never moves its elements as it grows, so a
 // track of millions of events costs no reallocation copies and no doubling overshoot.
 //
 // The track also keeps the bytes its events take in a file, with and without running
-// status (delta-times from consecutive ticks, minimal encodings), updated on every
-// append, so that the writer plans a file's size without a pass over its events.
+// status, updated on every append, so that the writer plans a file's size without a pass
+// over its events.
 class Track {
 public:
     using Events = std::deque<TrackEvent>;
 
-    // Appends a copy of the event (its bytes an exact-fit copy). Throws std::bad_alloc and
-    // then leaves the track as it was.
+    // Appends a copy of the event (its bytes an exact-fit copy).
+    // Out of memory: throws std::bad_alloc and leaves the track as it was.
     void appendEvent(const TrackEvent& event) {
         events_.push_back(event);
-        account(events_.back());
+        const ByteBuffer& bytes = event.bytes;
+        const std::uint32_t length = bytes.length();
+        account(event.tick, length != 0 ? bytes[0] : 0, length >= 2 ? bytes[1] : 0, length);
     }
 
-    // Appends the channel message {status, data[0, dataCount)} at tick; status 0x80-0xEF,
-    // dataCount 1 or 2. Only the track's own list can run out of memory (and then the
-    // track is left as it was).
-    void appendChannelEvent(std::uint32_t tick, std::uint8_t status, const std::uint8_t* data,
-                            std::uint32_t dataCount) {
+    // Appends the event {status, rest[0, restCount)} at tick, its bytes an exact-fit copy.
+    // Out of memory: throws std::bad_alloc and leaves the track as it was.
+    void appendEvent(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount) {
         TrackEvent& event = events_.emplace_back();
         event.tick = tick;
-        event.bytes.assignChannelMessage(status, data, dataCount);
-        // As account() would: the status goes when it repeats before a true data byte.
-        const std::uint32_t size = varLenSize(tick - lastTick_) + 1 + dataCount;
-        bytesWithoutRunningStatus_ += size;
-        bytesWithRunningStatus_ += size - (status == lastStatus_ && data[0] < 0x80 ? 1 : 0);
-        lastTick_ = tick;
-        lastStatus_ = status;
+        if (restCount < ByteBuffer::kInlineCapacity) {
+            event.bytes.assign(status, rest, restCount);   // held inside the object: cannot fail
+        } else {
+            assignOrRemoveLast(status, rest, restCount);
+        }
+        account(tick, status, restCount != 0 ? rest[0] : 0, restCount + 1);
     }
 
     const Events& events() const noexcept { return events_; }
@@ -73,20 +95,20 @@ public:
     }
 
 private:
-    void account(const TrackEvent& event) noexcept {
-        const std::uint32_t delta = event.tick - lastTick_;
-        const std::uint32_t size = varLenSize(delta) + event.bytes.length();
+    // The last event's bytes become {status, rest[0, restCount)}; on std::bad_alloc the
+    // event is removed before the exception goes on.
+    void assignOrRemoveLast(std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount);
+    void account(std::uint32_t tick, std::uint8_t status, std::uint8_t second, std::uint32_t length) noexcept {
+        const EventLayout::Step step = layout_.next(tick, status, second, length, true);
+        const std::uint32_t size = EventLayout::writtenSize({step.delta, 0}, length);
         bytesWithoutRunningStatus_ += size;
-        bytesWithRunningStatus_ += size - (omitsStatus(true, event, lastStatus_) ? 1 : 0);
-        lastTick_ = event.tick;
-        lastStatus_ = statusOf(event);
+        bytesWithRunningStatus_ += size - step.omittedStatus;
     }
 
     Events events_;
+    EventLayout layout_;
     std::uint64_t bytesWithRunningStatus_ = 0;
     std::uint64_t bytesWithoutRunningStatus_ = 0;
-    std::uint32_t lastTick_ = 0;
-    std::uint8_t lastStatus_ = 0;
 };
 
 enum class DivisionKind : std::uint8_t {

@@ -12,20 +12,19 @@ namespace smf {
 
 class SmfWriter {
 public:
-    // Replaces output's content with the SMF bytes of song and returns the planned total,
-    // which equals output.length(). With runningStatus, a channel status byte equal to the
-    // previous event's status in the same track is left out, unless the byte after it has
-    // bit 7 set (it would then read back as a status).
+    // Replaces output's content with the SMF bytes of song and returns their count, which
+    // equals output.length() and the planned total of planSongSize. With runningStatus,
+    // status bytes are left out as EventLayout (song.h) says.
     //
     // Out of memory: std::bad_alloc propagates; output is then empty or unchanged. A song
     // whose file would not fit in 2^32 - 1 bytes is reported the same way.
     std::uint32_t writeSong(const Song& song, ByteBuffer& output, bool runningStatus);
 
-    // 14 plus the planned size of every track; trackSizes receives one entry per track.
+    // 14 plus the planned size of every track chunk (8 plus its events as written);
+    // trackSizes receives one entry per track. Throws std::bad_alloc when the total does
+    // not fit in 32 bits.
     static std::uint32_t planSongSize(const Song& song, bool runningStatus,
                                       std::vector<std::uint32_t>& trackSizes);
-    // 8 plus the planned size of every event of the track.
-    static std::uint32_t planTrackSize(const Track& track, bool runningStatus);
 
 private:
     // Places count bytes from source at position with assignAt (output's length becomes
