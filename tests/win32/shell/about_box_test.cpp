@@ -48,4 +48,43 @@ TEST_F(AboutBox, ShowsVersionTextsPathAndAddresses) {
     EXPECT_EQ(BoldTitleFont, nullptr);  // the font goes with the box
 }
 
+// A setting of the manifest that this program shares with quorin.exe, as the system read it.
+std::wstring manifestSetting(const wchar_t* schema, const wchar_t* name) {
+    wchar_t value[32] = {};
+    SIZE_T length = 0;
+    if (!QueryActCtxSettingsW(0, nullptr, schema, name, value, 32, &length)) return L"";
+    return value;
+}
+
+// Nothing in the box is cut: every text of a static control fits it in the control's own
+// font. The manifest declares system DPI awareness, so the box is laid out at the system's
+// DPI rather than stretched.
+TEST_F(AboutBox, EveryTextFitsItsControlAndTheProcessIsDpiAware) {
+    EXPECT_EQ(manifestSetting(L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"), L"true");
+    EXPECT_EQ(manifestSetting(L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness"), L"system");
+    HWND box = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_ABOUT), nullptr, AboutBoxProc, 0);
+    ASSERT_NE(box, nullptr);
+    int measured = 0;
+    for (HWND control = GetWindow(box, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+        char className[16] = {};
+        GetClassNameA(control, className, sizeof className);
+        char text[256] = {};
+        const int length = GetWindowTextA(control, text, sizeof text);
+        const bool icon = (GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+        if (lstrcmpiA(className, "Static") != 0 || icon || length == 0) continue;
+        const HDC dc = GetDC(control);
+        const HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+        SIZE size = {};
+        GetTextExtentPoint32A(dc, text, length, &size);
+        SelectObject(dc, previous);
+        ReleaseDC(control, dc);
+        RECT client = {};
+        GetClientRect(control, &client);
+        EXPECT_LE(size.cx, client.right) << text;
+        ++measured;
+    }
+    EXPECT_EQ(measured, 5);  // the title, three labels and the legal notice
+    DestroyWindow(box);
+}
+
 }  // namespace
