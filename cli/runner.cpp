@@ -140,13 +140,13 @@ public:
         if (drawn_ && now - lastDrawn_ < std::chrono::milliseconds(100)) return;
         drawn_ = true;
         lastDrawn_ = now;
+        // Every line printed wipes the progress line first, so it is drawn on an empty line.
         std::string text = "[" + std::to_string(index + 1) + "/" + std::to_string(total_) + "] ";
-        const std::size_t room = kWidth > text.size() + 3 ? kWidth - text.size() : 3;
+        const std::size_t room = kWidth - text.size();  // the counts take at most 24 columns
         const std::string name = quoteName(path);
         text += name.size() > room ? "..." + name.substr(name.size() - (room - 3)) : name;
         console_.out.flush();
         console_.err << '\r' << text;
-        if (text.size() < shownWidth_) console_.err << std::string(shownWidth_ - text.size(), ' ') << '\r' << text;
         console_.err.flush();
         shownWidth_ = text.size();
     }

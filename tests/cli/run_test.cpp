@@ -369,21 +369,25 @@ TEST_F(CliRun, ReportsFoldersMissingPathsAndPipesQuietlyOrVerbosely) {
     EXPECT_EQ(run(fs, {"-q", "--", "-v", "-x"}).err, "-v" + notFound + "-x" + notFound) << "file names, not options";
 }
 
+// "[2/3] name", the name quoted and cut at the front to fit 79 columns, each wiped before a
+// line is printed; at most ten a second; only on a terminal, and not in quiet runs.
 TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
-    const std::vector<std::string> files = {folder.put("a.mid", plainSong()), folder.put("b\n.mid", plainSong()),
-                                            folder.put("c.mid", plainSong())};
+    const std::vector<std::string> files = {folder.put("b\n.mid", plainSong()),
+                                            folder.put(std::string(100, 'x') + ".mid", plainSong())};
+    const std::string first = "[1/2] '" + folder.path() + "/b'$'\\n''.mid'";
+    const std::string second = "[2/2] ..." + files[1].substr(files[1].size() - 70);
+    const auto wiped = [](const std::string& text) {
+        return "\r" + text + "\r" + std::string(text.size(), ' ') + "\r";
+    };
     std::chrono::steady_clock::time_point clock{};
     const auto stepped = [&clock] { return clock += std::chrono::milliseconds(100); };
     Result result = run(fs, files, true, stepped);
-    EXPECT_THAT(result.err, HasSubstr("\r[1/3] " + files[0]));
-    EXPECT_THAT(result.err, HasSubstr("\r[2/3] '" + folder.path() + "/b'$'\\n''.mid'"));
-    EXPECT_EQ(result.err.back(), '\r') << "the progress line is wiped at the end";
-    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 3);
+    EXPECT_EQ(result.err, wiped(first) + wiped(second));
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 2);
     const auto frozen = [] { return std::chrono::steady_clock::time_point{} + std::chrono::hours(1); };
-    result = run(fs, files, true, frozen);
-    EXPECT_THAT(result.err, HasSubstr("[1/3]"));
-    EXPECT_THAT(result.err, Not(HasSubstr("[2/3]")));
+    EXPECT_EQ(run(fs, files, true, frozen).err, wiped(first));
     EXPECT_EQ(run(fs, {"-q", files[0], files[1]}, true).err, "");
+    EXPECT_EQ(run(fs, {files[0]}, true).err, "");
 }
 
 // -h and --version win wherever they stand, unless a wrong option comes first. Usage
