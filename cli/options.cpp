@@ -14,7 +14,9 @@ namespace {
 // when getopt_long reports a problem with it.
 enum : int { kRunningStatus = 0x100, kCheck, kOutput, kQuiet, kVerbose, kHelp, kVersion };
 
-constexpr char kShortOptions[] = ":r:co:qvh";  // the leading ':' reports a missing value as ':'
+// The leading ':' keeps getopt_long quiet (messages are composed here, for the caller to
+// print) and reports a missing value as ':'.
+constexpr char kShortOptions[] = ":r:co:qvh";
 
 const option kLongOptions[] = {
     {"running-status", required_argument, nullptr, kRunningStatus},
@@ -87,7 +89,6 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     bool quietSeen = false;
     bool verboseSeen = false;
     optind = 0;  // a full restart of getopt's scan, on glibc and MinGW-w64 alike
-    opterr = 0;  // messages are composed here, for the caller to print
     for (;;) {
         const int val = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
         if (val == -1) break;
