@@ -111,11 +111,13 @@ TEST_F(CliRun, NamesWhatTheResultLeavesOutAndNeverLosesATrack) {
 
     const std::string bad = folder.put("bad.mid", lost);
     fs.writes = 0;
-    for (const std::vector<std::string>& args : {std::vector<std::string>{bad}, {"-o", folder.file("o.mid"), bad}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{bad}, {"-o", folder.file("o.mid"), bad}, {"-c", bad}}) {
         const Result result = run(fs, args);
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err, bad + ": error: not a valid Standard MIDI File: chunk 3 at offset 0x2A: A track "
-                                    "chunk follows the 2 chunks the header declares; left untouched\n");
+                                    "chunk follows the 2 chunks the header declares" +
+                                  (args[0] == "-c" ? "\n" : "; left untouched\n"));
     }
     EXPECT_EQ(readFile(bad), lost);
     EXPECT_EQ(fs.writes, 0);
@@ -166,6 +168,11 @@ TEST_F(CliRun, StopsTheRunAndNamesTheFilesNotProcessed) {
                               b + ": not processed, the run stopped\n"));
     EXPECT_EQ(readFile(b), plainSong());
     EXPECT_EQ(folder.names(), (std::set<std::string>{"a.mid", "b.mid"}));
+    const auto terminate = [] { return ::raise(SIGTERM), std::chrono::steady_clock::now(); };  // during a's check
+    result = run(fs, {"-c", a, b}, true, terminate);
+    EXPECT_EQ(result.status, 128 + SIGTERM);
+    EXPECT_THAT(result.out, HasSubstr(a + ": valid Standard MIDI File"));
+    EXPECT_THAT(result.err, HasSubstr(b + ": not processed, the run stopped\n"));
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction now;
         ::sigaction(signal, nullptr, &now);
