@@ -73,6 +73,7 @@ TEST(OutOfMemory, ParseFailsCleanlyAtEveryAllocation) {
         delete scratch;
         song.reset();
         if (!threw) break;
+        ASSERT_EQ(reader.failure().rule, smf::ParseRule::OutOfMemory) << "after failing allocation " << n;
         ASSERT_TRUE(parse(reader, song));
         ASSERT_EQ(write(song, false), expected) << "after failing allocation " << n;
     }

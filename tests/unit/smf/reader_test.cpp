@@ -37,7 +37,7 @@ const Rejection kRejections[] = {
     {"empty", {}, R::HeaderTooShort, 0},
     {"no MThd, MacBinary off", cat({macBinary(0, 0), file({kEndOfTrack})}), R::MacBinaryNotAllowed, 0, 0, false},
     {"no MThd, first byte not 0", Bytes{'R', 'I', 'F', 'F', 0, 0}, R::NotMidiFile, 0},
-    {"MacBinary cut off", Bytes(100, 0), R::NotMidiFile, 0},
+    {"MacBinary cut off", Bytes(127, 0), R::NotMidiFile, 0},
     {"MacBinary byte 74", cat({macBinary(1, 0), file({kEndOfTrack})}), R::NotMidiFile, 74},
     {"MacBinary byte 82", cat({macBinary(0, 1), file({kEndOfTrack})}), R::NotMidiFile, 82},
     {"MacBinary then 3 bytes", cat({macBinary(0, 0), {'M', 'T', 'h'}}), R::NotMidiFile, 128},
@@ -59,10 +59,12 @@ const Rejection kRejections[] = {
     {"five-byte delta", file({{0x81, 0x80, 0x80, 0x80, 0x00, 0xFF, 0x2F, 0x00}}), R::VarLenTooLong, 22},
     {"SysEx length cut", file({{0x00, 0xF0, 0x81}}), R::VarLenTruncated, 24},
     {"data byte first", file({cat({{0x00, 0x3C, 0x40}, kEndOfTrack})}), R::MissingRunningStatus, 23},
+    {"data byte after SysEx",
+     file({cat({{0x00, 0x90, 0x3C, 0x40, 0x00, 0xF0, 0x01, 0xF7, 0x00, 0x3C, 0x00}, kEndOfTrack})}),
+     R::MissingRunningStatus, 31},
     {"data byte after meta",
      file({cat({{0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x01, 0x00, 0x00, 0x3C, 0x00}, kEndOfTrack})}),
      R::MissingRunningStatus, 31},
-    {"status F1", file({cat({{0x00, 0xF1, 0x00}, kEndOfTrack})}), R::StatusNotAllowed, 23},
     {"note cut", file({{0x00, 0x90, 0x3C}}), R::EventTruncated, 23},
     {"delta at the end", file({{0x00, 0x90, 0x3C, 0x40, 0x00}}), R::EventTruncated, 27},
     {"SysEx data cut", file({{0x00, 0xF0, 0x05, 0x01, 0x02}}), R::EventTruncated, 23},
@@ -131,4 +133,33 @@ TEST(Reader, SummarisesWhatTheSongLeavesOut) {
     EXPECT_EQ(reader.summary().bytesAfterChunks, 0u);
     EXPECT_EQ(reader.summary().runningStatusEvents, 0u);
     EXPECT_FALSE(reader.summary().macBinary);
+}
+
+// Every status byte from F1 to FE other than F7 (system common and real-time) is refused.
+TEST(Reader, RefusesSystemCommonAndRealTimeStatuses) {
+    for (int status = 0xF1; status <= 0xFE; ++status) {
+        if (status == 0xF7) continue;
+        const Bytes input = file({cat({{0x00, std::uint8_t(status), 0x00}, kEndOfTrack})});
+        smf::SmfReader reader;
+        smf::Song song;
+        EXPECT_FALSE(reader.parse(input.data(), std::uint32_t(input.size()), song, false)) << status;
+        EXPECT_EQ(reader.failure().rule, smf::ParseRule::StatusNotAllowed) << status;
+    }
+}
+
+// The Song's checked setters refuse without changing the value; reset empties it.
+TEST(Song, SettersRefuseWithoutChangeAndResetEmpties) {
+    smf::Song song;
+    EXPECT_TRUE(song.setFormat(2));
+    EXPECT_FALSE(song.setFormat(3));
+    EXPECT_EQ(song.format(), 2);
+    EXPECT_TRUE(song.setDivision(0xE728));
+    for (std::uint16_t bad : {0xE628, 0x8000, 0xE1FF, 0xE9FF}) EXPECT_FALSE(song.setDivision(bad)) << bad;
+    EXPECT_EQ(song.division(), 0xE728);
+    for (std::uint16_t good : {0x0000, 0x7FFF, 0xE800, 0xE300, 0xE250}) EXPECT_TRUE(song.setDivision(good)) << good;
+    song.appendTrack();
+    song.reset();
+    EXPECT_EQ(song.format(), 0);
+    EXPECT_EQ(song.division(), 0);
+    EXPECT_EQ(song.trackCount(), 0u);
 }

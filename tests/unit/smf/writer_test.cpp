@@ -37,6 +37,12 @@ const Rewrite kRewrites[] = {
                            0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x01, 0x00, 0x00, 0x90, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00},
                           {0x00, 0x90, 0x3E, 0x40, 0x00, 0xFF, 0x2F, 0x00}})},
     {"SMPTE division and no tracks", header(0, 0, 0xE728)},
+    // The header's count keeps its high byte.
+    {"300 tracks", [] {
+         Bytes all = header(1, 300, 96);
+         for (int i = 0; i < 300; ++i) all = cat({all, chunk("MTrk", kEndOfTrack)});
+         return all;
+     }()},
     // A header declaring 3 chunks, one of them foreign; running status and a non-minimal
     // delta (80 00) in the input: 53 bytes with the option on, 54 with it off.
     {"mixed file",
