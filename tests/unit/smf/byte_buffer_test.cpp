@@ -41,7 +41,7 @@ TEST(ByteBuffer, GrowsExactlyKeepsOldBytesAndNeverShrinksUntilEmptied) {
 // Inline and heap contents: copies fit exactly, whatever the source's spare room, and
 // outlive their source.
 TEST(ByteBuffer, CopiesAreExactFitAndIndependent) {
-    for (std::uint32_t length : {0u, 5u, 20u}) {
+    for (std::uint32_t length : {0u, 1u, 5u, 20u}) {
         smf::TrackEvent event{7, {}};
         event.bytes.assignAt(kSample, 20, 0);
         event.bytes.resize(length);

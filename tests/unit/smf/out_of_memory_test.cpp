@@ -95,3 +95,15 @@ TEST(OutOfMemory, WriteLeavesOutputEmptyOrUnchanged) {
         EXPECT_TRUE(contents(out) == old || (out.length() == 0 && out.capacity() == 0)) << "allocation " << n;
     }
 }
+
+TEST(OutOfMemory, AppendLeavesTheTrackAsItWas) {
+    smf::Track track;
+    const Bytes rest(20, 0x01);
+    long n = 0;
+    for (; throwsWithin(n, [&] { track.appendEvent(5, 0xF0, rest.data(), 20); }); ++n) {
+        ASSERT_EQ(track.eventCount(), 0u) << "allocation " << n;
+        ASSERT_EQ(track.writtenEventBytes(false), 0u) << "allocation " << n;
+    }
+    EXPECT_GT(n, 0);
+    EXPECT_EQ(eventsOf(track), (Events{{5, cat({{0xF0}, rest})}}));
+}

@@ -37,6 +37,9 @@ const Rewrite kRewrites[] = {
                            0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x01, 0x00, 0x00, 0x90, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00},
                           {0x00, 0x90, 0x3E, 0x40, 0x00, 0xFF, 0x2F, 0x00}})},
     {"SMPTE division and no tracks", header(0, 0, 0xE728)},
+    // A foreign chunk of 0x10100 bytes is skipped whole.
+    {"long foreign chunk", cat({header(0, 2, 96), chunk("XFIH", Bytes(0x10100, 0x2F)), chunk("MTrk", kEndOfTrack)}),
+     cat({header(0, 1, 96), chunk("MTrk", kEndOfTrack)}), cat({header(0, 1, 96), chunk("MTrk", kEndOfTrack)})},
     // The header's count keeps its high byte.
     {"300 tracks", [] {
          Bytes all = header(1, 300, 96);
