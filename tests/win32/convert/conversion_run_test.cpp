@@ -244,19 +244,22 @@ TEST_F(ConversionRun, ProgressRangeIsTheEntryCountAndEndsAtZero) {
 
 // Escape pressed while the first file is worked on is seen by the run's own pump before the
 // next file: the question comes; No goes on with it, Yes leaves it and the rest untouched.
+bool escapePressed = false;
+
+// A hook procedure (CALLBACK: a lambda has the wrong calling convention on 32-bit Windows).
+LRESULT CALLBACK pressEscapeAtFirstName(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code >= 0 && call->message == WM_SETTEXT && !escapePressed && GetDlgCtrlID(call->hwnd) == IDC_FILE_NAME) {
+        escapePressed = true;
+        PostMessageA(GetParent(call->hwnd), WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 TEST_F(ConversionRun, EscapeBetweenFilesAsksNoContinuesYesStops) {
-    static bool pressed = false;
-    const auto pressEscapeAtFirstName = [](int code, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        if (code >= 0 && call->message == WM_SETTEXT && !pressed && GetDlgCtrlID(call->hwnd) == IDC_FILE_NAME) {
-            pressed = true;
-            PostMessageA(GetParent(call->hwnd), WM_KEYDOWN, VK_ESCAPE, 0);
-        }
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    };
     for (const int answer : {IDNO, IDYES}) {
         const std::string first = file("first.mid", plainSmf()), second = file("second.mid", plainSmf());
-        pressed = false;
+        escapePressed = false;
         BoxAnswerer answerer({answer});
         const HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, pressEscapeAtFirstName, nullptr, GetCurrentThreadId());
         RunConversion({first, second});
