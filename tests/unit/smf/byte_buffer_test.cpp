@@ -30,6 +30,8 @@ TEST(ByteBuffer, GrowsExactlyKeepsOldBytesAndNeverShrinksUntilEmptied) {
     b.resize(16);  // heap to bigger heap copies the length, not the capacity
     EXPECT_EQ(b.capacity(), 16u);
     EXPECT_EQ(Bytes(b.data(), b.data() + 4), (Bytes{1, 2, 3, 4}));
+    b.assignAt(kSample, 0, 12);   // nothing to copy, only a new length
+    EXPECT_EQ(b.length(), 12u);
     b.resize(0);
     EXPECT_EQ(b.capacity(), 0u);
     EXPECT_EQ(b.length(), 0u);
@@ -55,5 +57,18 @@ TEST(ByteBuffer, CopiesAreExactFitAndIndependent) {
         EXPECT_EQ(contents(copy.bytes), Bytes(kSample, kSample + length));
         EXPECT_EQ(contents(moved), Bytes(kSample, kSample + length));
         EXPECT_EQ(assigned.bytes.capacity(), 0u);
+        EXPECT_EQ(assigned.bytes.length(), 0u);
+        smf::ByteBuffer target;
+        target = std::move(copy.bytes);
+        EXPECT_EQ(contents(target), Bytes(kSample, kSample + length));
+        EXPECT_EQ(copy.bytes.length(), 0u);
     }
+}
+
+// A single byte survives the move from inline storage to the heap.
+TEST(ByteBuffer, GrowingOneByteOntoTheHeapKeepsIt) {
+    smf::ByteBuffer b;
+    b.assignAt(kSample, 1, 0);
+    b.resize(9);
+    EXPECT_EQ(b[0], 1);
 }

@@ -1,6 +1,8 @@
 // Variable-length quantities at their boundaries, decoded and encoded; big-endian reads.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <algorithm>
 
 #include "smf/byte_order.h"
@@ -57,4 +59,16 @@ TEST(VarLen, EncodesMinimallyAndSizeMatches) {
         EXPECT_EQ(smf::varLenSize(value), expected.size()) << value;
     }
     EXPECT_EQ(smf::varLenSize(0xFFFFFFFFu), 4u);
+}
+
+// Every byte lands in its place, most significant first.
+TEST(BigEndian, ConvertsInPlace) {
+    std::uint32_t word = 0x01020304;
+    std::uint16_t half = 0x0506;
+    smf::toBigEndian32(word);
+    smf::toBigEndian16(half);
+    std::uint8_t bytes[6];
+    std::memcpy(bytes, &word, 4);
+    std::memcpy(bytes + 4, &half, 2);
+    EXPECT_EQ(Bytes(bytes, bytes + 6), (Bytes{1, 2, 3, 4, 5, 6}));
 }

@@ -10,6 +10,8 @@
 
 namespace {
 long allocationsLeft = -1;   // -1: no limit
+long liveAllocations = 0;    // news not yet deleted
+bool oversizedRequest = false;   // a request beyond 32 bits, which a 32-bit program cannot make
 }  // namespace
 
 // GCC takes the free() below for a mismatch with new; in a replacement allocator it is not.
@@ -18,16 +20,23 @@ long allocationsLeft = -1;   // -1: no limit
 #endif
 
 void* operator new(std::size_t size) {
-    if (allocationsLeft == 0) throw std::bad_alloc();
+    if (size > 0xFFFFFFFFu) oversizedRequest = true;
+    if (allocationsLeft == 0 || size > 0xFFFFFFFFu) throw std::bad_alloc();
     if (allocationsLeft > 0) --allocationsLeft;
-    if (void* p = std::malloc(size ? size : 1)) return p;
+    if (void* p = std::malloc(size ? size : 1)) {
+        ++liveAllocations;
+        return p;
+    }
     throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    if (p) --liveAllocations;
+    std::free(p);
+}
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
 
 using namespace smf_test;
 
@@ -85,14 +94,16 @@ TEST(OutOfMemory, WriteLeavesOutputEmptyOrUnchanged) {
     smf::Song song;
     ASSERT_TRUE(parse(reader, song));
     const Bytes old(12, 0x5A);
-    for (long n = 0;; ++n) {
-        smf::ByteBuffer out;
-        out.assignAt(old.data(), 12, 0);
-        if (!throwsWithin(n, [&] { smf::SmfWriter().writeSong(song, out, true); })) {
-            EXPECT_EQ(contents(out), write(song, true));
-            break;
+    const long live = liveAllocations;
+    for (long n = 0, done = 0; !done; ++n) {
+        {
+            smf::ByteBuffer out;
+            out.assignAt(old.data(), 12, 0);
+            done = !throwsWithin(n, [&] { smf::SmfWriter().writeSong(song, out, true); });
+            EXPECT_TRUE(done ? contents(out) == write(song, true)
+                             : contents(out) == old || (out.length() == 0 && out.capacity() == 0)) << "allocation " << n;
         }
-        EXPECT_TRUE(contents(out) == old || (out.length() == 0 && out.capacity() == 0)) << "allocation " << n;
+        EXPECT_EQ(liveAllocations, live) << "leak at allocation " << n;
     }
 }
 
@@ -106,4 +117,14 @@ TEST(OutOfMemory, AppendLeavesTheTrackAsItWas) {
     }
     EXPECT_GT(n, 0);
     EXPECT_EQ(eventsOf(track), (Events{{5, cat({{0xF0}, rest})}}));
+}
+
+// Sizes that do not fit in 32 bits are refused before memory is asked for.
+TEST(OutOfMemory, BufferNeverAsksForMoreThan32Bits) {
+    smf::ByteBuffer b;
+    const std::uint8_t byte = 1;
+    EXPECT_THROW(b.resize(0xFFFFFFFFu), std::bad_alloc);
+    EXPECT_THROW(b.assignAt(&byte, 0xFFFFFFFFu, 1), std::bad_alloc);
+    EXPECT_FALSE(oversizedRequest);
+    EXPECT_EQ(b.length(), 0u);
 }
