@@ -30,7 +30,7 @@ TEST(ReportLines, DescribeDivisionsParseFailuresAndWhatAResultLeavesOut) {
 
     using smf::ParseRule;
     const std::pair<smf::ParseFailure, std::string> failures[] = {
-        {{ParseRule::HeaderFieldMissing, 0x8A, 0}, "header at offset 0x8A: "},
+        {{ParseRule::HeaderExtraTruncated, 0x8A, 0}, "header at offset 0x8A: "},
         {{ParseRule::ChunkTruncated, 0x1F, 1}, "chunk 2 at offset 0x1F: "},
         {{ParseRule::EventTruncated, 0xABCDEF, 2}, "track 3 at offset 0xABCDEF: "},
         {{ParseRule::TrackAfterDeclaredChunks, 0x2C, 2},
