@@ -172,5 +172,32 @@ TEST(CliCrash, EndingAtAnyCallLeavesTheFormerBytesOrTheResult) {
     }
 }
 
+// A replaced file has exactly the attributes it had: not an access ACL that a new file
+// inherits from the folder's default ACL, and its own access ACL when it has one.
+TEST(CliAttributes, AreThoseOfTheFileReplaced) {
+    TempFolder folder;
+    PosixFileSystem fs;
+    const std::string bare = folder.file("bare.mid");
+    writeFile(bare, plainSong());
+    // Version 2; owner rwx, user 4242 rw-, group r-x, mask rwx, others r-x.
+    const std::uint8_t acl[] = {2, 0, 0, 0, 1, 0, 7, 0, 0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 6, 0, 0x92, 0x10, 0, 0,
+                                4, 0, 5, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x10, 0, 7, 0, 0xFF, 0xFF, 0xFF, 0xFF,
+                                0x20, 0, 5, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+    if (::setxattr(folder.path().c_str(), "system.posix_acl_default", acl, sizeof acl, 0) != 0)
+        GTEST_SKIP() << "no ACLs here";
+    const std::string inherited = folder.file("inherited.mid");
+    writeFile(inherited, plainSong());
+    char before[64];
+    const ssize_t length = ::getxattr(inherited.c_str(), "system.posix_acl_access", before, sizeof before);
+    ASSERT_GT(length, 0);
+    EXPECT_EQ(run(fs, {bare, inherited}).status, 0);
+    EXPECT_LT(::getxattr(bare.c_str(), "system.posix_acl_access", nullptr, 0), 0);
+    char after[64];
+    ASSERT_EQ(::getxattr(inherited.c_str(), "system.posix_acl_access", after, sizeof after), length);
+    EXPECT_EQ(std::string(before, length), std::string(after, length));
+    EXPECT_EQ(readFile(bare), runningStatusSong());
+    EXPECT_EQ(folder.names(), (std::set<std::string>{"bare.mid", "inherited.mid"}));
+}
+
 }  // namespace
 }  // namespace cli::testing
