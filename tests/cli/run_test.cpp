@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -248,14 +249,22 @@ TEST_F(CliRun, NeverReplacesWhatIsNotARegularFile) {
     ASSERT_EQ(::symlink("target.mid", folder.file("link.mid").c_str()), 0);
     ASSERT_EQ(::symlink("new.mid", folder.file("dangling.mid").c_str()), 0);
     ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
+    // Device nodes of the test's own where it may make them, so that a fault that replaced
+    // a device never replaces the system's /dev/null.
+    const auto device = [&](const char* name, unsigned minor) {
+        const std::string path = folder.file(name);
+        return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, minor)) == 0 ? path : std::string("/dev/") + name;
+    };
+    const std::string null = device("null", 3);
+    const std::string full = device("full", 7);
     Bytes fromFifo;
     std::thread reader([&] { fromFifo = readFile(folder.file("fifo")); });
     const std::tuple<std::string, int, std::string> cases[] = {
         {folder.file("link.mid"), 0, target},
         {folder.file("dangling.mid"), 0, folder.file("new.mid")},
         {folder.file("fifo"), 0, ""},
-        {"/dev/null", 0, ""},
-        {"/dev/full", 1, ""},
+        {null, 0, ""},
+        {full, 1, ""},
     };
     for (const auto& [output, status, written] : cases) {
         EXPECT_EQ(run(fs, {"-o", output, in}).status, status) << output;
@@ -270,7 +279,8 @@ TEST_F(CliRun, NeverReplacesWhatIsNotARegularFile) {
     EXPECT_TRUE(S_ISLNK(statusOf(folder.file("link.mid"), false).st_mode));
     EXPECT_TRUE(S_ISLNK(statusOf(folder.file("dangling.mid"), false).st_mode));
     EXPECT_TRUE(S_ISFIFO(statusOf(folder.file("fifo")).st_mode));
-    EXPECT_TRUE(S_ISCHR(statusOf("/dev/null").st_mode));
+    EXPECT_TRUE(S_ISCHR(statusOf(null).st_mode));
+    EXPECT_TRUE(S_ISCHR(statusOf(full).st_mode));
     EXPECT_THAT(run(fs, {"-o", folder.path(), in}).err, HasSubstr("cannot write " + folder.path() + ": Is a directory; "));
     EXPECT_EQ(readFile(in), plainSong());
 
