@@ -1,6 +1,8 @@
 // SmfWriter: byte-exact output with and without running status.
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "support.h"
 
 using namespace smf_test;
@@ -72,6 +74,11 @@ TEST_P(WriterRewrites, ByteExactWithEitherOption) {
         EXPECT_EQ(smf::SmfWriter().writeSong(song, out, runningStatus), expected.size());
         EXPECT_EQ(contents(out), expected) << "running status " << runningStatus;
         EXPECT_EQ(out.capacity(), expected.size());
+        // The plan alone (quorin-cli's --check) replaces whatever the list held.
+        std::vector<std::uint32_t> sizes(3, 7);
+        EXPECT_EQ(smf::SmfWriter::planSongSize(song, runningStatus, sizes), expected.size());
+        EXPECT_EQ(sizes.size(), song.trackCount());
+        EXPECT_EQ(std::accumulate(sizes.begin(), sizes.end(), 14u), expected.size());
     }
 }
 
