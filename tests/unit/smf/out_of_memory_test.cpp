@@ -20,8 +20,9 @@ bool oversizedRequest = false;   // a request beyond 32 bits, which a 32-bit pro
 #endif
 
 void* operator new(std::size_t size) {
-    if (size > 0xFFFFFFFFu) oversizedRequest = true;
-    if (allocationsLeft == 0 || size > 0xFFFFFFFFu) throw std::bad_alloc();
+    const bool oversized = (size >> 16 >> 16) != 0;
+    oversizedRequest = oversizedRequest || oversized;
+    if (allocationsLeft == 0 || oversized) throw std::bad_alloc();
     if (allocationsLeft > 0) --allocationsLeft;
     if (void* p = std::malloc(size ? size : 1)) {
         ++liveAllocations;
