@@ -18,8 +18,9 @@ bool failAllocations = false;  // set by the fake file system, cleared by the te
 long liveBlocks = 0;           // allocated and not yet freed
 }  // namespace
 
-// The library's other forms of new and delete call these. (GCC cannot see that they pair
-// malloc with free.)
+// Every form of new and delete comes here: the standard library's array and nothrow forms
+// call these, but a sanitizer's runtime has its own. (GCC cannot see that they pair malloc
+// with free.)
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
@@ -34,6 +35,17 @@ void operator delete(void* p) noexcept {
     std::free(p);
 }
 void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
+void* operator new[](std::size_t size) { return ::operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
+void operator delete[](void* p) noexcept { ::operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { ::operator delete(p); }
 
 namespace convert::testing {
 namespace {
