@@ -247,7 +247,7 @@ TEST_F(CliRun, NeverReplacesWhatIsNotARegularFile) {
     const std::string in = folder.put("in.mid", plainSong());
     const std::string target = folder.put("target.mid", {'o', 'l', 'd'});
     ASSERT_EQ(::symlink("target.mid", folder.file("link.mid").c_str()), 0);
-    ASSERT_EQ(::symlink("new.mid", folder.file("dangling.mid").c_str()), 0);
+    ASSERT_EQ(::symlink(folder.file("new.mid").c_str(), folder.file("dangling.mid").c_str()), 0);
     ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
     // Device nodes of the test's own where it may make them, so that a fault that replaced
     // a device never replaces the system's /dev/null.
@@ -300,7 +300,7 @@ TEST_F(CliRun, NeverReplacesWhatIsNotARegularFile) {
 TEST(CliFolder, IsTheFolderThatHoldsThePath) {
     const std::pair<const char*, const char*> cases[] = {
         {"a.mid", "."}, {"/a.mid", "/"}, {"//a.mid", "/"}, {"d/a.mid", "d"}, {"d//a.mid", "d"},
-        {"/d/e/a.mid", "/d/e"}, {"d/e/", "d"}, {"d/e//", "d"}, {"/", "/"}, {"", "."},
+        {"/d/e/a.mid", "/d/e"}, {"d/e/", "d"}, {"d/e//", "d"}, {"a/", "."}, {"/", "/"}, {"", "."},
     };
     for (const auto& [path, folder] : cases) EXPECT_EQ(parentFolder(path), folder) << path;
 }
