@@ -89,6 +89,8 @@ TEST_F(CliRun, ConvertsInPlaceBothWaysAndWritesOnlyWhatChanges) {
         EXPECT_EQ(run(fs, args).out, a + ": copied unchanged to " + copy + ", 34 bytes\n");
         EXPECT_EQ(readFile(copy), plainSong());
     }
+    EXPECT_EQ(run(fs, {"-v", "-o", copy, a}).out, a + ": converted to " + copy + ", 34 -> 33 bytes (1073741824 bytes "
+              "free in " + folder.path() + ")\n1 file: 1 converted, 0 unchanged, 0 skipped, 0 failed\n");
 }
 
 // A chunk of another type, then 2 bytes after the declared chunks: named wherever they
