@@ -68,7 +68,7 @@ enum class Step {
 struct FakeFileSystem final : FileSystem {
     std::map<std::string, Bytes> files;
     std::set<Step> failAt;
-    SystemError code = 112;            // a failing step's error; 0: none (a failing write then moves nothing)
+    SystemError code = 112;            // a failing step's error; 0: none (a failing write then claims too much)
     std::uint32_t accept = 0;          // bytes a failing write step takes first
     std::uint32_t chunk = 0xFFFFFFFF;  // most bytes one read or write moves
     std::uint64_t freeBytes = 1u << 30;
@@ -118,7 +118,11 @@ struct FakeOpenFile final : OpenFile {
         const Step step = fs.cuts <= 1 ? Step::Write : Step::RestoreWrite;
         written = std::min(length, fs.chunk);
         if (fs.failAt.count(step)) written = std::min<std::uint32_t>(written, fs.accept - std::min<std::uint32_t>(fs.accept, bytes.size()));
-        if (written == 0 && fs.fails(step, error) && fs.code != 0) return false;
+        if (written == 0 && fs.fails(step, error)) {
+            if (fs.code != 0) return false;
+            written = length + 1;  // without an error: claims more than it was given, writes nothing
+            return true;
+        }
         bytes.insert(bytes.end(), data, data + written);
         return true;
     }
@@ -242,7 +246,7 @@ INSTANTIATE_TEST_SUITE_P(
         StepFailure{{Step::Room}, 0, 0, K::NotEnoughSpace, true, true},
         StepFailure{{Step::Truncate}, 0, 112, K::WriteFailed, false, true},
         StepFailure{{Step::Write}, 0, 112, K::WriteFailed, false, true},
-        StepFailure{{Step::Write}, 20, 0, K::WriteFailed, false, true},  // reports success, moves no byte
+        StepFailure{{Step::Write}, 20, 0, K::WriteFailed, false, true},  // reports success, writes nothing
         StepFailure{{Step::Write, Step::RestoreTruncate}, 20, 112, K::WriteFailed, false, false},
         StepFailure{{Step::Write, Step::RestoreWrite}, 10, 112, K::WriteFailed, false, false},
         StepFailure{{Step::Flush}, 0, 112, K::WriteFailed, false, true},

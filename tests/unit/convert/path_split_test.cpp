@@ -42,7 +42,7 @@ TEST(SplitPath, LeadByteRangeEdges) {
 TEST(FreeSpaceLocation, DrivePartOrShareRoot) {
     const std::pair<std::string, std::string> cases[] = {
         {"C:\\midi\\a.mid", "C:"}, {"d:", "d:"}, {"\\\\server\\share\\dir\\a.mid", "\\\\server\\share\\"},
-        {"//server/share", "//server/share\\"}, {"\\\\srv\\" + kHyo + "\\a.mid", "\\\\srv\\" + kHyo + "\\"},
+        {"//server/share", "//server/share\\"}, {"\\\\srv\\" + kHyo + "\\a.mid", "\\\\srv\\" + kHyo + "\\"}, {"\\\\" + kHyo + "\\s\\a", "\\\\" + kHyo + "\\s\\"},
         {"\\\\server", ""}, {"\\\\server\\", ""}, {"\\\\server\\\\a.mid", ""}, {"\\\\\\x\\y", ""},
         {"\\dir\\a.mid", ""}, {"a\\b\\c\\d", ""}, {"a.mid", ""}, {"", ""}};
     for (const auto& [path, location] : cases) EXPECT_EQ(freeSpaceLocation(path, isCp932LeadByte), location) << path;

@@ -46,7 +46,7 @@ TEST(OpenResult, PathsFromTheBuffer) {
 // string) is not a result; a single path or a closed list is.
 TEST(OpenResult, CompleteOnlyWhenTheListIsClosedInsideTheBuffer) {
     const std::tuple<std::string, std::size_t, bool> cases[] = {
-        {{"D:\\a.mid\0", 9}, 3, true}, {{"D:\\M\0a.mid\0b.mid\0\0", 18}, 5, true}, {{"D:\\M\0a.mid\0b.m", 14}, 5, false},
+        {{"D:\\a.mid\0", 9}, 3, true}, {{"D:\\a.mid\0", 9}, 8, true}, {{"D:\\M\0a.mid\0b.mid\0\0", 18}, 5, true}, {{"D:\\M\0a.mid\0b.m", 14}, 5, false},
         {{"D:\\M\0a.mid\0b.mid\0", 17}, 5, false}, {{"D:\\M\0a.mid", 10}, 5, false}, {"D:\\MIDI\\abc", 8, false}};
     for (const auto& [buffer, fileOffset, complete] : cases) {
         EXPECT_EQ(openResultComplete(buffer.data(), buffer.size(), fileOffset), complete) << buffer;
