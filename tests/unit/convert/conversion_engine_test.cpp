@@ -172,10 +172,19 @@ TEST(ConversionEngine, ConvertsSkipsAndRejects) {
         EXPECT_EQ(std::make_tuple(outcome.oldSize, outcome.newSize, outcome.location), std::make_tuple(oldSize, 33u, path.substr(0, 2)));
         EXPECT_EQ(fs.files[path], runningStatusSmf()) << path;
     }
+    // Unchanged files first: a file of the same size but other bytes (running status, and a
+    // delta of two bytes where one does) is still written.
+    Bytes longDelta = plain;
+    longDelta[26] = 0x80;
+    longDelta[27] = 0x60;
+    fs.files["C:/long.mid"] = longDelta;
     fs.freeBytes = 69;
-    ConversionEngine toPlain(fs, false);
-    EXPECT_EQ(toPlain.convert("C:/rs.mid").kind, OutcomeKind::Converted);
-    EXPECT_EQ(fs.files["C:/rs.mid"], plain);
+    ConversionEngine toPlain(fs, false, nullptr, StepOrder::UnchangedFirst);
+    for (const char* path : {"C:/rs.mid", "C:/long.mid"}) {
+        const FileOutcome outcome = toPlain.convert(path);
+        EXPECT_EQ(std::make_pair(outcome.kind, outcome.unchanged), std::make_pair(OutcomeKind::Converted, false)) << path;
+        EXPECT_EQ(fs.files[path], plain) << path;
+    }
     const long blocks = liveBlocks;
     toPlain.releaseOutput();  // the run's end gives the output's block back
     EXPECT_EQ(liveBlocks, blocks - 1);

@@ -28,6 +28,9 @@ TEST(FreeSpaceProbe, WithoutExtendedFunctionMeasuresTheDrivesRoot) {
 
     std::uint64_t freeBytes = 7;
     EXPECT_FALSE(FreeSpaceProbe("Q:", freeBytes));  // no such drive
+    SetLastError(0);
+    EXPECT_FALSE(FreeSpaceProbe("\\\\quorin-no-such-server\\share\\", freeBytes));  // a share that cannot be mapped
+    EXPECT_NE(GetLastError(), 0u);
     EXPECT_EQ(freeBytes, 7u);
 }
 

@@ -14,6 +14,7 @@
 
 #include "../convert/box_answerer.h"
 #include "convert/app_state.h"
+#include "convert/messages.h"
 #include "shell_fixture.h"
 
 namespace {
@@ -137,6 +138,7 @@ TEST_F(MainWindow, OpenCommandRemembersTheFolderAndKeepsTheFilter) {
         SendMessageA(window_, WM_COMMAND, IDM_OPEN, 0);
         GetCurrentDirectoryA(MAX_PATH, current);
         EXPECT_STREQ(RememberedFolder, current) << i;
+        EXPECT_FALSE(CentringHookInstalled()) << i;
     }
     EXPECT_EQ(runs, std::vector<FileList>{{song}});
     EXPECT_EQ(driver.openedWithFilter, (std::vector<int>{1, 1, 2}));
