@@ -1,17 +1,12 @@
-// quorin-cli's test helpers: two small Standard MIDI Files, whole-file reads and writes, a
-// fresh temporary folder, and an in-process run.
+// quorin-cli's test helpers: a small song with and without running status, whole-file
+// reads and writes, a fresh temporary folder, and an in-process run.
 #pragma once
 
-#include <chrono>
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <set>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "cli/runner.h"
 
@@ -19,22 +14,12 @@ namespace cli::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Format 0, division 96: note on, note off with its status repeated, End of Track (34 bytes).
-inline Bytes plainSong() {
-    return {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0, 12,
-            0x00, 0x90, 0x3C, 0x40, 0x60, 0x90, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00};
-}
-
-// The same song with running status (33 bytes).
-inline Bytes runningStatusSong() {
-    return {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0, 11,
-            0x00, 0x90, 0x3C, 0x40, 0x60, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00};
-}
-
-inline void writeFile(const std::string& path, const Bytes& content) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
-}
+// Format 0, division 96: note on, note off with its status repeated, End of Track (34
+// bytes); the same with running status (33 bytes).
+inline const Bytes kPlain = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0, 12,
+                             0x00, 0x90, 0x3C, 0x40, 0x60, 0x90, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00};
+inline const Bytes kRunning = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0, 11,
+                               0x00, 0x90, 0x3C, 0x40, 0x60, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00};
 
 inline Bytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -45,14 +30,9 @@ inline Bytes readFile(const std::string& path) {
 class TempFolder {
 public:
     TempFolder() {
-        const std::filesystem::path base = std::filesystem::temp_directory_path();
-        unsigned n = 0;
-        while (!std::filesystem::create_directory(path_ = base / ("quorin-cli-test-" + std::to_string(n)))) ++n;
+        for (unsigned n = 0; !std::filesystem::create_directory(path_ = base_ / ("quorin-cli-test-" + std::to_string(n)));) ++n;
     }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    ~TempFolder() { std::filesystem::remove_all(path_, ignored_); }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
@@ -60,7 +40,8 @@ public:
     std::string file(const std::string& name) const { return (path_ / name).string(); }
     // Writes content to the file name and returns its path.
     std::string put(const std::string& name, const Bytes& content) const {
-        writeFile(file(name), content);
+        std::ofstream(file(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
         return file(name);
     }
     // The names in the folder, hidden ones included.
@@ -72,13 +53,14 @@ public:
     }
 
 private:
+    const std::filesystem::path base_ = std::filesystem::temp_directory_path();
     std::filesystem::path path_;
+    std::error_code ignored_;
 };
 
 struct Result {
     int status;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 inline Result run(CliFileSystem& fs, const std::vector<std::string>& args, bool terminal = false,
