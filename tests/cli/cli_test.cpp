@@ -1,0 +1,513 @@
+// quorin-cli's tests. Its lines where runs on real files do not reach the case. Natively:
+// runs on real files through the POSIX file system, in-process with failures injected at
+// its system calls and as the real binary (what each option does, the lines and exit
+// statuses, where a result goes and whose file it stays, and that no failure, signal or
+// crash leaves a file other than whole). Under Wine: the Windows file system.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "cli/report_lines.h"
+#include "cli/runner.h"
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include "cli/file_system_posix.h"
+#endif
+
+namespace cli {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Format 0, division 96: note on, note off with its status repeated, End of Track (34
+// bytes); the same with running status (33 bytes).
+const Bytes kPlain = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0, 12,
+                      0x00, 0x90, 0x3C, 0x40, 0x60, 0x90, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00};
+const Bytes kRunning = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0, 11,
+                        0x00, 0x90, 0x3C, 0x40, 0x60, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00};
+const Bytes kOld = {'o', 'l', 'd'};
+
+Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A new folder under the system's temporary folder, removed with all it holds.
+class TempFolder {
+public:
+    TempFolder() {
+        for (unsigned n = 0; !std::filesystem::create_directory(path_ = base_ / ("quorin-cli-test-" + std::to_string(n)));) ++n;
+    }
+    ~TempFolder() { std::filesystem::remove_all(path_, ignored_); }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    std::string path() const { return path_.string(); }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    // Writes content to the file name and returns its path.
+    std::string put(const std::string& name, const Bytes& content) const {
+        std::ofstream(file(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+        return file(name);
+    }
+    // The names in the folder, hidden ones included.
+    std::set<std::string> names() const {
+        std::set<std::string> result;
+        for (const auto& entry : std::filesystem::directory_iterator(path_)) result.insert(entry.path().filename().string());
+        return result;
+    }
+
+private:
+    const std::filesystem::path base_ = std::filesystem::temp_directory_path();
+    std::filesystem::path path_;
+    std::error_code ignored_;
+};
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+Result run(CliFileSystem& fs, const std::vector<std::string>& args, bool terminal = false,
+           std::function<std::chrono::steady_clock::time_point()> now = {}) {
+    std::ostringstream out, err;
+    Console console{out, err, terminal, std::move(now)};
+    const int status = runCli(args, fs, console);
+    return {status, out.str(), err.str()};
+}
+
+TEST(ReportLines, QuoteNamesWithControlCharactersAsGnuLsDoes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"song.mid", "song.mid"},
+        {"it's ~ $x \\ \x80\xFF.mid", "it's ~ $x \\ \x80\xFF.mid"},
+        {"two\nlines.mid", "'two'$'\\n''lines.mid'"},
+        {std::string("\x1B[31m\a\b\t\v\f\r", 11) + "x", "$'\\033''[31m'$'\\a\\b\\t\\v\\f\\r''x'"},
+        {"it's\x7F", "'it'\\''s'$'\\177'"},
+        {std::string("\x1F\0", 2), "$'\\037\\000'"},
+        {"\n", "$'\\n'"},
+    };
+    for (const auto& [name, quoted] : cases) EXPECT_EQ(quoteName(name), quoted) << quoted;
+}
+
+// SMPTE divisions, failures inside chunks and tracks, what a result leaves out.
+TEST(ReportLines, DescribeWhatRunsOnRealFilesDoNotReach) {
+    EXPECT_EQ(divisionText(0xE728), "SMPTE 25 frames per second, 40 ticks per frame");
+    EXPECT_EQ(divisionText(0xE201), "SMPTE 30 frames per second, 1 tick per frame");
+    using smf::ParseRule;
+    const std::pair<smf::ParseFailure, std::string> failures[] = {
+        {{ParseRule::ChunkTruncated, 0x1F, 1}, "chunk 2 at offset 0x1F: "},
+        {{ParseRule::EventTruncated, 0xABCDEF, 2}, "track 3 at offset 0xABCDEF: "},
+        {{ParseRule::TrackAfterDeclaredChunks, 0x1A, 1}, "chunk 2 at offset 0x1A: A track chunk follows the 1 chunk "
+                                                         "the header declares"},
+    };
+    for (const auto& [failure, text] : failures) {
+        const bool own = failure.rule == ParseRule::TrackAfterDeclaredChunks;
+        EXPECT_EQ(describeParseFailure(failure), text + (own ? "" : smf::describeParseRule(failure.rule)));
+    }
+    const std::pair<smf::ParseSummary, std::string> summaries[] = {
+        {{{{'\0', '\\', '~', '\x7F'}, {' ', '\x1B', '\x80', 'z'}}, 1, 0, false},
+         " (left out: chunk \\x00\\x5C~\\x7F, chunk  \\x1B\\x80z, 1 byte after the last chunk)"},
+        {{{}, 12, 0, false}, " (left out: 12 bytes after the last chunk)"},
+    };
+    for (const auto& [summary, text] : summaries) EXPECT_EQ(leftOutText(summary), text);
+}
+
+#ifdef _WIN32
+
+// Another program's no-sharing handle refuses the file, an output appears whole through
+// MoveFileExA with no temporary file left, and system errors read in English.
+TEST(WindowsFileSystem, RefusesAHeldFileAndReplacesAnOutputWhole) {
+    TempFolder folder;
+    const std::unique_ptr<CliFileSystem> fs = makePlatformFileSystem();
+    const std::string in = folder.put("in.mid", kPlain), out = folder.put("out.mid", kOld), gone = folder.file("gone");
+    const HANDLE holder = CreateFileA(in.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(run(*fs, {in}).err, in + ": error: in use, locked by another process; left untouched\n");
+    EXPECT_EQ(run(*fs, {"-c", in}).err, in + ": error: in use, locked by another process\n");
+    CloseHandle(holder);
+    EXPECT_EQ(run(*fs, {gone}).err, gone + ": error: cannot be found: File not found\n");
+    EXPECT_EQ(run(*fs, {"-o", out, in}).out, in + ": converted to " + out + ", 34 -> 33 bytes\n");
+    EXPECT_EQ(readFile(out), kRunning);
+    // A folder in the way: the move fails, the temporary file goes, the folder stays.
+    CreateDirectoryA(folder.file("taken").c_str(), nullptr);
+    EXPECT_EQ(run(*fs, {"-o", folder.file("taken"), in}).status, 1);
+    EXPECT_EQ(run(*fs, {in}).status, 0);
+    EXPECT_EQ(readFile(in), kRunning);
+    EXPECT_EQ(folder.names(), (std::set<std::string>{"in.mid", "out.mid", "taken"}));
+}
+
+#else
+
+// The POSIX file system with a fixed free space; the calls in `failing` fail with their
+// error (the first `failures` times); a signal raised at a rename. The call numbered stopAt
+// fails with EIO (stop < 0), raises the signal stop, or ends the process with _exit(100 +
+// the call) (stop 0).
+struct TestFileSystem final : PosixFileSystem {
+    std::uint64_t freeBytes = 1u << 30;
+    std::map<SystemCall, int> failing;
+    int failures = 1 << 30, signalAtRename = 0, stopAt = 0, stop = 0, calls = 0;
+
+    bool freeSpace(const std::string&, std::uint64_t& bytes, SystemError&) override { return bytes = freeBytes, true; }
+    int beforeCall(SystemCall call) override {
+        if (call == SystemCall::Rename && signalAtRename) ::raise(signalAtRename);
+        if (++calls == stopAt && stop == 0) ::_exit(100 + static_cast<int>(call));
+        if (calls == stopAt && stop > 0) ::raise(stop);
+        if (calls == stopAt && stop < 0) return EIO;
+        const auto found = failing.find(call);
+        return found == failing.end() || failures-- <= 0 ? 0 : found->second;
+    }
+};
+
+struct stat statusOf(const std::string& path, bool follow = true) {
+    struct stat status = {};
+    EXPECT_EQ((follow ? ::stat : ::lstat)(path.c_str(), &status), 0) << path;
+    return status;
+}
+
+class CliRun : public ::testing::Test {
+protected:
+    // "@" stands for the folder and a slash, "%" for the folder.
+    std::string expand(const std::string& text) const {
+        std::string result;
+        for (const char c : text) result += c == '@' ? folder.path() + "/" : c == '%' ? folder.path() : std::string(1, c);
+        return result;
+    }
+    // Runs the arguments of line, split at spaces ('' for an empty one), expanded.
+    Result runLine(const std::string& line, bool terminal = false) {
+        std::vector<std::string> args;
+        std::istringstream words(expand(line));
+        for (std::string word; words >> word;) args.push_back(word == "''" ? "" : word);
+        return run(fs, args, terminal, clock);
+    }
+
+    TempFolder folder;
+    TestFileSystem fs;
+    std::function<std::chrono::steady_clock::time_point()> clock;
+};
+
+// Runs in turn on one folder. -h and --version win wherever they stand, unless a wrong
+// option comes first; a usage error is exit status 2 before any file is looked at.
+TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
+    const auto cat = [](Bytes head, const Bytes& tail, std::size_t from) {
+        head.insert(head.end(), tail.begin() + static_cast<std::ptrdiff_t>(from), tail.end());
+        return head;
+    };
+    // A chunk of another type in a slot the header declares, then a track; then 2 bytes or a lost track.
+    const Bytes alien =
+        cat({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 2, 0, 0x60, 'X', 'F', 'I', 'H', 0, 0, 0, 1, 0x7E}, kRunning, 14);
+    folder.put("x", cat(alien, {0x0A, 0x0B}, 0));
+    folder.put("lost", cat(alien, kRunning, 14));
+    folder.put("two", cat({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 2, 0x01, 0xE0, 'M', 'T', 'r', 'k', 0, 0, 0, 4, 0,
+                           0xFF, 0x2F, 0}, kPlain, 14));
+    folder.put("mac", cat(Bytes(128, 0), kPlain, 0));
+    for (const char* name : {"a", "b"}) folder.put(name, kPlain);
+    folder.put("r", kRunning);
+    ASSERT_EQ(::mkfifo(folder.file("pipe").c_str(), 0600), 0);
+    const std::string help = "Usage: quorin-cli [OPTIONS] FILE...\n", gone = "cannot be found: No such file or directory\n";
+    const std::string lost = "@lost: error: not a valid Standard MIDI File: chunk 3 at offset 0x2A: A track chunk follows "
+                             "the 2 chunks the header declares", valid = ": valid Standard MIDI File, format ";
+    const std::string stopped = "@b: not processed, the run stopped\n", pipe = "@pipe: error: cannot be opened: not a "
+                                                                               "regular file\n";
+    struct Row { std::string args; int status; std::string out, err; std::uint64_t freeBytes = 1u << 30; int signal = 0; };
+    const Row rows[] = {
+        {"-h", 0, help, ""}, {"-q -v --he", 0, help, ""}, {"-ch a", 0, help, ""},
+        {"a --vers b", 0, "quorin-cli 1.00\n", ""}, {"", 2, "", "no FILE given"},
+        {"-x a", 2, "", "invalid option -- 'x'"}, {"--vx=on --help", 2, "", "unrecognized option '--vx=on'"},
+        {"--ver=1 a", 2, "", "option '--ver=1' is ambiguous; possibilities: '--verbose' '--version'"},
+        {"-r", 2, "", "option requires an argument -- 'r'"},
+        {"a --runn", 2, "", "option '--running-status' requires an argument"},
+        {"-r of a", 2, "", "invalid argument 'of' for '--running-status'; valid arguments are 'on' and 'off'"},
+        {"--check=1 a", 2, "", "option '--check' doesn't allow an argument"},
+        {"--help=x", 2, "", "option '--help' doesn't allow an argument"}, {"-o '' a", 2, "", "--output needs a path"},
+        {"-o x a b", 2, "", "--output needs exactly one FILE, 2 given"},
+        {"-c -o x a", 2, "", "--output cannot be combined with --check"},
+        {"-q -v a", 2, "", "--quiet and --verbose cannot be combined"},
+        {"-cv @two @mac @lost %", 1, "@two" + valid + "1, 2 tracks, 480 ticks per quarter note, 4 events, does not use "
+         "running status; 45 bytes with running status, 46 bytes without (now 46 bytes)\n@mac" + valid + "0, 1 track, 96 "
+         "ticks per quarter note, 3 events, does not use running status; 33 bytes with running status, 34 bytes without "
+         "(now 162 bytes, behind a MacBinary header)\n%: skipped, folder\n4 files: 2 valid, 1 skipped, 1 failed\n", lost + "\n"},
+        {"-c @x", 0, "@x" + valid + "0, 1 track, 96 ticks per quarter note, 3 events, uses running status (1 event); 33 bytes "
+         "with running status, 34 bytes without (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
+        {"-c -q @r @pipe @gone", 1, "", pipe + "@gone: error: " + gone},
+        {"--runn on @a", 0, "@a: converted, 34 -> 33 bytes\n", ""},
+        {"@a", 0, "@a: unchanged, 33 bytes\n", "", 0},  // no room needed
+        {"-roff @a", 0, "@a: converted, 33 -> 34 bytes\n", ""},
+        {"--output=@c --running-status=off @a", 0, "@a: copied unchanged to @c, 34 bytes\n", ""},
+        {"-v -o@c @a", 0, "@a: converted to @c, 34 -> 33 bytes (1073741824 bytes free in %)\n1 file: 1 converted, 0 "
+         "unchanged, 0 skipped, 0 failed\n", ""},
+        {"@x", 0, "@x: converted, 44 -> 33 bytes (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
+        {"@lost", 1, "", lost + "; left untouched\n"}, {"-o @o @lost", 1, "", lost + "; left untouched\n"},
+        {"-v @r @b % @gone @pipe", 1, "@r: unchanged, 33 bytes\n@b: converted, 34 -> 33 bytes (1073741824 bytes free in "
+         "%)\n%: skipped, folder\n5 files: 1 converted, 1 unchanged, 1 skipped, 2 failed\n", "@gone: error: " + gone + pipe},
+        {"-q @r %", 0, "", ""}, {"-q -- -v -x", 1, "", "-v: error: " + gone + "-x: error: " + gone},
+        {"@a @b", 1, "", "@a: error: not enough free space in % (66 bytes free, more than 66 bytes needed); left "
+         "untouched, stopping\n" + stopped, 66},
+        {"@a @b", 130, "@a: converted, 34 -> 33 bytes\n", stopped, 1u << 30, SIGINT},
+    };
+    for (const Row& row : rows) {
+        fs.freeBytes = row.freeBytes;
+        fs.signalAtRename = row.signal;
+        Result result = runLine(row.args);
+        if (row.out == help) result.out.resize(help.size());
+        const std::string usage = "quorin-cli: " + row.err + "\nTry 'quorin-cli --help' for more information.\n";
+        EXPECT_EQ(std::tie(result.status, result.out, result.err),
+                  std::make_tuple(row.status, expand(row.out), row.status == 2 ? usage : expand(row.err))) << row.args;
+    }
+    for (const char* name : {"a", "b", "c", "x"}) EXPECT_EQ(readFile(folder.file(name)), kRunning);
+    EXPECT_EQ(readFile(folder.file("lost")), cat(alien, kRunning, 14));
+    EXPECT_EQ(folder.names().size(), 9u);  // no temporary file, no o
+    struct sigaction action;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        EXPECT_TRUE(::sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_DFL) << signal;
+    clock = [] { return ::raise(SIGTERM), std::chrono::steady_clock::now(); };  // during a's check
+    const Result result = runLine("-c @a @b", true);
+    EXPECT_EQ(result.status, 128 + SIGTERM);
+    EXPECT_NE(result.err.find(expand("\r" + stopped)), std::string::npos);
+}
+
+// Another holder's flock, OFD or lockf lock: in use, left alone. A shared hold still lets
+// the file be read for --check and --output. (A lockf lock is the process's, and ends when
+// the process closes any descriptor of the file, as the first run does.)
+TEST_F(CliRun, LeavesAFileAnotherHolderLockedAlone) {
+    const std::string path = folder.put("held", kPlain), locked = path + ": error: in use, locked by another process";
+    struct flock range = {};
+    range.l_type = F_RDLCK;
+    const std::pair<std::function<bool(int)>, bool> holds[] = {  // the hold, and whether a reader may share it
+        {[](int fd) { return ::flock(fd, LOCK_SH | LOCK_NB) == 0; }, true},
+        {[&range](int fd) { return ::fcntl(fd, F_OFD_SETLK, &range) == 0; }, true},
+        {[](int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }, false},
+        {[](int fd) { return ::lockf(fd, F_TLOCK, 0) == 0; }, true},
+    };
+    for (const auto& [hold, shared] : holds) {
+        const int holder = ::open(path.c_str(), O_RDWR);
+        ASSERT_TRUE(hold(holder));
+        EXPECT_EQ(runLine("@held").err, locked + "; left untouched\n");
+        EXPECT_EQ(runLine("-c @held").err, shared ? "" : locked + "\n");
+        EXPECT_EQ(runLine("-o @out @held").status, shared ? 0 : 1);
+        EXPECT_EQ(readFile(path), kPlain);
+        ::close(holder);
+    }
+}
+
+// A link is followed and stays a link (up to 40 of them, as open() follows; a loop is
+// refused); a FIFO and a device are written through, a folder is refused.
+TEST_F(CliRun, NeverReplacesWhatIsNotARegularFile) {
+    folder.put("in", kPlain);
+    folder.put("target", kOld);
+    for (const auto& [link, target] : {std::pair{"link", "target"}, {"dangling", "new"}, {"loop", "loop"}})
+        ASSERT_EQ(::symlink(target, folder.file(link).c_str()), 0);
+    for (int i = 1; i <= 41; ++i)
+        ASSERT_EQ(::symlink(("l" + std::to_string(i - 1)).c_str(), folder.file("l" + std::to_string(i)).c_str()), 0);
+    ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
+    // Device nodes of the test's own (a fault that replaced one never reaches the system's).
+    for (const auto& [name, minor] : {std::pair{"null", 3}, {"full", 7}})
+        ASSERT_EQ(::mknod(folder.file(name).c_str(), S_IFCHR | 0666, makedev(1, minor)), 0);
+    Bytes fromFifo;
+    std::thread reader([&] { fromFifo = readFile(folder.file("fifo")); });
+    const std::string eloop = ": Too many levels of symbolic links; ";
+    const std::tuple<std::string, std::string, std::string> cases[] = {  // -o, the file written, the error
+        {"@link", "target", ""}, {"@dangling", "new", ""}, {"@l40", "l0", ""}, {"@fifo", "", ""}, {"@null", "", ""},
+        {"@full", "", ": No space left on device; @full holds an incomplete result"},
+        {"%", "", ": Is a directory; % was left as it was"}, {"@l41", "", eloop + "@l41 was left as it was"},
+        {"@loop", "", eloop + "@loop was left as it was"},
+    };
+    for (const auto& [output, written, error] : cases) {
+        EXPECT_EQ(runLine("-o " + output + " @in").err, expand(error.empty() ? "" : "@in: error: cannot write " + output + error + "\n"));
+        EXPECT_TRUE(written.empty() || readFile(folder.file(written)) == kRunning) << output;
+    }
+    reader.join();
+    EXPECT_EQ(fromFifo, kRunning);
+    for (const char* name : {"link", "dangling", "l40"}) EXPECT_TRUE(S_ISLNK(statusOf(folder.file(name), false).st_mode));
+    EXPECT_TRUE(S_ISFIFO(statusOf(folder.file("fifo")).st_mode));
+    EXPECT_TRUE(S_ISCHR(statusOf(folder.file("null")).st_mode) && S_ISCHR(statusOf(folder.file("full")).st_mode));
+    EXPECT_EQ(readFile(folder.file("in")), kPlain);
+}
+
+// "[2/3] name", the name quoted and cut at the front to fit 79 columns, each wiped before a
+// line is printed; at most ten a second; only on a terminal, and not in quiet runs.
+TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
+    const std::vector<std::string> files = {folder.put("b\n.mid", kPlain), folder.put(std::string(100, 'x'), kPlain)};
+    const auto wiped = [](const std::string& text) { return "\r" + text + "\r" + std::string(text.size(), ' ') + "\r"; };
+    const std::string first = wiped("[1/2] '" + folder.path() + "/b'$'\\n''.mid'");
+    std::chrono::steady_clock::time_point now{};
+    const Result result = run(fs, files, true, [&now] { return now += std::chrono::milliseconds(100); });
+    EXPECT_EQ(result.err, first + wiped("[2/2] ..." + files[1].substr(files[1].size() - 70)));
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 2);
+    EXPECT_EQ(run(fs, files, true, [] { return std::chrono::steady_clock::time_point{}; }).err, first);
+    EXPECT_EQ(run(fs, {"-q", files[0], files[1]}, true).err, "");
+    EXPECT_EQ(run(fs, {files[0]}, true).err, "");
+}
+
+// Temporary files go beside the file, and its free space is the folder's volume's.
+TEST(CliFolder, IsTheFolderThatHoldsThePathAndItsFreeSpaceTheVolume) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"a.mid", "."}, {"/a.mid", "/"}, {"//a.mid", "/"}, {"d/a.mid", "d"}, {"d//a.mid", "d"},
+        {"/d/e/a.mid", "/d/e"}, {"d/e/", "d"}, {"d/e//", "d"}, {"a/", "."}, {"/", "/"}, {"", "."},
+    };
+    for (const auto& [path, folder] : cases) EXPECT_EQ(parentFolder(path), folder) << path;
+    PosixFileSystem fs;
+    std::uint64_t bytes = 0;
+    SystemError error = 0;
+    EXPECT_TRUE(fs.freeSpace(fs.freeSpaceLocation("/tmp/a.mid"), bytes, error) && !fs.freeSpace("/none/a", bytes, error));
+    EXPECT_EQ(error, static_cast<SystemError>(ENOENT));
+    EXPECT_NEAR(static_cast<double>(bytes), static_cast<double>(std::filesystem::space("/tmp").available), 1e8);
+}
+
+const bool kRoot = ::geteuid() == 0;
+const mode_t kMode = kRoot ? 06764 : 0640;  // set-ID bits stay only where the owner may keep them
+// A default ACL: version 2; owner rwx, user 4242 rw-, group r-x, mask rwx, others r-x.
+const std::uint8_t kAcl[] = {2, 0, 0, 0, 1, 0, 7, 0, 0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 6, 0, 0x92, 0x10, 0, 0, 4, 0, 5, 0,
+                             0xFF, 0xFF, 0xFF, 0xFF, 0x10, 0, 7, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x20, 0, 5, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+
+// One way of replacing a file, in a folder of its own: in.mid and second.mid (plain), and
+// out.mid ("old") for -o when it exists. The replaced file has its own owner (as root),
+// mode, a user attribute and maybe a second link; the folder has a default ACL that a new
+// file inherits and the replaced file has not. through: the file is written through, 1 for
+// a second link, 2 for an owner that a new file cannot be given.
+struct Stage {
+    Stage(bool output, bool exists, int through) : output(output), exists(exists), through(through) {
+        for (const char* name : {"in.mid", "second.mid"}) folder.put(name, kPlain);
+        if (output && exists) folder.put("out.mid", kOld);
+        EXPECT_TRUE(!exists || !kRoot || ::chown(target.c_str(), 4242, 4343) == 0);
+        EXPECT_TRUE(!exists || (::chmod(target.c_str(), kMode) == 0 && !::setxattr(target.c_str(), "user.q", "kept", 4, 0)));
+        EXPECT_TRUE(through != 1 || ::link(target.c_str(), folder.file("link").c_str()) == 0);
+        inode = exists ? statusOf(target).st_ino : 0;
+        ::setxattr(folder.path().c_str(), "system.posix_acl_default", kAcl, sizeof kAcl, 0);
+    }
+    // quorin-cli here, with call n stopped by stop (see TestFileSystem).
+    Result run(int stop, int n, bool withSecond = false) const {
+        TestFileSystem fs;
+        fs.stopAt = n;
+        fs.stop = stop;
+        if (through == 2) fs.failing = {{SystemCall::ChangeOwner, EPERM}};
+        using Args = std::vector<std::string>;
+        return cli::run(fs, output ? Args{"-o", out, in} : withSecond ? Args{in, second} : Args{in});
+    }
+    // The wait status of a child that runs quorin-cli, stopped at call n by stop.
+    int runStopped(int stop, int n, bool withSecond = false) const {
+        const pid_t child = ::fork();
+        const struct rlimit noCore = {0, 0};
+        if (child == 0) ::_exit(::setrlimit(RLIMIT_CORE, &noCore) + run(stop, n, withSecond).status);
+        int status = 0;
+        return ::waitpid(child, &status, 0), status;
+    }
+    Bytes before() const { return output ? (exists ? kOld : Bytes{}) : kPlain; }
+    std::size_t leftOver() const {  // temporary files: hidden names
+        const std::set<std::string> names = folder.names();
+        return std::count_if(names.begin(), names.end(), [](const std::string& name) { return name[0] == '.'; });
+    }
+    void expectKept() const {
+        const struct stat status = statusOf(target);
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        EXPECT_EQ(std::make_tuple(status.st_mode & 07777, status.st_nlink, status.st_ino == inode),
+                  std::make_tuple(exists ? kMode : 0666 & ~mask, through == 1 ? 2u : 1u, through != 0));
+        EXPECT_TRUE(!exists || !kRoot || (status.st_uid == 4242 && status.st_gid == 4343));
+        EXPECT_EQ(::getxattr(target.c_str(), "user.q", nullptr, 0), exists ? 4 : -1);
+        EXPECT_TRUE(!exists || ::getxattr(target.c_str(), "system.posix_acl_access", nullptr, 0) < 0);
+    }
+
+    const bool output, exists;
+    const int through;
+    TempFolder folder;
+    const std::string in = folder.file("in.mid"), second = folder.file("second.mid"), out = folder.file("out.mid");
+    const std::string target = output ? out : in;
+    ino_t inode = 0;
+};
+
+// At each system call N that changes a file, for N = 1, 2, ... until the run completes:
+// - a child ends there: the file holds exactly its former bytes or the result (written
+//   through, only the catchable signals are held off), and only a temporary file made and
+//   not yet renamed is left;
+// - the call fails: the result, or the former bytes and a line that says so, and no
+//   temporary file (unless its removal failed);
+// - SIGTERM: the file is completed and the run stops; SIGQUIT: a file written through is whole.
+TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
+    const std::tuple<bool, bool, int> scenarios[] = {  // -o, the replaced file exists, written through
+        {false, true, 0}, {false, true, 1}, {false, true, 2}, {true, false, 0}, {true, true, 0}, {true, true, 1}};
+    for (const auto& [output, exists, through] : scenarios) {
+        SCOPED_TRACE(::testing::Message() << output << exists << through);
+        bool created = false;  // a temporary file made by an earlier call is still there
+        int n = 1;
+        for (;; ++n) {
+            const Stage stage(output, exists, through), failing(output, exists, through);
+            const int status = stage.runStopped(0, n);
+            const Bytes now = readFile(stage.target);
+            ASSERT_TRUE(WIFEXITED(status) && n < 100);
+            EXPECT_TRUE(through || now == stage.before() || now == kRunning) << n;
+            if (WEXITSTATUS(status) < 100) {
+                EXPECT_EQ(std::make_tuple(WEXITSTATUS(status), now, stage.leftOver()), std::make_tuple(0, kRunning, 0u));
+                stage.expectKept();
+                break;
+            }
+            EXPECT_EQ(stage.leftOver(), created ? 1u : 0u) << n;
+            const auto call = static_cast<SystemCall>(WEXITSTATUS(status) - 100);
+            created = (created || call == SystemCall::CreateTemporary) && call != SystemCall::Rename && call != SystemCall::Remove;
+            const Result result = failing.run(-1, n);
+            const std::string undone = output ? " was left as it was\n" : "; its original content was put back\n";
+            EXPECT_TRUE(result.status == 0 ? readFile(failing.target) == kRunning : readFile(failing.target) == failing.before() &&
+                        result.err.rfind(undone) == result.err.size() - undone.size()) << n << result.err;
+            EXPECT_EQ(failing.leftOver(), call == SystemCall::Remove ? 1u : 0u) << n;
+        }
+        for (int m = 1; m < n; ++m) {
+            const Stage stage(output, exists, through), quit(output, exists, through);
+            EXPECT_EQ(stage.runStopped(SIGTERM, m, true), (128 + SIGTERM) << 8) << m;
+            EXPECT_EQ(std::make_tuple(readFile(stage.target), readFile(stage.second), stage.leftOver()),
+                      std::make_tuple(kRunning, kPlain, 0u)) << m;
+            EXPECT_TRUE(!through || quit.runStopped(SIGQUIT, m) == SIGQUIT) << m;
+            EXPECT_TRUE(readFile(quit.target) == quit.before() || readFile(quit.target) == kRunning) << m;
+        }
+    }
+    // Written through, a write and then the putting back fail.
+    const Stage damaged(false, true, 1);
+    TestFileSystem failing;
+    failing.failing = {{SystemCall::Truncate, EIO}};
+    EXPECT_EQ(cli::run(failing, {damaged.in}).err, damaged.in + ": error: cannot be written: Input/output error; its "
+                                                   "original content could NOT be put back, the file is damaged\n");
+}
+
+// The real binary through the shell: exit statuses through main(), which stream gets which
+// lines, "-" pipes in and out, and a report that cannot be written.
+TEST(CliBinary, ExitsWithItsStatusAndPrintsEachLineWhereItBelongs) {
+    TempFolder folder;
+    const std::string song = folder.put("song.mid", kPlain), bad = folder.put("bad.mid", {'M', 'T', 'h', 'd'});
+    const std::string cli = QUORIN_CLI_PATH " ";
+    ASSERT_EQ(::mknod(folder.file("full").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+    const std::tuple<std::string, int, std::string, std::string> cases[] = {
+        {song + " " + bad, 1, song + ": converted, 34 -> 33 bytes\n",
+         bad + ": error: not a valid Standard MIDI File: header at offset 0x4: The header length is cut off; left untouched\n"},
+        {"--bogus " + song, 2, "", "quorin-cli: unrecognized option '--bogus'\nTry 'quorin-cli --help' for more information.\n"},
+        {"- < " + song + " | " + cli + "-r off -o - - | cmp - " + folder.put("plain.mid", kPlain), 0, "",
+         "standard input: copied unchanged to standard output, 33 bytes\n"
+         "standard input: converted to standard output, 33 -> 34 bytes\n"},
+        {"-r off -o " + folder.file("out.mid") + " " + song + " > " + folder.file("full"), 1, "",
+         "quorin-cli: write error: No space left on device\n"},
+    };
+    for (const auto& [args, status, out, err] : cases) {
+        const int result = std::system(("{ " + cli + args + "; } >" + folder.file(".out") + " 2>" + folder.file(".err")).c_str());
+        EXPECT_EQ(std::make_tuple(WIFEXITED(result) ? WEXITSTATUS(result) : -1, readFile(folder.file(".out")),
+                                  readFile(folder.file(".err"))),
+                  std::make_tuple(status, Bytes(out.begin(), out.end()), Bytes(err.begin(), err.end()))) << args;
+    }
+    EXPECT_EQ(readFile(folder.file("out.mid")), kPlain);
+}
+
+#endif
+
+}  // namespace
+}  // namespace cli
