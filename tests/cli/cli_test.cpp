@@ -53,13 +53,11 @@ public:
         for (unsigned n = 0; !std::filesystem::create_directory(path_ = base_ / ("quorin-cli-test-" + std::to_string(n)));) ++n;
     }
     ~TempFolder() { std::filesystem::remove_all(path_, ignored_); }
-
     std::string path() const { return path_.string(); }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
     // Writes content to the file name and returns its path.
     std::string put(const std::string& name, const Bytes& content) const {
-        std::ofstream(file(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+        std::ofstream(file(name), std::ios::binary).write(reinterpret_cast<const char*>(content.data()), content.size());
         return file(name);
     }
     // The names in the folder, hidden ones included.
@@ -75,10 +73,7 @@ private:
     std::error_code ignored_;
 };
 
-struct Result {
-    int status;
-    std::string out, err;
-};
+struct Result { int status; std::string out, err; };
 
 Result run(CliFileSystem& fs, const std::vector<std::string>& args, bool terminal = false,
            std::function<std::chrono::steady_clock::time_point()> now = {}) {
@@ -115,13 +110,12 @@ TEST(WindowsFileSystem, RefusesAHeldFileAndReplacesAnOutputWhole) {
     EXPECT_EQ(run(*fs, {"-c", in}).err, in + ": error: in use, locked by another process\n");
     CloseHandle(holder);
     EXPECT_EQ(run(*fs, {gone}).err, gone + ": error: cannot be found: File not found\n");
-    EXPECT_EQ(run(*fs, {"-o", out, in}).out, in + ": converted to " + out + ", 34 -> 33 bytes\n");
-    EXPECT_EQ(readFile(out), kRunning);
+    EXPECT_EQ(run(*fs, {"-o", out, in}).out + run(*fs, {in}).out,
+              in + ": converted to " + out + ", 34 -> 33 bytes\n" + in + ": converted, 34 -> 33 bytes\n");
+    EXPECT_EQ(std::make_pair(readFile(in), readFile(out)), std::make_pair(kRunning, kRunning));
     // A folder in the way: the move fails, the temporary file goes, the folder stays.
     CreateDirectoryA(folder.file("taken").c_str(), nullptr);
     EXPECT_EQ(run(*fs, {"-o", folder.file("taken"), in}).status, 1);
-    EXPECT_EQ(run(*fs, {in}).status, 0);
-    EXPECT_EQ(readFile(in), kRunning);
     EXPECT_EQ(folder.names(), (std::set<std::string>{"in.mid", "out.mid", "taken"}));
 }
 
@@ -164,6 +158,13 @@ protected:
         std::istringstream words(expand(line));
         for (std::string word; words >> word;) args.push_back(word == "''" ? "" : word);
         return run(fs, args, terminal, clock);
+    }
+
+    // The real binary through the shell with line: its exit status, standard output, "|", standard error.
+    std::string runBinary(const std::string& line) const {
+        const int status = std::system(expand("{ " QUORIN_CLI_PATH " " + line + "; } >@.out 2>@.err").c_str());
+        const Bytes out = readFile(folder.file(".out")), err = readFile(folder.file(".err"));
+        return std::to_string(WEXITSTATUS(status)) + " " + std::string(out.begin(), out.end()) + "|" + std::string(err.begin(), err.end());
     }
 
     TempFolder folder;
@@ -457,30 +458,20 @@ TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
                                                    "original content could NOT be put back, the file is damaged\n");
 }
 
-// The real binary through the shell: exit statuses through main(), which stream gets which
-// lines, "-" pipes in and out, and a report that cannot be written.
-TEST(CliBinary, ExitsWithItsStatusAndPrintsEachLineWhereItBelongs) {
-    TempFolder folder;
-    const std::string song = folder.put("song.mid", kPlain), bad = folder.put("bad.mid", {'M', 'T', 'h', 'd'});
-    const std::string cli = QUORIN_CLI_PATH " ";
+// The real binary: exit statuses through main(), which stream gets which lines, "-" pipes
+// in and out, and a report that cannot be written.
+TEST_F(CliRun, ExitsAsTheRealBinaryWithItsStatusAndPrintsEachLineWhereItBelongs) {
+    folder.put("s", kPlain);
+    folder.put("bad", {'M', 'T', 'h', 'd'});
     ASSERT_EQ(::mknod(folder.file("full").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
-    const std::tuple<std::string, int, std::string, std::string> cases[] = {
-        {song + " " + bad, 1, song + ": converted, 34 -> 33 bytes\n",
-         bad + ": error: not a valid Standard MIDI File: header at offset 0x4: The header length is cut off; left untouched\n"},
-        {"--bogus " + song, 2, "", "quorin-cli: unrecognized option '--bogus'\nTry 'quorin-cli --help' for more information.\n"},
-        {"- < " + song + " | " + cli + "-r off -o - - | cmp - " + folder.put("plain.mid", kPlain), 0, "",
-         "standard input: copied unchanged to standard output, 33 bytes\n"
-         "standard input: converted to standard output, 33 -> 34 bytes\n"},
-        {"-r off -o " + folder.file("out.mid") + " " + song + " > " + folder.file("full"), 1, "",
-         "quorin-cli: write error: No space left on device\n"},
-    };
-    for (const auto& [args, status, out, err] : cases) {
-        const int result = std::system(("{ " + cli + args + "; } >" + folder.file(".out") + " 2>" + folder.file(".err")).c_str());
-        EXPECT_EQ(std::make_tuple(WIFEXITED(result) ? WEXITSTATUS(result) : -1, readFile(folder.file(".out")),
-                                  readFile(folder.file(".err"))),
-                  std::make_tuple(status, Bytes(out.begin(), out.end()), Bytes(err.begin(), err.end()))) << args;
-    }
-    EXPECT_EQ(readFile(folder.file("out.mid")), kPlain);
+    EXPECT_EQ(runBinary("@s @bad"), expand("1 @s: converted, 34 -> 33 bytes\n|@bad: error: not a valid Standard MIDI File: "
+                                           "header at offset 0x4: The header length is cut off; left untouched\n"));
+    EXPECT_EQ(runBinary("--bogus"), "2 |quorin-cli: unrecognized option '--bogus'\nTry 'quorin-cli --help' for more information.\n");
+    EXPECT_EQ(runBinary("- < @s | " QUORIN_CLI_PATH " -r off -o - - > @p"), "0 |standard input: copied unchanged to "
+              "standard output, 33 bytes\nstandard input: converted to standard output, 33 -> 34 bytes\n");
+    EXPECT_EQ(readFile(folder.file("p")), kPlain);
+    EXPECT_EQ(runBinary("-o @o @s > @full"), "1 |quorin-cli: write error: No space left on device\n");
+    EXPECT_EQ(readFile(folder.file("o")), kRunning);
 }
 
 #endif
