@@ -137,19 +137,18 @@ protected:
         for (const char c : text) result += c == '@' ? folder.path() + "/" : c == '%' ? folder.path() : std::string(1, c);
         return result;
     }
-    // Runs the arguments of line, split at spaces ('' for an empty one), expanded.
+    // Runs the arguments of line, split at spaces ('' for an empty one), expanded; after "$ ",
+    // the real binary through the shell.
     Result runLine(const std::string& line, bool terminal = false) {
+        if (line.rfind("$ ", 0) == 0) {
+            const int status = std::system(expand("{ " QUORIN_CLI_PATH + line.substr(1) + "; } >@stdout 2>@stderr").c_str());
+            const Bytes out = readFile(folder.file("stdout")), err = readFile(folder.file("stderr"));
+            return {WEXITSTATUS(status), std::string(out.begin(), out.end()), std::string(err.begin(), err.end())};
+        }
         std::vector<std::string> args;
         std::istringstream words(expand(line));
         for (std::string word; words >> word;) args.push_back(word == "''" ? "" : word);
         return run(fs, args, terminal, clock);
-    }
-
-    // The real binary through the shell with line: its exit status, standard output, "|", standard error.
-    std::string runBinary(const std::string& line) const {
-        const int status = std::system(expand("{ " QUORIN_CLI_PATH " " + line + "; } >@.out 2>@.err").c_str());
-        const Bytes out = readFile(folder.file(".out")), err = readFile(folder.file(".err"));
-        return std::to_string(WEXITSTATUS(status)) + " " + std::string(out.begin(), out.end()) + "|" + std::string(err.begin(), err.end());
     }
 
     TempFolder folder;
@@ -158,7 +157,9 @@ protected:
 };
 
 // Runs in turn on one folder. -h and --version win wherever they stand, unless a wrong
-// option comes first; a usage error is exit status 2 before any file is looked at.
+// option comes first; a usage error is exit status 2 before any file is looked at. A link
+// is followed and stays a link (up to 40 of them, as open() follows; a loop is refused); a
+// FIFO and a device (the test's own) are written through, a folder is refused.
 TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     const auto cat = [](Bytes head, const Bytes& tail, std::size_t from) {
         head.insert(head.end(), tail.begin() + static_cast<std::ptrdiff_t>(from), tail.end());
@@ -174,14 +175,27 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
                            0xFF, 0x2F, 0, 0x1F, ' ', '\\', 0x7F, 0, 0, 0, 0}, kPlain, 14));
     folder.put("mac", cat(cat(Bytes(128, 0), kPlain, 0), {0x00}, 0));
     folder.put("cut", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0, 3, 0, 0x90, 0x3C});
-    for (const char* name : {"a", "b"}) folder.put(name, kPlain);
-    folder.put("r", kRunning);
-    ASSERT_EQ(::mkfifo(folder.file("pipe").c_str(), 0600), 0);
+    folder.put("hdr", {'M', 'T', 'h', 'd'});
+    for (const char* name : {"a", "b", "s"}) folder.put(name, kPlain);
+    for (const char* name : {"r", "target"}) folder.put(name, kRunning);
+    for (const auto& [link, target] : {std::pair{"link", "target"}, {"dangling", "new"}, {"loop", "loop"}})
+        ASSERT_EQ(::symlink(target, folder.file(link).c_str()), 0);
+    for (int i = 1; i <= 41; ++i)
+        ASSERT_EQ(::symlink(("l" + std::to_string(i - 1)).c_str(), folder.file("l" + std::to_string(i)).c_str()), 0);
+    for (const auto& [name, minor] : {std::pair{"null", 3}, {"full", 7}})
+        ASSERT_EQ(::mknod(folder.file(name).c_str(), S_IFCHR | 0666, makedev(1, minor)), 0);
+    ASSERT_TRUE(::mkfifo(folder.file("pipe").c_str(), 0600) == 0 && ::mkfifo(folder.file("fifo").c_str(), 0600) == 0);
+    Bytes fromFifo;
+    std::thread reader([&] { fromFifo = readFile(folder.file("fifo")); });
     const std::string help = "Usage: quorin-cli [OPTIONS] FILE...\n", gone = "cannot be found: No such file or directory\n";
     const std::string bad = ": error: not a valid Standard MIDI File: ", valid = ": valid Standard MIDI File, format ";
     const std::string lost = "@lost" + bad + "chunk 3 at offset 0x2A: A track chunk follows the 2 chunks the header declares";
     const std::string stopped = "@b: not processed, the run stopped\n", pipe = "@pipe: error: cannot be opened: not a "
                                                                                "regular file\n";
+    const auto copied = [](const char* to) { return "@r: copied unchanged to " + std::string(to) + ", 33 bytes\n"; };
+    const auto left = [](const char* to, const char* why) {
+        return "@r: error: cannot write " + std::string(to) + ": " + why + "; " + to + " was left as it was\n";
+    };
     struct Row { std::string args; int status; std::string out, err; std::uint64_t freeBytes = 1u << 30; int signal = 0; };
     const Row rows[] = {
         {"-h", 0, help, ""}, {"-q -v --he", 0, help, ""}, {"-ch a", 0, help, ""},
@@ -195,7 +209,7 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"--help=x", 2, "", "option '--help' doesn't allow an argument"}, {"-o '' a", 2, "", "--output needs a path"},
         {"-o x a b", 2, "", "--output needs exactly one FILE, 2 given"},
         {"-c -o x a", 2, "", "--output cannot be combined with --check"},
-        {"-q -v a", 2, "", "--quiet and --verbose cannot be combined"},
+        {"-q -v a", 2, "", "--quiet and --verbose cannot be combined"}, {"$ --bogus", 2, "", "unrecognized option '--bogus'"},
         {"-c @lost1 @cut", 1, "", "@lost1" + bad + "chunk 2 at offset 0x21: A track chunk follows the 1 chunk the header "
          "declares\n@cut" + bad + "track 1 at offset 0x17: An event runs past the end of the file\n"},
         {"-cv @two @mac @lost %", 1, "@two" + valid + "1, 2 tracks, SMPTE 25 frames per second, 40 ticks per frame, 4 "
@@ -214,12 +228,24 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
          "unchanged, 0 skipped, 0 failed\n", ""},
         {"@x", 0, "@x: converted, 44 -> 33 bytes (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
         {"@lost", 1, "", lost + "; left untouched\n"}, {"-o @o @lost", 1, "", lost + "; left untouched\n"},
+        {"-o @link @r", 0, copied("@link"), ""}, {"-o @dangling @r", 0, copied("@dangling"), ""},
+        {"-o @l40 @r", 0, copied("@l40"), ""}, {"-o @fifo @r", 0, copied("@fifo"), ""}, {"-o @null @r", 0, copied("@null"), ""},
+        {"-o @full @r", 1, "", "@r: error: cannot write @full: No space left on device; @full holds an incomplete result\n"},
+        {"-o % @r", 1, "", left("%", "Is a directory")},
+        {"-o @l41 @r", 1, "", left("@l41", "Too many levels of symbolic links")},
+        {"-o @loop @r", 1, "", left("@loop", "Too many levels of symbolic links")},
+        {"-r off @link", 0, "@link: converted, 33 -> 34 bytes\n", ""},
         {"-v @r @b % @gone @pipe", 1, "@r: unchanged, 33 bytes\n@b: converted, 34 -> 33 bytes (1073741824 bytes free in "
          "%)\n%: skipped, folder\n5 files: 1 converted, 1 unchanged, 1 skipped, 2 failed\n", "@gone: error: " + gone + pipe},
         {"-q @r %", 0, "", ""}, {"-q -- -v -x", 1, "", "-v: error: " + gone + "-x: error: " + gone},
         {"@a @b", 1, "", "@a: error: not enough free space in % (66 bytes free, more than 66 bytes needed); left "
          "untouched, stopping\n" + stopped, 66},
         {"@a @b", 130, "@a: converted, 34 -> 33 bytes\n", stopped, 1u << 30, SIGINT},
+        {"$ @s @hdr", 1, "@s: converted, 34 -> 33 bytes\n", "@hdr" + bad + "header at offset 0x4: The header length is cut "
+         "off; left untouched\n"},
+        {"$ - < @s | " QUORIN_CLI_PATH " -r off -o - - > @p", 0, "", "standard input: copied unchanged to standard output, "
+         "33 bytes\nstandard input: converted to standard output, 33 -> 34 bytes\n"},
+        {"$ -o @out @s > @full", 1, "", "quorin-cli: write error: No space left on device\n"},
     };
     for (const Row& row : rows) {
         fs.freeBytes = row.freeBytes;
@@ -230,9 +256,13 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         EXPECT_EQ(std::tie(result.status, result.out, result.err),
                   std::make_tuple(row.status, expand(row.out), row.status == 2 ? usage : expand(row.err))) << row.args;
     }
-    for (const char* name : {"a", "b", "c", "x"}) EXPECT_EQ(readFile(folder.file(name)), kRunning);
-    EXPECT_EQ(readFile(folder.file("lost")), cat(alien, kRunning, 14));
-    EXPECT_EQ(folder.names().size(), 11u);  // no temporary file, no o
+    reader.join();
+    for (const char* name : {"a", "b", "c", "x", "new", "l0", "out"}) EXPECT_EQ(readFile(folder.file(name)), kRunning) << name;
+    EXPECT_EQ(std::make_tuple(readFile(folder.file("target")), readFile(folder.file("p")), fromFifo, readFile(folder.file("lost"))),
+              std::make_tuple(kPlain, kPlain, kRunning, cat(alien, kRunning, 14)));
+    for (const char* name : {"link", "dangling", "l40"}) EXPECT_TRUE(S_ISLNK(statusOf(folder.file(name), false).st_mode));
+    EXPECT_TRUE(S_ISFIFO(statusOf(folder.file("fifo")).st_mode) && S_ISCHR(statusOf(folder.file("full")).st_mode));
+    for (const std::string& name : folder.names()) EXPECT_TRUE(name[0] != '.' && name != "o") << name;
     struct sigaction action;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         EXPECT_TRUE(::sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_DFL) << signal;
@@ -268,40 +298,6 @@ TEST_F(CliRun, LeavesAFileAnotherHolderLockedAlone) {
         EXPECT_EQ(readFile(path), kPlain);
         ::close(holder);
     }
-}
-
-// A link is followed and stays a link (up to 40 of them, as open() follows; a loop is
-// refused); a FIFO and a device are written through, a folder is refused.
-TEST_F(CliRun, NeverReplacesWhatIsNotARegularFile) {
-    folder.put("in", kPlain);
-    folder.put("target", kOld);
-    for (const auto& [link, target] : {std::pair{"link", "target"}, {"dangling", "new"}, {"loop", "loop"}})
-        ASSERT_EQ(::symlink(target, folder.file(link).c_str()), 0);
-    for (int i = 1; i <= 41; ++i)
-        ASSERT_EQ(::symlink(("l" + std::to_string(i - 1)).c_str(), folder.file("l" + std::to_string(i)).c_str()), 0);
-    ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
-    // Device nodes of the test's own (a fault that replaced one never reaches the system's).
-    for (const auto& [name, minor] : {std::pair{"null", 3}, {"full", 7}})
-        ASSERT_EQ(::mknod(folder.file(name).c_str(), S_IFCHR | 0666, makedev(1, minor)), 0);
-    Bytes fromFifo;
-    std::thread reader([&] { fromFifo = readFile(folder.file("fifo")); });
-    const std::string eloop = ": Too many levels of symbolic links; ";
-    const std::tuple<std::string, std::string, std::string> cases[] = {  // -o, the file written, the error
-        {"@link", "target", ""}, {"@dangling", "new", ""}, {"@l40", "l0", ""}, {"@fifo", "", ""}, {"@null", "", ""},
-        {"@full", "", ": No space left on device; @full holds an incomplete result"},
-        {"%", "", ": Is a directory; % was left as it was"}, {"@l41", "", eloop + "@l41 was left as it was"},
-        {"@loop", "", eloop + "@loop was left as it was"},
-    };
-    for (const auto& [output, written, error] : cases) {
-        EXPECT_EQ(runLine("-o " + output + " @in").err, expand(error.empty() ? "" : "@in: error: cannot write " + output + error + "\n"));
-        EXPECT_TRUE(written.empty() || readFile(folder.file(written)) == kRunning) << output;
-    }
-    reader.join();
-    EXPECT_EQ(fromFifo, kRunning);
-    for (const char* name : {"link", "dangling", "l40"}) EXPECT_TRUE(S_ISLNK(statusOf(folder.file(name), false).st_mode));
-    EXPECT_TRUE(S_ISFIFO(statusOf(folder.file("fifo")).st_mode));
-    EXPECT_TRUE(S_ISCHR(statusOf(folder.file("null")).st_mode) && S_ISCHR(statusOf(folder.file("full")).st_mode));
-    EXPECT_EQ(readFile(folder.file("in")), kPlain);
 }
 
 // "[2/3] name", the name quoted and cut at the front to fit 79 columns, each wiped before a
@@ -445,22 +441,6 @@ TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
     failing.failing = SystemCall::Truncate, failing.error = EIO;
     EXPECT_EQ(cli::run(failing, {damaged.in}).err, damaged.in + ": error: cannot be written: Input/output error; its "
                                                    "original content could NOT be put back, the file is damaged\n");
-}
-
-// The real binary: exit statuses through main(), which stream gets which lines, "-" pipes
-// in and out, and a report that cannot be written.
-TEST_F(CliRun, ExitsAsTheRealBinaryWithItsStatusAndPrintsEachLineWhereItBelongs) {
-    folder.put("s", kPlain);
-    folder.put("bad", {'M', 'T', 'h', 'd'});
-    ASSERT_EQ(::mknod(folder.file("full").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
-    EXPECT_EQ(runBinary("@s @bad"), expand("1 @s: converted, 34 -> 33 bytes\n|@bad: error: not a valid Standard MIDI File: "
-                                           "header at offset 0x4: The header length is cut off; left untouched\n"));
-    EXPECT_EQ(runBinary("--bogus"), "2 |quorin-cli: unrecognized option '--bogus'\nTry 'quorin-cli --help' for more information.\n");
-    EXPECT_EQ(runBinary("- < @s | " QUORIN_CLI_PATH " -r off -o - - > @p"), "0 |standard input: copied unchanged to "
-              "standard output, 33 bytes\nstandard input: converted to standard output, 33 -> 34 bytes\n");
-    EXPECT_EQ(readFile(folder.file("p")), kPlain);
-    EXPECT_EQ(runBinary("-o @o @s > @full"), "1 |quorin-cli: write error: No space left on device\n");
-    EXPECT_EQ(readFile(folder.file("o")), kRunning);
 }
 
 #endif
