@@ -7,7 +7,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <sstream>
 #include <thread>
 
@@ -17,7 +16,6 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -59,11 +57,11 @@ public:
         std::ofstream(file(name), std::ios::binary).write(reinterpret_cast<const char*>(content.data()), content.size());
         return file(name);
     }
-    // The names in the folder, hidden ones included.
-    std::set<std::string> names() const {
-        std::set<std::string> result;
-        for (const auto& entry : std::filesystem::directory_iterator(path_)) result.insert(entry.path().filename());
-        return result;
+    // The number of hidden names in the folder: temporary files left behind.
+    std::size_t hidden() const {
+        std::size_t count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(path_)) count += entry.path().filename().c_str()[0] == '.';
+        return count;
     }
 
 private:
@@ -71,10 +69,7 @@ private:
     std::error_code ignored_;
 };
 
-struct Result {
-    int status;
-    std::string out, err;
-};
+struct Result { int status; std::string out, err; };
 
 Result run(CliFileSystem& fs, const std::vector<std::string>& args, bool terminal = false,
            std::function<std::chrono::steady_clock::time_point()> now = {}) {
@@ -97,8 +92,8 @@ TEST(WindowsFileSystem, RefusesAHeldFileAndReplacesAnOutputWhole) {
     CloseHandle(holder);
     EXPECT_EQ(run(*fs, {"-o", out, in}).out, in + ": converted to " + out + ", 34 -> 33 bytes\n");
     EXPECT_EQ(run(*fs, {in}).out, in + ": converted, 34 -> 33 bytes\n");
-    EXPECT_EQ(std::make_tuple(readFile(in), readFile(out), folder.names().size()),
-              std::make_tuple(kRunning, kRunning, 2u));
+    EXPECT_EQ(std::make_tuple(readFile(in), readFile(out), std::distance(std::filesystem::directory_iterator(folder.path()),
+                                                                      {})), std::make_tuple(kRunning, kRunning, 2));
 }
 
 #else
@@ -148,8 +143,8 @@ protected:
 
 // Runs in turn on one folder. -h and --version win wherever they stand, unless a wrong
 // option comes first; a usage error is exit status 2 before any file is looked at. A link
-// is followed and stays a link (up to 40 of them, as open() follows; a loop is refused); a
-// FIFO and a device (the test's own) are written through, a folder is refused.
+// is followed and stays a link (a loop is refused); a FIFO and a device (the test's own) are
+// written through, a folder is refused.
 TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     const auto cat = [](Bytes head, const Bytes& tail, std::size_t from) {
         head.insert(head.end(), tail.begin() + static_cast<std::ptrdiff_t>(from), tail.end());
@@ -160,18 +155,14 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
                             kRunning, 14);
     folder.put("x", cat(alien, {0x0A, 0x0B}, 0));
     folder.put("lost", cat(alien, kRunning, 14));
-    folder.put("lost1", cat(kRunning, kRunning, 14));
     folder.put("two", cat({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 3, 0xE7, 0x28, 'M', 'T', 'r', 'k', 0, 0, 0, 4, 0,
                            0xFF, 0x2F, 0, 0x1F, ' ', '\\', 0x7F, 0, 0, 0, 0}, kPlain, 14));
-    folder.put("mac", cat(cat(Bytes(128, 0), kPlain, 0), {0x00}, 0));
     folder.put("cut", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0, 3, 0, 0x90, 0x3C});
     folder.put("hdr", {'M', 'T', 'h', 'd'});
     for (const char* name : {"a", "b", "s"}) folder.put(name, kPlain);
     for (const char* name : {"r", "target"}) folder.put(name, kRunning);
     for (const auto& [link, target] : {std::pair{"link", "target"}, {"dangling", "new"}, {"loop", "loop"}})
         ASSERT_EQ(::symlink(target, folder.file(link).c_str()), 0);
-    for (int i = 1; i <= 41; ++i)
-        ASSERT_EQ(::symlink(("l" + std::to_string(i - 1)).c_str(), folder.file("l" + std::to_string(i)).c_str()), 0);
     for (const auto& [name, minor] : {std::pair{"null", 3}, {"full", 7}})
         ASSERT_EQ(::mknod(folder.file(name).c_str(), S_IFCHR | 0666, makedev(1, minor)), 0);
     ASSERT_TRUE(::mkfifo(folder.file("pipe").c_str(), 0600) == 0 && ::mkfifo(folder.file("fifo").c_str(), 0600) == 0);
@@ -183,16 +174,9 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     const std::string stopped = "@b: not processed, the run stopped\n", pipe = "@pipe: error: cannot be opened: not a "
                                                                                "regular file\n";
     const auto copied = [](const char* to) { return "@r: copied unchanged to " + std::string(to) + ", 33 bytes\n"; };
-    const auto left = [](const char* to, const char* why) {
-        return "@r: error: cannot write " + std::string(to) + ": " + why + "; " + to + " was left as it was\n";
-    };
-    struct Row {
-        std::string args;
-        int status;
-        std::string out, err;
-        std::uint64_t freeBytes = 1u << 30;
-        int signal = 0;
-    };
+    const auto left = [](std::string to, const char* why) { return "@r: error: cannot write " + to + ": " + why + "; " + to
+                                                                   + " was left as it was\n"; };
+    struct Row { std::string args; int status; std::string out, err; std::uint64_t freeBytes = 1u << 30; int signal = 0; };
     const Row rows[] = {
         {"-q -v --he", 0, help, ""}, {"-ch a", 0, help, ""}, {"a --vers b", 0, "quorin-cli 1.00\n", ""},
         {"", 2, "", "no FILE given"}, {"-x a", 2, "", "invalid option -- 'x'"},
@@ -205,13 +189,10 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"-o x a b", 2, "", "--output needs exactly one FILE, 2 given"},
         {"-c -o x a", 2, "", "--output cannot be combined with --check"},
         {"-q -v a", 2, "", "--quiet and --verbose cannot be combined"},
-        {"-c @lost1 @cut", 1, "", "@lost1" + bad + "chunk 2 at offset 0x21: A track chunk follows the 1 chunk the "
-         "header declares\n@cut" + bad + "track 1 at offset 0x17: An event runs past the end of the file\n"},
-        {"-cv @two @mac @lost %", 1, "@two" + valid + "1, 2 tracks, SMPTE 25 frames per second, 40 ticks per frame, 4 "
-         "events, does not use running status; 45 bytes with running status, 46 bytes without (left out: chunk \\x1F "
-         "\\x5C\\x7F) (now 54 bytes)\n@mac" + valid + "0, 1 track, 96 ticks per quarter note, 3 events, does not use "
-         "running status; 33 bytes with running status, 34 bytes without (left out: 1 byte after the last chunk) (now "
-         "163 bytes, behind a MacBinary header)\n%: skipped, folder\n4 files: 2 valid, 1 skipped, 1 failed\n", lost + "\n"},
+        {"-c @cut", 1, "", "@cut" + bad + "track 1 at offset 0x17: An event runs past the end of the file\n"},
+        {"-cv @two @lost %", 1, "@two" + valid + "1, 2 tracks, SMPTE 25 frames per second, 40 ticks per frame, 4 events, "
+         "does not use running status; 45 bytes with running status, 46 bytes without (left out: chunk \\x1F \\x5C\\x7F) "
+         "(now 54 bytes)\n%: skipped, folder\n3 files: 1 valid, 1 skipped, 1 failed\n", lost + "\n"},
         {"-c @x", 0, "@x" + valid + "0, 1 track, 96 ticks per quarter note, 3 events, uses running status (1 event); 33 "
          "bytes with running status, 34 bytes without (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
         {"-c -q @r @pipe @gone", 1, "", pipe + "@gone: error: " + gone},
@@ -222,14 +203,12 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"-v -o@c @a", 0, "@a: converted to @c, 34 -> 33 bytes (1073741824 bytes free in %)\n1 file: 1 converted, 0 "
          "unchanged, 0 skipped, 0 failed\n", ""},
         {"@x", 0, "@x: converted, 44 -> 33 bytes (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
-        {"@lost", 1, "", lost + "; left untouched\n"}, {"-o @o @lost", 1, "", lost + "; left untouched\n"},
+        {"-o @o @lost", 1, "", lost + "; left untouched\n"},
         {"-o @link @r", 0, copied("@link"), ""}, {"-o @dangling @r", 0, copied("@dangling"), ""},
-        {"-o @l40 @r", 0, copied("@l40"), ""}, {"-o @fifo @r", 0, copied("@fifo"), ""},
-        {"-o @null @r", 0, copied("@null"), ""},
+        {"-o @fifo @r", 0, copied("@fifo"), ""}, {"-o @null @r", 0, copied("@null"), ""},
         {"-o @full @r", 1, "", "@r: error: cannot write @full: No space left on device; @full holds an incomplete "
          "result\n"},
         {"-o % @r", 1, "", left("%", "Is a directory")},
-        {"-o @l41 @r", 1, "", left("@l41", "Too many levels of symbolic links")},
         {"-o @loop @r", 1, "", left("@loop", "Too many levels of symbolic links")},
         {"-r off @link", 0, "@link: converted, 33 -> 34 bytes\n", ""},
         {"-v @r @b % @gone @pipe", 1, "@r: unchanged, 33 bytes\n@b: converted, 34 -> 33 bytes (1073741824 bytes free "
@@ -255,12 +234,12 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
                   std::make_tuple(row.status, expand(row.out), row.status == 2 ? usage : expand(row.err))) << row.args;
     }
     reader.join();
-    for (const char* name : {"@a", "@b", "@c", "@x", "@new", "@l0", "@out"}) EXPECT_EQ(readFile(expand(name)), kRunning);
+    for (const char* name : {"@a", "@b", "@c", "@x", "@new", "@out"}) EXPECT_EQ(readFile(expand(name)), kRunning);
     EXPECT_EQ(std::make_tuple(readFile(expand("@target")), readFile(expand("@p")), fromFifo, readFile(expand("@lost"))),
               std::make_tuple(kPlain, kPlain, kRunning, cat(alien, kRunning, 14)));
-    for (const char* name : {"@link", "@dangling", "@l40"}) EXPECT_TRUE(std::filesystem::is_symlink(expand(name)));
+    for (const char* name : {"@link", "@dangling"}) EXPECT_TRUE(std::filesystem::is_symlink(expand(name)));
     EXPECT_TRUE(std::filesystem::is_fifo(expand("@fifo")) && std::filesystem::is_character_file(expand("@full")));
-    for (const std::string& name : folder.names()) EXPECT_TRUE(name[0] != '.' && name != "o") << name;
+    EXPECT_TRUE(folder.hidden() == 0 && !std::filesystem::exists(expand("@o")));
     struct sigaction action;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         EXPECT_TRUE(::sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_DFL) << signal;
@@ -277,15 +256,11 @@ TEST_F(CliRun, LeavesAFileAnotherHolderLockedAlone) {
     const std::string path = folder.put("held", kPlain), locked = path + ": error: in use, locked by another process";
     struct flock range = {};
     range.l_type = F_RDLCK;
-    const std::pair<std::function<bool(int)>, bool> holds[] = {  // the hold, and whether a reader may share it
-        {[](int fd) { return ::flock(fd, LOCK_SH | LOCK_NB) == 0; }, true},
-        {[&range](int fd) { return ::fcntl(fd, F_OFD_SETLK, &range) == 0; }, true},
-        {[](int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }, false},
-        {[](int fd) { return ::lockf(fd, F_TLOCK, 0) == 0; }, true},
-    };
-    for (const auto& [hold, shared] : holds) {
+    for (int hold = 0; hold < 4; ++hold) {  // flock shared, OFD read lock, flock exclusive (the only one readers mind), lockf
         const int holder = ::open(path.c_str(), O_RDWR);
-        ASSERT_TRUE(hold(holder));
+        const bool shared = hold != 2;
+        ASSERT_EQ(hold == 1 ? ::fcntl(holder, F_OFD_SETLK, &range) : hold == 3 ? ::lockf(holder, F_TLOCK, 0)
+                                                                   : ::flock(holder, (hold ? LOCK_EX : LOCK_SH) | LOCK_NB), 0);
         const Result inPlace = runLine("@held"), check = runLine("-c @held"), copy = runLine("-o @out @held");
         EXPECT_EQ(std::make_tuple(inPlace.err, check.err, copy.status, readFile(path)),
                   std::make_tuple(locked + "; left untouched\n", shared ? "" : locked + "\n", shared ? 0 : 1, kPlain));
@@ -304,24 +279,18 @@ TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
     const Result result = run(fs, files, true, [&now] { return now += std::chrono::milliseconds(100); });
     EXPECT_EQ(result.err, first + wiped("[2/2] ..." + files[1].substr(files[1].size() - 70)));
     EXPECT_EQ(run(fs, files, true, [] { return std::chrono::steady_clock::time_point{}; }).err, first);
-    EXPECT_EQ(run(fs, {"-q", files[0], files[1]}, true).err, "");
-    EXPECT_EQ(run(fs, {files[0]}, true).err, "");
+    EXPECT_EQ(run(fs, {"-q", files[0], files[1]}, true).err + run(fs, {files[0]}, true).err, "");
     const auto terminate = [] { return ::raise(SIGTERM), std::chrono::steady_clock::time_point{}; };
     const Result stopped = run(fs, {"-c", files[0], files[1]}, true, terminate);
     EXPECT_EQ(std::tie(stopped.status, stopped.err),
               std::make_tuple(128 + SIGTERM, first + files[1] + ": not processed, the run stopped\n"));
 }
 
-// Temporary files go beside the file, and its free space is the folder's volume's.
-TEST(CliFolder, IsTheFolderThatHoldsThePathAndItsFreeSpaceTheVolume) {
+// Temporary files go beside the file, and its free space is the folder's.
+TEST(CliFolder, IsTheFolderThatHoldsThePath) {
     const std::pair<const char*, const char*> cases[] = {{"a.mid", "."}, {"/a.mid", "/"}, {"//a.mid", "/"},
         {"d//a.mid", "d"}, {"/d/e/a.mid", "/d/e"}, {"d/e//", "d"}, {"a/", "."}, {"/", "/"}, {"", "."}};
     for (const auto& [path, folder] : cases) EXPECT_EQ(parentFolder(path), folder) << path;
-    PosixFileSystem fs;
-    std::uint64_t bytes = 0;
-    SystemError error = 0;
-    EXPECT_TRUE(fs.freeSpace(fs.freeSpaceLocation("/tmp/a"), bytes, error) && !fs.freeSpace("/none/a", bytes, error));
-    EXPECT_NEAR(bytes + error, std::filesystem::space("/tmp").available + ENOENT, 1e8);
 }
 
 const mode_t kUmask = [] { const mode_t mask = ::umask(022); return ::umask(mask), mask; }();
@@ -354,22 +323,17 @@ struct Stage {
         if (through == 2) fs.failing = SystemCall::ChangeOwner, fs.error = EPERM;
         return cli::run(fs, output ? std::vector<std::string>{"-o", out, in} : std::vector{in});
     }
-    // The wait status of a child process that runs quorin-cli, stopped at call n by stop.
-    int runStopped(int stop, int n) const {
+    // The wait status of a child process that runs quorin-cli, ended at call n.
+    int runStopped(int n) const {
         const pid_t child = ::fork();
-        const struct rlimit noCore = {0, 0};
-        if (child == 0) ::_exit(::setrlimit(RLIMIT_CORE, &noCore) + run(stop, n).status);
+        if (child == 0) ::_exit(run(0, n).status);
         int status = 0;
         return ::waitpid(child, &status, 0), status;
-    }
-    std::size_t leftOver() const {  // temporary files: hidden names
-        const std::set<std::string> names = folder.names();
-        return std::count_if(names.begin(), names.end(), [](const std::string& name) { return name[0] == '.'; });
     }
     // The result is there with the replaced file's owner, mode, attributes and links.
     void expectComplete() const {
         struct stat now = {};
-        EXPECT_EQ(std::make_tuple(readFile(target), leftOver(), ::stat(target.c_str(), &now)),
+        EXPECT_EQ(std::make_tuple(readFile(target), folder.hidden(), ::stat(target.c_str(), &now)),
                   std::make_tuple(kRunning, 0u, 0));
         EXPECT_EQ(std::make_tuple(now.st_mode, now.st_uid, now.st_gid, now.st_nlink, now.st_ino == former.st_ino),
                   exists ? std::make_tuple(former.st_mode, former.st_uid, former.st_gid, former.st_nlink, through != 0)
@@ -390,16 +354,15 @@ struct Stage {
 // - a child ends there: the file holds exactly its former bytes or the result (written
 //   through, only the catchable signals are held off), and at most a temporary file is left;
 // - the call fails: the result, or the former bytes and a line that says so, and no
-//   temporary file (unless its removal failed);
-// - SIGQUIT, which ends the process, leaves a file written through whole.
+//   temporary file (unless its removal failed).
 TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
     const std::tuple<bool, bool, int> scenarios[] = {  // -o, the replaced file exists, written through
         {false, true, 0}, {false, true, 1}, {false, true, 2}, {true, false, 0}, {true, true, 0}, {true, true, 1}};
     for (const auto& [output, exists, through] : scenarios) {
         SCOPED_TRACE(::testing::Message() << output << exists << through);
         for (int n = 1;; ++n) {
-            const Stage stage(output, exists, through), failing(output, exists, through), quit(output, exists, through);
-            const int status = stage.runStopped(0, n);
+            const Stage stage(output, exists, through), failing(output, exists, through);
+            const int status = stage.runStopped(n);
             const Bytes now = readFile(stage.target);
             ASSERT_TRUE(WIFEXITED(status) && n < 100);
             if (WEXITSTATUS(status) < 100) {
@@ -407,16 +370,13 @@ TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
                 stage.expectComplete();
                 break;
             }
-            EXPECT_TRUE((through || now == stage.before || now == kRunning) && stage.leftOver() <= 1) << n;
+            EXPECT_TRUE((through || now == stage.before || now == kRunning) && stage.folder.hidden() <= 1) << n;
             const Result result = failing.run(-1, n);
             const std::string undone = output ? " was left as it was\n" : "; its original content was put back\n";
             const std::size_t at = result.err.size() - undone.size();
             EXPECT_EQ(readFile(failing.target), result.status ? failing.before : kRunning) << n;
             EXPECT_TRUE(result.status == 0 || (at < result.err.size() && result.err.substr(at) == undone)) << n;
-            EXPECT_EQ(failing.leftOver(), WEXITSTATUS(status) == 100 + static_cast<int>(SystemCall::Remove)) << n;
-            if (!through) continue;
-            EXPECT_EQ(quit.runStopped(SIGQUIT, n), SIGQUIT) << n;
-            EXPECT_TRUE(readFile(quit.target) == quit.before || readFile(quit.target) == kRunning) << n;
+            EXPECT_EQ(failing.folder.hidden(), WEXITSTATUS(status) == 100 + static_cast<int>(SystemCall::Remove)) << n;
         }
     }
     // Written through, a write and then the putting back fail.
