@@ -163,8 +163,8 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     for (const char* name : {"a", "r", "target"}) folder.put(name, kRunning);
     for (const auto& [link, target] : {std::pair{"link", "target"}, {"dangling", "new"}, {"l", "l"}})
         ASSERT_EQ(::symlink(target, folder.file(link).c_str()), 0);
-    for (const auto& [name, minor] : {std::pair{"null", 3}, {"full", 7}})
-        ASSERT_EQ(::mknod(folder.file(name).c_str(), S_IFCHR | 0666, makedev(1, minor)), 0);
+    for (const auto& [name, minor] : {std::pair{"null", 3}, {"full", 7}})  // never the system's own
+        if (::mknod(folder.file(name).c_str(), S_IFCHR | 0666, makedev(1, minor)) != 0) GTEST_SKIP() << "needs mknod";
     ASSERT_TRUE(::mkfifo(folder.file("pipe").c_str(), 0600) == 0 && ::mkfifo(folder.file("fifo").c_str(), 0600) == 0);
     Bytes fromFifo;
     std::thread reader([&] { fromFifo = readFile(folder.file("fifo")); });
@@ -204,14 +204,12 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"-o @o @lost", 1, "", lost + "; left untouched\n"},
         {"-o @link @r", 0, copied("@link"), ""}, {"-o @dangling @r", 0, copied("@dangling"), ""},
         {"-o @fifo @r", 0, copied("@fifo"), ""}, {"-o @null @r", 0, copied("@null"), ""},
-        {"-o @full @r", 1, "", "@r: error: cannot write @full: No space left on device; @full holds an incomplete "
-         "result\n"},
+        {"-o @full @r", 1, "", "@r: error: cannot write @full: No space left on device; @full holds an incomplete result\n"},
         {"-o % @r", 1, "", "@r: error: cannot write %: Is a directory; % was left as it was\n"},
         {"-o @l @r", 1, "", "@r: error: cannot write @l: Too many levels of symbolic links; @l was left as it was\n"},
         {"-r off @link", 0, "@link: converted, 33 -> 34 bytes\n", ""},
-        {"-v @r @b % @gone @pipe", 1, "@r: unchanged, 33 bytes\n@b: converted, 34 -> 33 bytes (1073741824 bytes free "
-         "in %)\n%: skipped, folder\n5 files: 1 converted, 1 unchanged, 1 skipped, 2 failed\n", "@gone: error: " + gone +
-         pipe},
+        {"-v @r @b % @gone @pipe", 1, "@r: unchanged, 33 bytes\n@b: converted, 34 -> 33 bytes (1073741824 bytes free in "
+         "%)\n%: skipped, folder\n5 files: 1 converted, 1 unchanged, 1 skipped, 2 failed\n", "@gone: error: " + gone + pipe},
         {"-q @r %", 0, "", ""}, {"-q -- -v -x", 1, "", "-v: error: " + gone + "-x: error: " + gone},
         {"@a @b", 1, "", "@a: error: not enough free space in % (66 bytes free, more than 66 bytes needed); left "
          "untouched, stopping\n" + stopped, 66},
@@ -231,6 +229,7 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         EXPECT_EQ(std::tie(result.status, result.out, result.err),
                   std::make_tuple(row.status, expand(row.out), row.status == 2 ? usage : expand(row.err))) << row.args;
     }
+    ::close(::open(expand("@fifo").c_str(), O_WRONLY | O_NONBLOCK));  // the reader ends even if no run wrote
     reader.join();
     for (const char* name : {"@a", "@b", "@c", "@x", "@new", "@out"}) EXPECT_EQ(readFile(expand(name)), kRunning);
     EXPECT_EQ(std::make_tuple(readFile(expand("@target")), readFile(expand("@p")), fromFifo, readFile(expand("@lost"))),
@@ -259,8 +258,7 @@ TEST_F(CliRun, LeavesAFileAnotherHolderLockedAlone) {
         const int holder = ::open(path.c_str(), O_RDWR);
         const bool shared = hold != 2;
         ASSERT_EQ(hold == 1   ? ::fcntl(holder, F_OFD_SETLK, &range)
-                  : hold == 3 ? ::lockf(holder, F_TLOCK, 0)
-                              : ::flock(holder, (hold ? LOCK_EX : LOCK_SH) | LOCK_NB), 0);
+                  : hold == 3 ? ::lockf(holder, F_TLOCK, 0) : ::flock(holder, (hold ? LOCK_EX : LOCK_SH) | LOCK_NB), 0);
         const Result inPlace = runLine("@held"), check = runLine("-c @held"), copy = runLine("-o @out @held");
         EXPECT_EQ(std::make_tuple(inPlace.err, check.err, copy.status, readFile(path)),
                   std::make_tuple(locked + "; left untouched\n", shared ? "" : locked + "\n", shared ? 0 : 1, kPlain));
