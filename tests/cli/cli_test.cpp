@@ -27,19 +27,17 @@
 namespace cli {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace std::string_literals;
 
 // Format 0, division 96: note on, note off with its status repeated, End of Track (34
-// bytes); the same with running status (33 bytes).
-const Bytes kPlain = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0, 12,
-                      0x00, 0x90, 0x3C, 0x40, 0x60, 0x90, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00};
-const Bytes kRunning = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0, 11,
-                        0x00, 0x90, 0x3C, 0x40, 0x60, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00};
-const Bytes kOld = {'o', 'l', 'd'};
+// bytes); the same with running status (33 bytes). Files' bytes are held in strings.
+const std::string kPlain = "MThd\0\0\0\6\0\0\0\1\0\x60" "MTrk\0\0\0\x0C" "\0\x90\x3C\x40\x60\x90\x3C\0\0\xFF\x2F\0"s;
+const std::string kRunning = "MThd\0\0\0\6\0\0\0\1\0\x60" "MTrk\0\0\0\x0B" "\0\x90\x3C\x40\x60\x3C\0\0\xFF\x2F\0"s;
+const std::string kOld = "old";
 
-Bytes readFile(const std::string& path) {
+std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A new folder under the system's temporary folder, removed with all it holds.
@@ -53,8 +51,8 @@ public:
     std::string path() const { return path_.string(); }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
     // Writes content to the file name and returns its path.
-    std::string put(const std::string& name, const Bytes& content) const {
-        std::ofstream(file(name), std::ios::binary).write(reinterpret_cast<const char*>(content.data()), content.size());
+    std::string put(const std::string& name, const std::string& content) const {
+        std::ofstream(file(name), std::ios::binary) << content;
         return file(name);
     }
     // The number of hidden names in the folder: temporary files left behind.
@@ -128,8 +126,7 @@ protected:
     Result runLine(const std::string& line) {
         if (line[0] == '$') {
             const int status = std::system(expand("{ " QUORIN_CLI_PATH + line.substr(1) + "; } >@1 2>@2").c_str());
-            const Bytes out = readFile(folder.file("1")), err = readFile(folder.file("2"));
-            return {WEXITSTATUS(status), std::string(out.begin(), out.end()), std::string(err.begin(), err.end())};
+            return {WEXITSTATUS(status), readFile(folder.file("1")), readFile(folder.file("2"))};
         }
         std::vector<std::string> args;
         std::istringstream words(expand(line));
@@ -146,19 +143,14 @@ protected:
 // is followed and stays a link (a loop is refused); a FIFO and a device (the test's own) are
 // written through, a folder is refused.
 TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
-    const auto cat = [](Bytes head, const Bytes& tail, std::size_t from) {
-        head.insert(head.end(), tail.begin() + static_cast<std::ptrdiff_t>(from), tail.end());
-        return head;
-    };
     // A chunk of another type in a slot the header declares, then a track; then 2 bytes or a lost track.
-    const Bytes alien = cat({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 2, 0, 0x60, 'X', 'F', 'I', 'H', 0, 0, 0, 1, 0x7E},
-                            kRunning, 14);
-    folder.put("x", cat(alien, {0x0A, 0x0B}, 0));
-    folder.put("lost", cat(alien, kRunning, 14));
-    folder.put("two", cat({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 3, 0xE7, 0x28, 'M', 'T', 'r', 'k', 0, 0, 0, 4, 0,
-                           0xFF, 0x2F, 0, 0x1F, ' ', '\\', 0x7F, 0, 0, 0, 0}, kPlain, 14));
-    folder.put("cut", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0, 3, 0, 0x90, 0x3C});
-    folder.put("hdr", {'M', 'T', 'h', 'd'});
+    const std::string alien = "MThd\0\0\0\6\0\0\0\2\0\x60" "XFIH\0\0\0\1\x7E"s + kRunning.substr(14);
+    folder.put("x", alien + "\x0A\x0B");
+    folder.put("lost", alien + kRunning.substr(14));
+    // Format 1, SMPTE division, End of Track alone, a chunk type of odd bytes, the plain track; a cut event.
+    folder.put("two", "MThd\0\0\0\6\0\1\0\3\xE7\x28" "MTrk\0\0\0\4\0\xFF\x2F\0" "\x1F \\\x7F\0\0\0\0"s + kPlain.substr(14));
+    folder.put("cut", "MThd\0\0\0\6\0\0\0\1\0\x60" "MTrk\0\0\0\3\0\x90\x3C"s);
+    folder.put("hdr", "MThd");
     for (const char* name : {"b", "s"}) folder.put(name, kPlain);
     for (const char* name : {"a", "r", "target"}) folder.put(name, kRunning);
     for (const auto& [link, target] : {std::pair{"link", "target"}, {"dangling", "new"}, {"l", "l"}})
@@ -166,7 +158,7 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     for (const auto& [name, minor] : {std::pair{"null", 3}, {"full", 7}})  // never the system's own
         if (::mknod(folder.file(name).c_str(), S_IFCHR | 0666, makedev(1, minor)) != 0) GTEST_SKIP() << "needs mknod";
     ASSERT_TRUE(::mkfifo(folder.file("pipe").c_str(), 0600) == 0 && ::mkfifo(folder.file("fifo").c_str(), 0600) == 0);
-    Bytes fromFifo;
+    std::string fromFifo;
     std::thread reader([&] { fromFifo = readFile(folder.file("fifo")); });
     const std::string help = "Usage: quorin-cli [OPTIONS] FILE...\n", gone = "cannot be found: No such file or directory\n";
     const std::string bad = ": error: not a valid Standard MIDI File: ", valid = ": valid Standard MIDI File, format ";
@@ -233,7 +225,7 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     reader.join();
     for (const char* name : {"@a", "@b", "@c", "@x", "@new", "@out"}) EXPECT_EQ(readFile(expand(name)), kRunning);
     EXPECT_EQ(std::make_tuple(readFile(expand("@target")), readFile(expand("@p")), fromFifo, readFile(expand("@lost"))),
-              std::make_tuple(kPlain, kPlain, kRunning, cat(alien, kRunning, 14)));
+              std::make_tuple(kPlain, kPlain, kRunning, alien + kRunning.substr(14)));
     for (const char* name : {"@link", "@dangling"}) EXPECT_TRUE(std::filesystem::is_symlink(expand(name)));
     EXPECT_TRUE(std::filesystem::is_fifo(expand("@fifo")) && std::filesystem::is_character_file(expand("@full")));
     EXPECT_TRUE(folder.hidden() == 0 && !std::filesystem::exists(expand("@o")));
@@ -346,7 +338,7 @@ struct Stage {
     TempFolder folder;
     const std::string in = folder.file("in.mid"), out = folder.file("out.mid"), target = output ? out : in;
     struct stat former = {};
-    Bytes before;
+    std::string before;
 };
 
 // At each system call N that changes a file, for N = 1, 2, ... until the run completes:
@@ -362,7 +354,7 @@ TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
         for (int n = 1;; ++n) {
             const Stage stage(output, exists, through), failing(output, exists, through);
             const int status = stage.runStopped(n);
-            const Bytes now = readFile(stage.target);
+            const std::string now = readFile(stage.target);
             ASSERT_TRUE(WIFEXITED(status) && n < 100);
             if (WEXITSTATUS(status) < 100) {
                 EXPECT_EQ(WEXITSTATUS(status), 0);
