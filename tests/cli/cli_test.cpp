@@ -16,6 +16,7 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -276,11 +277,16 @@ TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
               std::make_tuple(128 + SIGTERM, first + files[1] + ": not processed, the run stopped\n"));
 }
 
-// Temporary files go beside the file, and its free space is the folder's.
-TEST(CliFolder, IsTheFolderThatHoldsThePath) {
+// Temporary files go beside the file, and its free space is the folder's volume's.
+TEST(CliFolder, IsTheFolderThatHoldsThePathAndItsFreeSpaceTheVolumes) {
     const std::pair<const char*, const char*> cases[] = {{"a.mid", "."}, {"/a.mid", "/"}, {"//a.mid", "/"},
         {"d//a.mid", "d"}, {"/d/e/a.mid", "/d/e"}, {"d/e//", "d"}, {"a/", "."}, {"/", "/"}, {"", "."}};
     for (const auto& [path, folder] : cases) EXPECT_EQ(parentFolder(path), folder) << path;
+    PosixFileSystem fs;
+    std::uint64_t bytes = 0;
+    SystemError error = 0;
+    EXPECT_TRUE(fs.freeSpace("/tmp", bytes, error) && !fs.freeSpace("/none", bytes, error) && error == ENOENT);
+    EXPECT_NEAR(static_cast<double>(bytes), static_cast<double>(std::filesystem::space("/tmp").available), 1e8);
 }
 
 const mode_t kUmask = [] { const mode_t mask = ::umask(022); return ::umask(mask), mask; }();
@@ -314,10 +320,11 @@ struct Stage {
         if (through == 2) fs.failing = SystemCall::ChangeOwner, fs.error = EPERM;
         return cli::run(fs, output ? std::vector<std::string>{"-o", out, in} : std::vector{in});
     }
-    // The wait status of a child process that runs quorin-cli, ended at call n.
-    int runStopped(int n) const {
+    // The wait status of a child process that runs quorin-cli, ended at call n by stop (0: _exit), dumping no core.
+    int runStopped(int n, int stop = 0) const {
         const pid_t child = ::fork();
-        if (child == 0) ::_exit(run(0, n).status);
+        const struct rlimit noCore = {0, 0};
+        if (child == 0) ::_exit(::setrlimit(RLIMIT_CORE, &noCore) + run(stop, n).status);
         int status = 0;
         return ::waitpid(child, &status, 0), status;
     }
@@ -345,7 +352,8 @@ struct Stage {
 // - a child ends there: the file holds exactly its former bytes or the result (written
 //   through, only the catchable signals are held off), and at most a temporary file is left;
 // - the call fails: the result, or the former bytes and a line that says so, and no
-//   temporary file (unless its removal failed).
+//   temporary file (unless its removal failed);
+// - SIGQUIT, which ends the process, leaves a file written through whole.
 TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
     const std::tuple<bool, bool, int> scenarios[] = {  // -o, the replaced file exists, written through
         {false, true, 0}, {false, true, 1}, {false, true, 2}, {true, false, 0}, {true, true, 0}, {true, true, 1}};
@@ -368,6 +376,10 @@ TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
             EXPECT_EQ(readFile(failing.target), result.status ? failing.before : kRunning) << n;
             EXPECT_TRUE(result.status == 0 || (at < result.err.size() && result.err.substr(at) == undone)) << n;
             EXPECT_EQ(failing.folder.hidden(), WEXITSTATUS(status) == 100 + static_cast<int>(SystemCall::Remove)) << n;
+            if (!through) continue;
+            const Stage quit(output, exists, through);
+            EXPECT_EQ(quit.runStopped(n, SIGQUIT), SIGQUIT) << n;
+            EXPECT_TRUE(readFile(quit.target) == quit.before || readFile(quit.target) == kRunning) << n;
         }
     }
     // Written through, a write and then the putting back fail.
