@@ -1,226 +1,234 @@
-// quorin.exe as a user meets it: started from a fresh folder, driven through its main
-// window, the Open dialog, the keyboard and its message boxes; files checked byte for byte.
+// quorin.exe as a user meets it: a copy started in a fresh folder, driven by real keystrokes
+// and through its windows from this program in the same Wine server; files checked byte for
+// byte.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <memory>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
-
-#include "driver.h"
-
-using namespace e2e;
 
 namespace {
 
 constexpr int kRunningStatusBox = 1000;
-constexpr int kOpenButton = 1;
 constexpr int kFileNameCombo = 0x47C;  // cmb13 of the Explorer-style Open dialog
 constexpr int kMessageText = 0xFFFF;   // the text of a message box
 
-// A format 1 file that uses running status once (the second note-on), a chunk of an
-// unknown type that the rewrite drops, a header that declares 3 chunks, and a second
-// track whose first delta is written in a non-minimal form (80 00).
-const Bytes kMixed = {
-    0x4D, 0x54, 0x68, 0x64, 0x00, 0x00, 0x00, 0x06, 0x00, 0x01, 0x00, 0x03, 0x00, 0x60,
-    0x58, 0x59, 0x5A, 0x57, 0x00, 0x00, 0x00, 0x04, 0x01, 0x02, 0x03, 0x04,
-    0x4D, 0x54, 0x72, 0x6B, 0x00, 0x00, 0x00, 0x10,
-    0x00, 0x90, 0x3C, 0x64, 0x00, 0x3E, 0x64, 0x83, 0x00, 0x80, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00,
-    0x4D, 0x54, 0x72, 0x6B, 0x00, 0x00, 0x00, 0x08,
-    0x80, 0x00, 0xC0, 0x05, 0x00, 0xFF, 0x2F, 0x00,
-};
-const Bytes kMixedWithRunningStatus = {
-    0x4D, 0x54, 0x68, 0x64, 0x00, 0x00, 0x00, 0x06, 0x00, 0x01, 0x00, 0x02, 0x00, 0x60,
-    0x4D, 0x54, 0x72, 0x6B, 0x00, 0x00, 0x00, 0x10,
-    0x00, 0x90, 0x3C, 0x64, 0x00, 0x3E, 0x64, 0x83, 0x00, 0x80, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00,
-    0x4D, 0x54, 0x72, 0x6B, 0x00, 0x00, 0x00, 0x07,
-    0x00, 0xC0, 0x05, 0x00, 0xFF, 0x2F, 0x00,
-};
-const Bytes kMixedWithoutRunningStatus = {
-    0x4D, 0x54, 0x68, 0x64, 0x00, 0x00, 0x00, 0x06, 0x00, 0x01, 0x00, 0x02, 0x00, 0x60,
-    0x4D, 0x54, 0x72, 0x6B, 0x00, 0x00, 0x00, 0x11,
-    0x00, 0x90, 0x3C, 0x64, 0x00, 0x90, 0x3E, 0x64, 0x83, 0x00, 0x80, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00,
-    0x4D, 0x54, 0x72, 0x6B, 0x00, 0x00, 0x00, 0x07,
-    0x00, 0xC0, 0x05, 0x00, 0xFF, 0x2F, 0x00,
-};
+// Format 1, three declared chunks: a chunk of an unknown type that the rewrite drops, a track
+// that uses running status once (the second note-on), a track whose first delta is not
+// minimal (80 00). Then the file as written with running status and without.
+const std::string kMixed("MThd\0\0\0\6\0\1\0\3\0\x60XYZW\0\0\0\4\1\2\3\4MTrk\0\0\0\x10\0\x90\x3C\x64\0\x3E\x64\x83\0\x80\x3C\0\0\xFF\x2F\0"
+                         "MTrk\0\0\0\x08\x80\0\xC0\5\0\xFF\x2F\0", 66);
+const std::string kWith("MThd\0\0\0\6\0\1\0\2\0\x60MTrk\0\0\0\x10\0\x90\x3C\x64\0\x3E\x64\x83\0\x80\x3C\0\0\xFF\x2F\0"
+                        "MTrk\0\0\0\x07\0\xC0\5\0\xFF\x2F\0", 53);
+const std::string kWithout("MThd\0\0\0\6\0\1\0\2\0\x60MTrk\0\0\0\x11\0\x90\x3C\x64\0\x90\x3E\x64\x83\0\x80\x3C\0\0\xFF\x2F\0"
+                           "MTrk\0\0\0\x07\0\xC0\5\0\xFF\x2F\0", 54);
 
-const Bytes kNotMidi = {'R', 'I', 'F', 'F', 0x10, 0x00, 0x00, 0x00, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
+// UTF-8 (our sources) to code page 932, in which quorin.exe's texts and our paths travel.
+std::string ansi(const char* utf8) {
+    wchar_t wide[512] = {};
+    char out[1024] = {};
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 512);
+    WideCharToMultiByte(932, 0, wide, -1, out, sizeof out, nullptr, nullptr);
+    return out;
+}
 
-std::string artifact(const std::string& name) { return windowsPathOfUnixPath(E2E_ARTIFACT_DIR) + "\\" + name; }
+// Polls every 50 ms; gives up after a minute, a guard against a hang rather than a time limit.
+bool waitUntil(const std::function<bool()>& condition) {
+    for (int i = 0; i < 1200 && !condition(); ++i) Sleep(50);
+    return condition();
+}
 
-std::string systemText(DWORD code) {
-  char text[1024] = {};
-  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                 MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), text, sizeof text, nullptr);
-  return text;
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string textOf(HWND window) {
+    char text[1024] = {};
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000, nullptr);
+    return text;
+}
+
+// A real key press (SendInput), with modifier held, to target made the foreground window
+// (null: to whatever has the keyboard now, such as an open menu).
+void press(HWND target, WORD key, WORD modifier = 0) {
+    if (target != nullptr) SetForegroundWindow(target);
+    waitUntil([target] { return target == nullptr || GetForegroundWindow() == target; });
+    std::vector<INPUT> inputs;
+    for (const auto& [vk, flags] : {std::pair{modifier, 0}, {key, 0}, {key, KEYEVENTF_KEYUP}, {modifier, KEYEVENTF_KEYUP}}) {
+        if (vk == 0) continue;
+        INPUT& input = inputs.emplace_back();
+        input.type = INPUT_KEYBOARD;
+        input.ki = {vk, static_cast<WORD>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)), static_cast<DWORD>(flags), 0, 0};
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 class QuorinE2E : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (std::string(QUORIN_EXE).empty()) GTEST_SKIP() << "quorin.exe is not part of this build yet";
-  }
+protected:
+    void SetUp() override {
+        if (std::string(QUORIN_EXE).empty()) GTEST_SKIP() << "quorin.exe is not part of this build yet";
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        folder_ = temp + std::string("quorin-e2e-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::remove_all(folder_);
+        ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+    }
+    void TearDown() override {
+        if (process_.hProcess != nullptr && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 1);
+        WaitForSingleObject(process_.hProcess, 60000);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+        std::filesystem::remove_all(folder_);
+    }
 
-  // A fresh folder that outlives the program started in it, so that it can be removed.
-  const TempFolder& newFolder(const std::string& name) {
-    folders_.push_back(std::make_unique<TempFolder>(name));
-    return *folders_.back();
-  }
+    // A copy of quorin.exe alone (no settings, no help page) in the test's folder, started
+    // with workingDir current; waits for its main window.
+    void start(const std::string& workingDir) {
+        std::string exe = "Z:" + std::string(QUORIN_EXE), copy = folder_ + "\\quorin.exe";
+        for (char& c : exe) c = c == '/' ? '\\' : c;
+        ASSERT_TRUE(CopyFileA(exe.c_str(), copy.c_str(), FALSE)) << exe;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        ASSERT_TRUE(CreateProcessA(copy.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, workingDir.c_str(), &startup, &process_));
+        main_ = waitFor("QuorinWnd");
+        ASSERT_NE(main_, nullptr) << "no main window";
+    }
 
-  // Copies the program alone (no settings file, no help page) into `folder` and starts
-  // it there with `workingDir` current.
-  void startApp(const TempFolder& folder, const std::string& workingDir) {
-    ASSERT_TRUE(folder.ok()) << folder.path();
-    ASSERT_TRUE(app_.start(windowsPathOfUnixPath(QUORIN_EXE), folder.path(), workingDir)) << app_.error();
-  }
+    // The program's visible top-level windows, in Z order.
+    std::vector<HWND> windows() const {
+        std::pair<DWORD, std::vector<HWND>> search{process_.dwProcessId, {}};
+        EnumWindows(collect, reinterpret_cast<LPARAM>(&search));
+        return search.second;
+    }
+    static BOOL CALLBACK collect(HWND window, LPARAM param) {
+        auto* search = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(param);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid == search->first && IsWindowVisible(window)) search->second.push_back(window);
+        return TRUE;
+    }
 
-  HWND main() const { return app_.mainWindow(); }
+    // Waits for a window of the program of this class, with this title (empty: any) and,
+    // unless item is 0, a control of that id; null when none comes.
+    HWND waitFor(const char* cls, const std::string& title = "", int item = 0) const {
+        HWND found = nullptr;
+        waitUntil([&] {
+            for (HWND window : windows()) {
+                char name[64] = {};
+                GetClassNameA(window, name, sizeof name);
+                if (std::string(name) == cls && (title.empty() || textOf(window) == title) && (item == 0 || GetDlgItem(window, item))) found = window;
+            }
+            return found != nullptr;
+        });
+        return found;
+    }
 
-  HWND waitForBox(const char* utf8Caption) const {
-    return app_.waitForWindow("#32770", ansi(utf8Caption).c_str(), kMessageText);
-  }
+    // The main window is enabled and alone on the screen.
+    bool idle() const { return waitUntil([this] { return IsWindowEnabled(main_) && windows() == std::vector<HWND>{main_}; }); }
 
-  // Waits for the Open dialog, types `names` into its file-name field and confirms, as
-  // a user would. False when no Open dialog came.
-  bool choose(const std::string& names) {
-    HWND dialog = app_.waitForWindow("#32770", nullptr, kFileNameCombo);
-    if (!dialog) return false;
-    setItemText(dialog, kFileNameCombo, names);
-    clickButton(dialog, IDOK);
-    return true;
-  }
+    // Types names (or a folder to go to) into the Open dialog's file-name field and confirms,
+    // as a user would.
+    void choose(const std::string& names) const {
+        HWND dialog = waitFor("#32770", "", kFileNameCombo);
+        ASSERT_NE(dialog, nullptr) << "no Open dialog";
+        for (auto [item, message, text] : {std::tuple{kFileNameCombo, WM_SETTEXT, names.c_str()}, {IDOK, BM_CLICK, nullptr}}) {
+            SendMessageTimeoutA(GetDlgItem(dialog, item), message, 0, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000, nullptr);
+        }
+    }
 
-  static void expectFileBecomes(const std::string& path, const Bytes& expected) {
-    waitUntil([&] { return readFile(path) == expected; });
-    EXPECT_EQ(readFile(path), expected) << path;
-  }
+    static void expectFile(const std::string& path, const std::string& bytes) {
+        waitUntil([&] { return fileText(path) == bytes; });
+        EXPECT_EQ(fileText(path), bytes) << path;
+    }
 
-  std::vector<std::unique_ptr<TempFolder>> folders_;  // declared first: destroyed after app_
-  QuorinApp app_;
+    std::string folder_;
+    PROCESS_INFORMATION process_ = {};
+    HWND main_ = nullptr;
 };
 
-// Driven by the keyboard alone: Escape leaves the window alone, Enter is the Open button,
-// Ctrl+R the option, Ctrl+O the Open command, File > Exit ends the program; the settings go
-// beside the executable, not into the current folder.
-TEST_F(QuorinE2E, FirstSessionByKeyboardConvertsBothWaysAndSavesTheSettingsBesideTheExecutable) {
-  // 表 and ソ end in the byte 0x5C in code page 932, the same byte as a backslash.
-  const TempFolder& midi = newFolder(ansi("ソ表"));
-  const std::string a = ansi("表.mid");
-  const std::string b = ansi("ソ.mid");
-  ASSERT_TRUE(writeFile(midi.file(a), kMixed));
-  ASSERT_TRUE(writeFile(midi.file(b), kMixed));
-  const TempFolder& folder = newFolder("first");
-  startApp(folder, midi.path());
-  EXPECT_EQ(windowText(main()), "Quorin");
-  EXPECT_TRUE(isChecked(main(), kRunningStatusBox));
-  EXPECT_TRUE(saveScreenshot(main(), artifact("main_window.bmp")));
+// First start, by keyboard alone, from the program's own folder: Escape leaves the window
+// alone, Enter is the Open button, Ctrl+R the option, Ctrl+O the Open command, and File > Exit
+// ends the program and saves the settings. The second Open dialog starts in the folder that
+// the first one went to: the names typed there are bare. 表 and ソ end in 0x5C, a backslash's byte.
+TEST_F(QuorinE2E, FirstStartByKeyboardConvertsBothWaysAndRemembersTheFolder) {
+    const std::string midi = folder_ + "\\" + ansi("ソ表"), a = ansi("表.mid"), b = ansi("ソ.mid");
+    ASSERT_TRUE(CreateDirectoryA(midi.c_str(), nullptr));
+    std::ofstream(midi + "\\" + a, std::ios::binary) << kMixed;
+    std::ofstream(midi + "\\" + b, std::ios::binary) << kMixed;
+    start(folder_);
+    EXPECT_EQ(textOf(main_), "Quorin");
+    EXPECT_EQ(IsDlgButtonChecked(main_, kRunningStatusBox), BST_CHECKED);
 
-  pressKey(main(), VK_ESCAPE);
-  pressKey(main(), VK_RETURN);
-  ASSERT_TRUE(choose(a)) << "Enter did not open the Open dialog";
-  expectFileBecomes(midi.file(a), kMixedWithRunningStatus);
-  ASSERT_TRUE(app_.waitForIdle());
+    press(main_, VK_ESCAPE);
+    press(main_, VK_RETURN);
+    choose(midi);
+    choose(a);
+    expectFile(midi + "\\" + a, kWith);
+    ASSERT_TRUE(idle());
 
-  pressKey(main(), 'R', {VK_CONTROL});
-  ASSERT_TRUE(waitUntil([&] { return !isChecked(main(), kRunningStatusBox); })) << "Ctrl+R did not clear the box";
-  pressKey(main(), 'O', {VK_CONTROL});
-  ASSERT_TRUE(choose("\"" + b + "\" \"" + a + "\"")) << "Ctrl+O did not open the Open dialog";
-  expectFileBecomes(midi.file(a), kMixedWithoutRunningStatus);
-  expectFileBecomes(midi.file(b), kMixedWithoutRunningStatus);
-  ASSERT_TRUE(app_.waitForIdle());
+    press(main_, 'R', VK_CONTROL);
+    EXPECT_TRUE(waitUntil([&] { return IsDlgButtonChecked(main_, kRunningStatusBox) == BST_UNCHECKED; })) << "Ctrl+R";
+    press(main_, 'O', VK_CONTROL);
+    choose("\"" + b + "\" \"" + a + "\"");
+    expectFile(midi + "\\" + a, kWithout);
+    expectFile(midi + "\\" + b, kWithout);
+    ASSERT_TRUE(idle());
 
-  pressKey(main(), 'F', {VK_MENU});
-  ASSERT_NE(app_.waitForWindow("#32768", nullptr), nullptr) << "Alt+F did not open the File menu";
-  pressKey(nullptr, 'X');
-  ASSERT_TRUE(app_.waitForEnd()) << "File > Exit did not end the program";
-  EXPECT_EQ(app_.exitCode(), 0u);
-  const Bytes ini = readFile(folder.file("quorin.ini"));
-  EXPECT_EQ(std::string(ini.begin(), ini.end()), "[OPTION]\r\nOpenFileNameDir=" + midi.path() +
-                                                     "\r\nUseRunningStatus=0\r\nXPos=0\r\nYPos=0\r\n");
-  EXPECT_FALSE(fileExists(midi.file("quorin.ini")));
+    press(main_, 'F', VK_MENU);
+    ASSERT_NE(waitFor("#32768"), nullptr) << "Alt+F opened no menu";
+    press(nullptr, 'X');
+    ASSERT_EQ(WaitForSingleObject(process_.hProcess, 60000), WAIT_OBJECT_0) << "File > Exit did not end the program";
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process_.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(fileText(folder_ + "\\quorin.ini"), "[OPTION]\r\nOpenFileNameDir=" + midi + "\r\nUseRunningStatus=0\r\nXPos=0\r\nYPos=0\r\n");
 }
 
+// The run's error box stands over its progress dialog with the program's own texts; the file
+// keeps its bytes.
 TEST_F(QuorinE2E, FileThatIsNotMidiIsReportedOverTheProgressDialogAndLeftAlone) {
-  const TempFolder& folder = newFolder("invalid");
-  ASSERT_TRUE(writeFile(folder.file("bad.mid"), kNotMidi));
-  startApp(folder, folder.path());
-  clickButton(main(), kOpenButton);
-  ASSERT_TRUE(choose("bad.mid"));
-
-  HWND box = waitForBox("エラー");
-  ASSERT_NE(box, nullptr) << "no error box for a file that is not MIDI";
-  EXPECT_EQ(itemText(box, kMessageText),
-            "'" + folder.file("bad.mid") + "'\n\n" +
-                ansi("このファイルは標準 MIDI ファイルではないか、データが破損しています。"));
-  EXPECT_TRUE(saveScreenshot(box, artifact("message_box.bmp")));
-
-  // The progress dialog stands behind the box; move the box aside to photograph it.
-  HWND progress = app_.waitForWindow("#32770", ansi("処理中...").c_str());
-  ASSERT_NE(progress, nullptr) << "no progress dialog behind the error box";
-  RECT rect;
-  GetWindowRect(progress, &rect);
-  SetWindowPos(box, nullptr, rect.right + 10, rect.bottom + 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  Sleep(500);  // let the uncovered dialog repaint before the picture
-  EXPECT_TRUE(saveScreenshot(progress, artifact("progress_dialog.bmp")));
-  pressKey(box, VK_RETURN);
-  ASSERT_TRUE(app_.waitForIdle());
-  EXPECT_EQ(readFile(folder.file("bad.mid")), kNotMidi);
+    const std::string bad = folder_ + "\\bad.mid", riff("RIFF\x10\0\0\0WAVEfmt ", 16);
+    std::ofstream(bad, std::ios::binary) << riff;
+    start(folder_);
+    PostMessageA(GetDlgItem(main_, IDOK), BM_CLICK, 0, 0);
+    choose("bad.mid");
+    HWND box = waitFor("#32770", ansi("エラー"), kMessageText);
+    ASSERT_NE(box, nullptr) << "no error box";
+    EXPECT_EQ(textOf(GetDlgItem(box, kMessageText)), "'" + bad + "'\n\n" + ansi("このファイルは標準 MIDI ファイルではないか、データが破損しています。"));
+    EXPECT_EQ(GetWindow(box, GW_OWNER), waitFor("#32770", ansi("処理中...")));
+    press(box, VK_RETURN);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(fileText(bad), riff);
 }
 
-// Some platforms (Wine among them) report such a selection as a success with the list
-// cut off at the end of the buffer; a cut name may even name another file. Either way
-// the user must get the warning and nothing of the selection may be converted.
-TEST_F(QuorinE2E, SelectionTooLargeForTheBufferWarnsConvertsNothingAndAsksAgain) {
-  const TempFolder& folder = newFolder("many");
-  // 250 quoted names of 44 bytes: about 11 KB, more than the 8192 bytes the program offers.
-  std::string names;
-  for (int i = 0; i < 250; ++i) {
-    char name[64];
-    std::snprintf(name, sizeof name, "a-rather-long-file-name-for-the-buffer-%03d.mid", i);
-    ASSERT_TRUE(writeFile(folder.file(name), kMixed));
-    names += std::string(names.empty() ? "" : " ") + "\"" + name + "\"";
-  }
-  ASSERT_TRUE(writeFile(folder.file("a.mid"), kMixed));
-  startApp(folder, folder.path());
-
-  clickButton(main(), kOpenButton);
-  ASSERT_TRUE(choose(names));
-  HWND box = waitForBox("警告");
-  EXPECT_EQ(readFile(folder.file("a-rather-long-file-name-for-the-buffer-000.mid")), kMixed)
-      << "part of a selection that did not fit was converted";
-  ASSERT_NE(box, nullptr) << "no warning for a selection that does not fit";
-  EXPECT_EQ(itemText(box, kMessageText),
-            ansi("選択されたファイル数が多すぎます。\n選択するファイル数を減らしてください。"));
-  pressKey(box, VK_RETURN);
-
-  ASSERT_TRUE(choose("a.mid")) << "the Open dialog did not come back after the warning";
-  expectFileBecomes(folder.file("a.mid"), kMixedWithRunningStatus);
-  ASSERT_TRUE(app_.waitForIdle());
-}
-
+// F1 without quorin.html: the system's text for a missing file, over the main window. Then
+// Help > Version information by keys: the About box names the running copy; Escape closes it.
 TEST_F(QuorinE2E, F1WithoutTheHelpPageShowsTheSystemTextAndTheAboutBoxNamesTheRunningCopy) {
-  const TempFolder& folder = newFolder("help");
-  startApp(folder, folder.path());
+    start(folder_);
+    press(main_, VK_F1);
+    HWND box = waitFor("#32770", ansi("エラー"), kMessageText);
+    ASSERT_NE(box, nullptr) << "F1 showed no error box";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), main_);
+    char missing[512] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0, missing, sizeof missing, nullptr);
+    EXPECT_EQ(textOf(GetDlgItem(box, kMessageText)), missing);
+    press(box, VK_RETURN);
+    ASSERT_TRUE(idle());
 
-  pressKey(main(), VK_F1);
-  HWND box = waitForBox("エラー");
-  ASSERT_NE(box, nullptr) << "F1 without quorin.html showed no error box";
-  EXPECT_EQ(GetWindow(box, GW_OWNER), main());
-  EXPECT_EQ(itemText(box, kMessageText), systemText(ERROR_FILE_NOT_FOUND));
-  pressKey(box, VK_RETURN);
-  ASSERT_TRUE(app_.waitForIdle());
-
-  // Help menu (Alt+H), then its version information item (V).
-  pressKey(main(), 'H', {VK_MENU});
-  ASSERT_NE(app_.waitForWindow("#32768", nullptr), nullptr) << "Alt+H did not open the Help menu";
-  pressKey(nullptr, 'V');
-  HWND about = app_.waitForWindow("#32770", ansi("バージョン情報").c_str());
-  ASSERT_NE(about, nullptr) << "the About box did not open";
-  EXPECT_EQ(itemText(about, 134), "Quorin 1.00");
-  EXPECT_EQ(itemText(about, 1005), app_.copyPath());
-  EXPECT_TRUE(saveScreenshot(about, artifact("about_box.bmp")));
-  pressKey(about, VK_ESCAPE);
-  EXPECT_TRUE(app_.waitForIdle()) << "Escape did not close the About box";
+    press(main_, 'H', VK_MENU);
+    ASSERT_NE(waitFor("#32768"), nullptr) << "Alt+H opened no menu";
+    press(nullptr, 'V');
+    HWND about = waitFor("#32770", ansi("バージョン情報"));
+    ASSERT_NE(about, nullptr) << "no About box";
+    EXPECT_EQ(textOf(GetDlgItem(about, 1005)), folder_ + "\\quorin.exe");
+    press(about, VK_ESCAPE);
+    EXPECT_TRUE(idle()) << "Escape did not close the About box";
 }
 
 }  // namespace
