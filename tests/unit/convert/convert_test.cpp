@@ -1,0 +1,212 @@
+// The conversion's portable parts: the per-file sequence over a file system in memory that
+// moves one byte at a time and can fail at any step, paths with double-byte names, where the
+// centring hook puts a window, the string loader's growth, the caption by icon, the reports.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "convert/centring.h"
+#include "convert/conversion_engine.h"
+#include "convert/message_text.h"
+#include "convert/path_split.h"
+#include "convert/report.h"
+#include "smf_samples.h"
+
+static bool failAllocations = false;  // set by the fake file system at a chosen step
+static long liveBlocks = 0;           // allocated and not yet freed
+
+// Every form of new and delete counts here (a sanitizer's runtime has nothrow forms of its
+// own). GCC cannot see that they pair malloc with free.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void* operator new(std::size_t size) {
+    void* p = failAllocations ? nullptr : std::malloc(size ? size : 1);
+    if (!p) throw std::bad_alloc();
+    return ++liveBlocks, p;
+}
+void* operator new[](std::size_t size) { return ::operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return failAllocations ? nullptr : ::operator new(size); }
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
+void operator delete(void* p) noexcept { if (p) --liveBlocks; std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
+void operator delete[](void* p) noexcept { ::operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { ::operator delete(p); }
+
+namespace convert::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+// Steps at which the fake fails; Re* put the original back. Room: free space exactly twice the new size.
+enum : unsigned { Open = 1, Size = 2, Read = 4, Probe = 8, Cut = 16, Write = 32, Flush = 64, ReCut = 128, ReWrite = 256,
+                  ReFlush = 512, Huge = 1024, NoBlock = 2048, ParseOom = 4096, WriteOom = 8192, Room = 16384 };
+
+// One file, whatever the path; the fake's state is the test's.
+static Bytes bytes;
+static unsigned failAt = 0;
+static SystemError code = 0;      // a failing step's error; 0: none (a failing write then claims too much)
+static std::uint32_t accept = 0;  // bytes a failing write step takes first
+static int cuts = 0;
+
+// True when step is to fail; its error is then code, unless that is 0.
+static bool fails(unsigned step, SystemError& error) { return (failAt & step) && (error = code ? code : error, true); }
+
+struct FakeOpenFile final : OpenFile {
+    bool size(std::uint64_t& n, SystemError& error) override {
+        n = failAt & Huge ? 1ull << 32 : failAt & NoBlock ? 0xFFFFFFFFu : bytes.size(), failAllocations = failAt & NoBlock;
+        return !fails(Size, error);
+    }
+    // One byte at a time, never asked for more than the file has left.
+    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& got, SystemError& error) override {
+        if (fails(Read, error) || length > bytes.size() - done) return false;
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(done), got = std::min(length, 1u), buffer);
+        if ((done += got) == bytes.size()) failAllocations = failAt & ParseOom;
+        return true;
+    }
+    bool truncate(SystemError& error) override { return !fails(cuts++ == 0 ? Cut : ReCut, error) && (bytes.clear(), true); }
+    bool write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written, SystemError& error) override {
+        // A failing write with no error code claims more than it was given.
+        if ((failAt & (cuts > 1 ? ReWrite : Write)) && bytes.size() >= accept) return error = code, written = length + 1, code == 0;
+        written = std::min(length, 1u);
+        bytes.insert(bytes.end(), data, data + written);
+        return true;
+    }
+    // A failed flush is a deferred write that never reached the disk.
+    bool flush(SystemError& error) override { return !fails(cuts > 1 ? ReFlush : Flush, error) || (bytes.clear(), false); }
+    std::size_t done = 0;
+};
+
+struct FakeFileSystem final : FileSystem {
+    PathKind pathKind(const std::string&, SystemError&) override { return PathKind::File; }
+    std::unique_ptr<OpenFile> open(const std::string&, SystemError& error) override {
+        cuts = 0;
+        return fails(Open, error) ? nullptr : std::make_unique<FakeOpenFile>();
+    }
+    std::string freeSpaceLocation(const std::string& path) override { return path.substr(0, 2); }
+    bool freeSpace(const std::string&, std::uint64_t& freeBytes, SystemError& error) override {
+        return !fails(Probe, error) && (freeBytes = failAt & Room ? 66 : 1u << 30, failAllocations = failAt & WriteOom, true);
+    }
+};
+
+// Each row: a failing step, the outcome and its error code, whether the file is as it was or
+// converted (unless the outcome says otherwise), and a file, direction and order other than
+// plain, to running status, probe first. A MacBinary header is accepted and left out; with
+// unchanged files first, a file of the same size but other bytes (a delta of two bytes where
+// one does) is still written, and one already in the wanted form is neither probed nor cut.
+// After each row the engine's next file converts, and the run's end gives the output's
+// storage back.
+TEST(ConversionEngine, EveryStepAndItsFailure) {
+    using K = OutcomeKind;
+    const Bytes plain = plainSmf(), rs = runningStatusSmf(), text{'h', 'i'};
+    Bytes mac(128, 0), longDelta = plain;
+    mac.insert(mac.end(), plain.begin(), plain.end()), longDelta[26] = 0x80, longDelta[27] = 0x60;
+    const struct Row { unsigned failAt; std::uint32_t accept; SystemError code; K kind; bool restored = true;
+                       const Bytes* file = nullptr; bool toRunning = true, unchangedFirst = false; } rows[] = {{0, 0, 0, K::Converted}, {0, 0, 0, K::Converted, true, &mac}, {0, 0, 0, K::NotSmf, true, &text},
+        {0, 0, 0, K::Converted, true, &rs, false, true}, {0, 0, 0, K::Converted, true, &longDelta, false, true},
+        {Probe | Cut, 0, 0, K::Converted, true, &rs, true, true}, {Open, 0, 0, K::OpenFailed}, {Size, 0, 112, K::ReadFailed},
+        {Read, 0, 0, K::ReadFailed}, {Huge, 0, 0, K::TooLarge}, {NoBlock, 0, 0, K::ReadFailed}, {ParseOom, 0, 0, K::OutOfMemory},
+        {WriteOom, 0, 0, K::OutOfMemory}, {Probe, 0, 0, K::ProbeFailed}, {Room, 0, 0, K::NotEnoughSpace},
+        {Cut, 0, 112, K::WriteFailed}, {Write, 0, 112, K::WriteFailed}, {Write, 20, 0, K::WriteFailed}, {Flush, 0, 112, K::WriteFailed},
+        {Write | ReCut, 20, 112, K::WriteFailed, false}, {Write | ReWrite, 10, 112, K::WriteFailed, false},
+        {Flush | ReFlush, 0, 112, K::WriteFailed, false}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(&r - rows);
+        const Bytes &file = r.file ? *r.file : plain, &wanted = r.toRunning ? rs : plain;
+        FakeFileSystem fs;
+        bytes = file, failAt = r.failAt, accept = r.accept, code = r.code;
+        ConversionEngine engine(fs, r.toRunning, nullptr, r.unchangedFirst ? StepOrder::UnchangedFirst : StepOrder::ProbeFirst);
+        const FileOutcome outcome = engine.convert("C:a.mid");
+        failAllocations = false;
+        EXPECT_EQ(std::make_tuple(outcome.kind, outcome.error, outcome.restored, outcome.unchanged),
+                  std::make_tuple(r.kind, r.code, r.restored, file == wanted));
+        EXPECT_EQ(bytes == (r.kind == K::Converted ? wanted : file), r.restored);
+        bytes = plain, failAt = 0;
+        EXPECT_EQ(std::make_pair(engine.convert("C:a.mid").kind, bytes), std::make_pair(K::Converted, wanted));
+        const long blocks = liveBlocks;
+        engine.releaseOutput();
+        EXPECT_EQ(liveBlocks, blocks - 1);
+    }
+}
+
+const std::string kHyo = "\x95\x5C", a254(254, 'a');  // kHyo: a character of code page 932 ending in 0x5C
+
+// The drive part; the last component, where a trail byte 0x5C is no separator and the name and
+// the extension are each cut to 255 bytes, never inside a character. Code page 932's lead
+// bytes are 0x81-0x9F and 0xE0-0xFC: only they hide the byte after them.
+TEST(SplitPath, DrivePartAndLastComponentAndFreeSpaceLocation) {
+    const std::tuple<std::string, std::string, std::string> rows[] = {
+        {"C:\\midi\\song.mid", "C:", "song.mid"}, {"c:song.mid", "c:", "song.mid"}, {"C:", "C:", ""}, {"C:\\dir\\", "C:", ""},
+        {"\\\\server\\share\\a.b.mid", "", "a.b.mid"}, {"C:/x/y.mid", "C:", "y.mid"}, {"C:\\old.files\\readme", "C:", "readme"},
+        {"C:\\" + kHyo + "\\a.mid", "C:", "a.mid"}, {"C:\\x\\" + kHyo + ".mid", "C:", kHyo + ".mid"}, {"C:\\aa" + std::string(256, '\x81'), "C:", "aa" + std::string(252, '\x81')},
+        {"C:\\" + a254 + "\x81", "C:", a254 + "\x81"}, {"C:\\" + a254 + "aa.mid", "C:", a254 + "a.mid"},
+        {"C:\\a." + a254 + "mm", "C:", "a." + a254}, {"C:\\a\x80\\b", "C:", "b"}, {"C:\\a\x81\\b", "C:", "a\x81\\b"},
+        {"C:\\a\x9F\\b", "C:", "a\x9F\\b"}, {"C:\\a\xA0\\b", "C:", "b"}, {"C:\\a\xDF\\b", "C:", "b"},
+        {"C:\\a\xE0\\b", "C:", "a\xE0\\b"}, {"C:\\a\xFC\\b", "C:", "a\xFC\\b"}, {"C:\\a\xFD\\b", "C:", "b"}};
+    for (const auto& [path, drive, name] : rows) {
+        const PathParts parts = splitPath(path, isCp932LeadByte);
+        EXPECT_EQ(std::make_pair(parts.drivePart, parts.displayName), std::make_pair(drive, name)) << path;
+    }
+    // The drive part, or the root of a share "\\\\server\\share\\".
+    const std::pair<std::string, std::string> shareRows[] = {{"C:\\midi\\a.mid", "C:"}, {"d:", "d:"}, {"//server/share", "//server/share\\"},
+        {"\\\\server\\share\\dir\\a.mid", "\\\\server\\share\\"}, {"\\\\srv\\" + kHyo + "\\a", "\\\\srv\\" + kHyo + "\\"},
+        {"\\\\" + kHyo + "\\s\\a", "\\\\" + kHyo + "\\s\\"}, {"\\\\server", ""}, {"\\\\server\\", ""}, {"\\\\server\\\\a.mid", ""},
+        {"\\\\\\x\\y", ""}, {"\\dir\\a.mid", ""}, {"a\\b\\c\\d", ""}, {"", ""}};
+    for (const auto& [path, location] : shareRows) EXPECT_EQ(freeSpaceLocation(path, isCp932LeadByte), location) << path;
+}
+
+// A top-level window goes over its owner only when that is visible and not minimised, and
+// stays inside the work area (one correction per axis, left/top first); a child goes into
+// its parent's client area.
+TEST(PlaceWindow, OverOwnerWorkAreaOrParent) {
+    const Rectangle screen{0, 0, 1000, 700}, small{0, 0, 200, 100}, none{}, w{500, 500, 600, 550}, big{500, 500, 800, 700};
+    // Window, child, parent's client area, owner: exists, visible, minimised, rectangle; work area; x, y.
+    const std::tuple<CentringScene, std::int32_t, std::int32_t> rows[] = {
+        {{w, false, none, false, true, false, small, screen}, 450, 325}, {{w, false, none, true, false, false, small, screen}, 450, 325},
+        {{w, false, none, true, true, true, small, screen}, 450, 325}, {{w, false, none, true, true, false, {100, 100, 500, 400}, screen}, 250, 225},
+        {{big, false, none, true, true, false, {0, 0, 100, 100}, screen}, 0, 0}, {{big, false, none, true, true, false, {900, 600, 1000, 700}, screen}, 700, 500},
+        {{big, false, none, true, true, false, {150, 60, 250, 140}, small}, -100, -100}, {{w, true, small, false, false, false, none, none}, 50, 25}};
+    for (const auto& [scene, x, y] : rows)
+        EXPECT_EQ(std::make_pair(placeWindow(scene).x, placeWindow(scene).y), std::make_pair(x, y)) << &scene - &std::get<0>(rows[0]);
+}
+
+// The caption by the icon bits; the loader, fed as LoadStringA feeds it (at most capacity - 1
+// bytes and a NUL, the count returned, 0 for a missing entry), grows while fewer than 3 bytes are left.
+TEST(MessageText, CaptionLoaderAndReports) {
+    for (const auto& [style, id] : {std::pair<std::uint32_t, std::uint32_t>{0x10, 164}, {0x24, 165}, {0x134, 166}, {0x40, 167}, {0x50, 0}})
+        EXPECT_EQ(captionIdForStyle(style), id) << style;
+    for (const auto& [length, grown] : {std::pair<int, int>{0, 0}, {1, 0}, {253, 0}, {254, 1}, {510, 2}}) {
+        const std::string text(static_cast<std::size_t>(length), '\x82');
+        std::string loaded = "old", capacities;
+        const bool found = loadTextGrowing(loaded, [&, length = length](char* buffer, int capacity) {
+            const int n = std::min(length, capacity - 1);
+            capacities += std::to_string(capacity) + " ";
+            return std::memcpy(buffer, text.c_str(), static_cast<std::size_t>(n) + 1), n;
+        });
+        EXPECT_EQ(std::make_tuple(found, loaded, capacities),
+                  std::make_tuple(length != 0, text, std::string("256 512 768 ").substr(0, 4 * grown + 4))) << length;
+    }
+    // Reports: quoted path, blank line, text, the system's text on a line of its own, whether
+    // the original is back. The fallback report: the problem after a failed rewrite's texts,
+    // in the room reserved up front; a path too long for that room left out.
+    using K = OutcomeKind;
+    const auto text = [](std::uint32_t id) { return "<" + std::to_string(id) + ">"; };
+    const auto systemText = [](std::string& line, std::uint32_t code) { return code != 0 && (line = "sys\r\n", true); };
+    FileOutcome outcome;
+    outcome.kind = K::WriteFailed, outcome.error = 5, outcome.restored = false;
+    EXPECT_EQ(composeReport(outcome, "C:\\a.mid", text, systemText), "'C:\\a.mid'\n\n<168>\nsys\r\n<171>");
+    FallbackReport fallback(text);
+    for (const auto& [given, kind, restored, outOfMemory, expected] : {std::tuple<bool, K, bool, bool, const char*>{
+             false, K::WriteFailed, true, true, "<170>"}, {true, K::NotSmf, true, false, "<154>"},
+             {true, K::WriteFailed, true, true, "<168>\n<170>"}, {true, K::WriteFailed, false, false, "<168><171>\n<154>"}}) {
+        outcome.kind = kind, outcome.restored = restored;
+        EXPECT_EQ(fallback.compose("C:\\a.mid", outOfMemory, given ? &outcome : nullptr), std::string("'C:\\a.mid'\n\n") + expected);
+    }
+    const std::string longest(FallbackReport::kLongestPath, 'x');
+    const char* const room = fallback.compose("", true, nullptr).data();
+    EXPECT_EQ(fallback.compose(longest, false, &outcome), "'" + longest + "'\n\n<168><171>\n<154>");
+    EXPECT_EQ(fallback.compose(longest, false, &outcome).data(), room);
+    EXPECT_EQ(fallback.compose(longest + "y", true, &outcome), "''\n\n<168><171>\n<170>");
+}
+
+}  // namespace convert::testing
