@@ -15,8 +15,7 @@
 namespace convert::testing {
 
 struct ShownBox {
-    std::string caption;
-    std::string text;
+    std::string caption, text;
 };
 
 inline std::string windowText(HWND window) {
@@ -24,49 +23,31 @@ inline std::string windowText(HWND window) {
     return std::string(buffer, static_cast<std::size_t>(std::max(0, GetWindowTextA(window, buffer, sizeof buffer))));
 }
 
-// While alive, every message box gets the next answer (IDOK once none are left), after
-// onShown has seen it. One at a time.
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(std::deque<int> answers = {}) : answers_(std::move(answers)) {
-        current_ = this;
-        hook_ = SetWindowsHookExA(WH_CALLWNDPROCRET, hookProc, nullptr, GetCurrentThreadId());
-    }
+// While alive, every message box (every dialog but the one with the progress bar; its text is
+// control 0xFFFF) gets the next answer (IDOK once none are left), after onShown has seen it.
+struct BoxAnswerer {
+    explicit BoxAnswerer(std::deque<int> answers = {}) : answers(std::move(answers)) { current = this; }
     BoxAnswerer(const BoxAnswerer&) = delete;
     BoxAnswerer& operator=(const BoxAnswerer&) = delete;
-    ~BoxAnswerer() {
-        UnhookWindowsHookEx(hook_);
-        current_ = nullptr;
-    }
+    ~BoxAnswerer() { UnhookWindowsHookEx(hook), current = nullptr; }
 
-    std::vector<ShownBox> boxes;
-    std::function<void(HWND box)> onShown;
-
-private:
-    inline static BoxAnswerer* current_ = nullptr;
-
-    // Every dialog but the progress dialog (the one with the progress bar) is a message box.
-    static LRESULT CALLBACK hookProc(int code, WPARAM wParam, LPARAM lParam) {
-        const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-        if (code >= 0 && current_ != nullptr && call->message == WM_INITDIALOG &&
-            GetDlgItem(call->hwnd, IDC_PROGRESS) == nullptr) {
-            current_->answer(call->hwnd);
+    static LRESULT CALLBACK answer(int code, WPARAM wParam, LPARAM lParam) {
+        const HWND box = reinterpret_cast<const CWPRETSTRUCT*>(lParam)->hwnd;
+        if (current && reinterpret_cast<const CWPRETSTRUCT*>(lParam)->message == WM_INITDIALOG && !GetDlgItem(box, IDC_PROGRESS)) {
+            current->boxes.push_back({windowText(box), windowText(GetDlgItem(box, 0xFFFF))});
+            if (current->onShown) current->onShown(box);
+            std::deque<int>& answers = current->answers;
+            PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(answers.empty() ? IDOK : answers.front()), 0);
+            if (!answers.empty()) answers.pop_front();
         }
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
 
-    // The box's text is its Static control 0xFFFF.
-    void answer(HWND box) {
-        ShownBox shown{windowText(box), windowText(GetDlgItem(box, 0xFFFF))};
-        boxes.push_back(shown);
-        if (onShown) onShown(box);
-        const int button = answers_.empty() ? IDOK : answers_.front();
-        if (!answers_.empty()) answers_.pop_front();
-        PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
-    }
-
-    std::deque<int> answers_;
-    HHOOK hook_ = nullptr;
+    inline static BoxAnswerer* current = nullptr;
+    std::deque<int> answers;
+    std::vector<ShownBox> boxes;
+    std::function<void(HWND box)> onShown;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, answer, nullptr, GetCurrentThreadId());
 };
 
 }  // namespace convert::testing
