@@ -21,12 +21,10 @@
 namespace convert::testing {
 
 using Bytes = std::vector<std::uint8_t>;
+const Bytes plain = plainSmf(), rs = runningStatusSmf();
 
 // The string table's text (the report's parts), and the system's own text for a code, whole.
-std::string text(UINT id) {
-    char b[256];
-    return {b, static_cast<std::size_t>(LoadStringA(GetModuleHandleA(nullptr), id, b, sizeof b))};
-}
+std::string text(UINT id) { char b[256]; return {b, static_cast<std::size_t>(LoadStringA(GetModuleHandleA(nullptr), id, b, sizeof b))}; }
 std::string systemText(DWORD code) {
     char* message = nullptr;
     const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -83,7 +81,7 @@ protected:
     void SetUp() override {
         InitCommonControls();
         InstanceHandle = GetModuleHandleA(nullptr), FreeSpaceExFunction = fakeFreeSpace, available = 1u << 30, probeError = 0;
-        MainWindowHandle = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 60, 500, 300, nullptr, nullptr, nullptr, nullptr);
+        MainWindowHandle = CreateWindowA("STATIC", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 60, 500, 300, nullptr, nullptr, nullptr, nullptr);
         CreateWindowExA(0, "BUTTON", "", WS_CHILD | BS_AUTOCHECKBOX, 0, 0, 9, 9, MainWindowHandle, reinterpret_cast<HMENU>(IDC_RUNNING_STATUS),
                         nullptr, nullptr);
         CheckDlgButton(MainWindowHandle, IDC_RUNNING_STATUS, BST_CHECKED);
@@ -110,8 +108,8 @@ protected:
 // step per file (folders not counted) out of the whole list; nobody else can open the file the
 // run works on, whatever they share. The bar goes back to 0 at the end.
 TEST_F(ConversionRun, ReportsOverTheDialogWhileHoldingTheFile) {
-    const std::string so = "\x83\x5C.mid", invalid = file(so, {'h', 'i'}), locked = file("locked.mid", plainSmf()),
-                      good = file("good.mid", plainSmf());
+    const std::string so = "\x83\x5C.mid", invalid = file(so, {'h', 'i'}), locked = file("locked.mid", plain),
+                      good = file("good.mid", plain);
     const DWORD everything = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ, everything, nullptr, OPEN_EXISTING, 0, nullptr);
     FileList files(65537);
@@ -141,9 +139,9 @@ TEST_F(ConversionRun, ReportsOverTheDialogWhileHoldingTheFile) {
     };
     RunConversion(files);
     CloseHandle(holder);
-    EXPECT_EQ(answerer.boxes, (std::vector<std::string>{text(164) + "|'" + invalid + "'\n\n" + text(159),
-                                                         text(164) + "|'" + locked + "'\n\n" + text(160) + "\n" + systemText(ERROR_SHARING_VIOLATION)}));
-    EXPECT_EQ(std::make_tuple(readFile(invalid), readFile(locked), readFile(good)), std::make_tuple(Bytes{'h', 'i'}, plainSmf(), runningStatusSmf()));
+    EXPECT_EQ(answerer.boxes, (std::vector<std::string>{text(164) + "|'" + invalid + "'\n\n" + text(159), text(164) + "|'" + locked +
+                                                         "'\n\n" + text(160) + "\n" + systemText(ERROR_SHARING_VIOLATION)}));
+    EXPECT_EQ(std::make_tuple(readFile(invalid), readFile(locked), readFile(good)), std::make_tuple(Bytes{'h', 'i'}, plain, rs));
     EXPECT_EQ(std::make_tuple(othersOpen, bar, seen.barAtEnd, probed),
               std::make_tuple(DWORD{ERROR_SHARING_VIOLATION}, std::vector<LRESULT>{1, 65537, 2, 65537}, 0, folder_.substr(0, 2)));
     EXPECT_EQ(std::make_pair(centre(seen.dialog), centre(seen.box)), std::make_pair(centre({40, 60, 540, 360}), centre({40, 60, 540, 360})));
@@ -153,7 +151,6 @@ TEST_F(ConversionRun, ReportsOverTheDialogWhileHoldingTheFile) {
 // the next file: the question comes; No goes on (and is not asked again), Yes leaves that file
 // and the rest untouched. With the box cleared, the files are written without running status.
 TEST_F(ConversionRun, EscapeAsksBeforeTheNextFile) {
-    const Bytes rs = runningStatusSmf();
     const FileList files{file("a.mid", rs), file("b.mid", rs), file("c.mid", rs), file("d.mid", rs)};
     CheckDlgButton(MainWindowHandle, IDC_RUNNING_STATUS, BST_UNCHECKED);
     seen.escapeAt = {"a.mid", "c.mid"};
@@ -161,7 +158,7 @@ TEST_F(ConversionRun, EscapeAsksBeforeTheNextFile) {
     RunConversion(files);
     seen.escapeAt.clear();
     EXPECT_EQ(answerer.boxes, std::vector<std::string>(2, text(165) + "|" + text(155)));
-    EXPECT_EQ(std::make_tuple(readFile(files[0]), readFile(files[2]), readFile(files[3])), std::make_tuple(plainSmf(), plainSmf(), runningStatusSmf()));
+    EXPECT_EQ(std::make_tuple(readFile(files[0]), readFile(files[2]), readFile(files[3])), std::make_tuple(plain, plain, rs));
 }
 
 // Each row: what the free-space function does at the first file. No bytes available to the user
@@ -173,13 +170,17 @@ TEST_F(ConversionRun, ProbeFailuresAndThrows) {
         {0, 0, 0, drive + text(156) + text(158)}, {1, ERROR_NOT_READY, 0, drive + text(157) + "\n" + systemText(ERROR_NOT_READY) + text(158)},
         {1u << 30, 0, 1, text(170)}, {1u << 30, 0, 2, text(154)}};
     for (const auto& r : rows) {
-        const std::string a = file("a.mid", plainSmf()), b = file("b.mid", plainSmf());
+        const std::string a = file("a.mid", plain), b = file("b.mid", plain);
         available = r.available, probeError = r.error, throws = r.throws;
         BoxAnswerer answerer;
         RunConversion({a, b});
         EXPECT_EQ(answerer.boxes, std::vector<std::string>{text(164) + "|" + (r.throws ? "'" + a + "'\n\n" : "") + r.report});
-        EXPECT_EQ(std::make_pair(readFile(a), readFile(b)), std::make_pair(plainSmf(), r.throws ? runningStatusSmf() : plainSmf()));
+        EXPECT_EQ(std::make_pair(readFile(a), readFile(b)), std::make_pair(plain, r.throws ? rs : plain));
     }
+    // A handle's flush fails as the system refuses it (no write access).
+    SystemError error = 0;
+    EXPECT_FALSE(openWin32File(folder_ + "\\a.mid", GENERIC_READ, 0, error)->flush(error));
+    EXPECT_EQ(error, SystemError{ERROR_ACCESS_DENIED});
 }
 
 // A system text comes whole, its line break and "%1"-style inserts kept; a code the system has no
@@ -196,7 +197,7 @@ TEST(Messages, SystemTextsCaptionsAndTheProbesFallback) {
     EXPECT_EQ(std::make_tuple(got, none, systemText(ERROR_FILE_NOT_FOUND).back()), std::make_tuple(text(154), "old", '\n'));
     BoxAnswerer answerer;
     InstallCentringHook();
-    for (const UINT style : {UINT{MB_ICONERROR | MB_TASKMODAL}, UINT{MB_ICONEXCLAMATION}, UINT{MB_ICONINFORMATION}, 0x50u}) ShowMessageBox(nullptr, "t", "", style);
+    for (const UINT style : {0x2010u, 0x30u, 0x40u, 0x50u}) ShowMessageBox(nullptr, "t", "", style);  // error (task-modal), warning, information, none
     EXPECT_EQ(ShowMessageBox(nullptr, "t", "Own", MB_ICONERROR), IDOK);
     EXPECT_FALSE(CentringHookInstalled());
     ShowSystemError(nullptr, 0), ShowSystemError(nullptr, ERROR_ACCESS_DENIED);
