@@ -14,7 +14,7 @@
 #include "convert/report.h"
 #include "smf_samples.h"
 
-static bool failAllocations = false;  // set by the fake file system at a chosen step
+static long allocationsLeft = -1;  // that may succeed (-1: any number); set by the fake file system at a chosen step
 static long liveBlocks = 0;           // allocated and not yet freed
 
 // Every form of new and delete counts here (a sanitizer's runtime has nothrow forms of its
@@ -23,12 +23,12 @@ static long liveBlocks = 0;           // allocated and not yet freed
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
 void* operator new(std::size_t size) {
-    void* p = failAllocations ? nullptr : std::malloc(size ? size : 1);
+    void* p = allocationsLeft == 0 ? nullptr : std::malloc(size ? size : 1);
     if (!p) throw std::bad_alloc();
-    return ++liveBlocks, p;
+    return allocationsLeft -= allocationsLeft > 0, ++liveBlocks, p;
 }
 void* operator new[](std::size_t size) { return ::operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return failAllocations ? nullptr : ::operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocationsLeft == 0 ? nullptr : ::operator new(size); }
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
 void operator delete(void* p) noexcept { if (p) --liveBlocks; std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
@@ -54,14 +54,14 @@ static bool fails(unsigned step, SystemError& error) { return (failAt & step) &&
 
 struct FakeOpenFile final : OpenFile {
     bool size(std::uint64_t& n, SystemError& error) override {
-        n = failAt & Huge ? 1ull << 32 : failAt & NoBlock ? 0xFFFFFFFFu : bytes.size(), failAllocations = failAt & NoBlock;
+        n = failAt & Huge ? 1ull << 32 : failAt & NoBlock ? 0xFFFFFFFFu : bytes.size(), allocationsLeft = failAt & NoBlock ? 0 : -1;
         return !fails(Size, error);
     }
-    // One byte at a time, never asked for more than the file has left.
+    // One byte at a time; asked for at least one, never for more than the file has left.
     bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& got, SystemError& error) override {
-        if (fails(Read, error) || length > bytes.size() - done) return false;
+        if (fails(Read, error) || length == 0 || length > bytes.size() - done) return false;
         std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(done), got = std::min(length, 1u), buffer);
-        if ((done += got) == bytes.size()) failAllocations = failAt & ParseOom;
+        if ((done += got) == bytes.size() && (failAt & ParseOom)) allocationsLeft = 0;
         return true;
     }
     bool truncate(SystemError& error) override { return !fails(cuts++ == 0 ? Cut : ReCut, error) && (bytes.clear(), true); }
@@ -85,7 +85,7 @@ struct FakeFileSystem final : FileSystem {
     }
     std::string freeSpaceLocation(const std::string& path) override { return path.substr(0, 2); }
     bool freeSpace(const std::string&, std::uint64_t& freeBytes, SystemError& error) override {
-        return !fails(Probe, error) && (freeBytes = failAt & Room ? 66 : 1u << 30, failAllocations = failAt & WriteOom, true);
+        return !fails(Probe, error) && (freeBytes = failAt & Room ? 66 : 1u << 30, allocationsLeft = failAt & WriteOom ? 0 : -1, true);
     }
 };
 
@@ -99,11 +99,11 @@ struct FakeFileSystem final : FileSystem {
 TEST(ConversionEngine, EveryStepAndItsFailure) {
     using K = OutcomeKind;
     const Bytes plain = plainSmf(), rs = runningStatusSmf(), text{'h', 'i'};
-    Bytes mac(128, 0), longDelta = plain;
-    mac.insert(mac.end(), plain.begin(), plain.end()), longDelta[26] = 0x80, longDelta[27] = 0x60;
+    Bytes mac(128, 0), longDelta = plain, twoTracks = plain;  // twoTracks: format 1, a second track declared, none there
+    mac.insert(mac.end(), plain.begin(), plain.end()), longDelta[26] = 0x80, longDelta[27] = 0x60, twoTracks[9] = 1, twoTracks[11] = 2;
     const struct Row { unsigned failAt; std::uint32_t accept; SystemError code; K kind; bool restored = true;
                        const Bytes* file = nullptr; bool toRunning = true, unchangedFirst = false; } rows[] = {
-        {0, 0, 0, K::Converted}, {0, 0, 0, K::Converted, true, &mac}, {0, 0, 0, K::NotSmf, true, &text},
+        {0, 0, 0, K::Converted}, {0, 0, 0, K::Converted, true, &mac}, {0, 0, 0, K::NotSmf, true, &text}, {0, 0, 0, K::NotSmf, true, &twoTracks},
         {0, 0, 0, K::Converted, true, &rs, false, true}, {0, 0, 0, K::Converted, true, &longDelta, false, true},
         {Probe | Cut, 0, 0, K::Converted, true, &rs, true, true}, {Open, 0, 0, K::OpenFailed}, {Size, 0, 112, K::ReadFailed},
         {Read, 0, 0, K::ReadFailed}, {Huge, 0, 0, K::TooLarge}, {NoBlock, 0, 0, K::ReadFailed}, {ParseOom, 0, 0, K::OutOfMemory},
@@ -119,8 +119,8 @@ TEST(ConversionEngine, EveryStepAndItsFailure) {
         ConversionEngine engine(fs, r.toRunning, nullptr, r.unchangedFirst ? StepOrder::UnchangedFirst : StepOrder::ProbeFirst);
         const long before = liveBlocks;
         const FileOutcome outcome = engine.convert("C:a.mid");
-        failAllocations = false;
-        EXPECT_TRUE(r.kind != K::OutOfMemory || liveBlocks == before);  // nothing of the file is kept
+        allocationsLeft = -1;
+        EXPECT_TRUE((r.kind != K::OutOfMemory && r.kind != K::NotSmf) || liveBlocks == before);  // nothing of the file is kept
         EXPECT_EQ(std::make_tuple(outcome.kind, outcome.error, outcome.restored, outcome.unchanged),
                   std::make_tuple(r.kind, r.code, r.restored, file == wanted));
         EXPECT_EQ(bytes == (r.kind == K::Converted ? wanted : file), r.restored);
@@ -144,7 +144,7 @@ TEST(SplitPath, DrivePartAndLastComponentAndFreeSpaceLocation) {
         {"C:\\" + kHyo + "\\a.mid", "C:", "a.mid"}, {"C:\\x\\" + kHyo + ".mid", "C:", kHyo + ".mid"}, {"C:\\x\\" + kHyo, "C:", kHyo},
         {"C:\\aa" + std::string(256, '\x81'), "C:", "aa" + std::string(252, '\x81')},
         {"C:\\" + a254 + "\x81", "C:", a254 + "\x81"}, {"C:\\" + a254 + "aa.mid", "C:", a254 + "a.mid"},
-        {"C:\\a." + a254 + "mm", "C:", "a." + a254}, {"C:\\a\x80\\b", "C:", "b"}, {"C:\\a\x81\\b", "C:", "a\x81\\b"},
+        {"C:\\a." + a254 + "mm", "C:", "a." + a254}, {".mid", "", ".mid"}, {"C:\\a\x80\\b", "C:", "b"}, {"C:\\a\x81\\b", "C:", "a\x81\\b"},
         {"C:\\a\x9F\\b", "C:", "a\x9F\\b"}, {"C:\\a\xA0\\b", "C:", "b"}, {"C:\\a\xDF\\b", "C:", "b"},
         {"C:\\a\xE0\\b", "C:", "a\xE0\\b"}, {"C:\\a\xFC\\b", "C:", "a\xFC\\b"}, {"C:\\a\xFD\\b", "C:", "b"}};
     for (const auto& [path, drive, name] : rows) {
