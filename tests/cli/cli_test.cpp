@@ -151,7 +151,7 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     // Format 1, SMPTE division, End of Track alone, a chunk type of odd bytes, the plain track; a cut event.
     folder.put("two", "MThd\0\0\0\6\0\1\0\3\xE7\x28" "MTrk\0\0\0\4\0\xFF\x2F\0" "\x1F \\\x7F\0\0\0\0"s + kPlain.substr(14));
     folder.put("cut", "MThd\0\0\0\6\0\0\0\1\0\x60" "MTrk\0\0\0\3\0\x90\x3C"s);
-    folder.put("hdr", "MThd");
+    folder.put("hdr", "MThd\0\0\0\x08\0\0\0\1\0\x60\0"s);  // 2 bytes more in the header, 1 there
     for (const char* name : {"b", "s"}) folder.put(name, kPlain);
     for (const char* name : {"a", "r", "target"}) folder.put(name, kRunning);
     for (const auto& [link, target] : {std::pair{"link", "target"}, {"dangling", "new"}, {"l", "l"}})
@@ -191,7 +191,7 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"@a", 0, "@a: unchanged, 33 bytes\n", "", 0},  // no room needed
         {"-roff @a", 0, "@a: converted, 33 -> 34 bytes\n", ""},
         {"--output=@c --running-status=off @a", 0, "@a: copied unchanged to @c, 34 bytes\n", ""},
-        {"-v -o@c @a", 0, "@a: converted to @c, 34 -> 33 bytes (1073741824 bytes free in %)\n1 file: 1 converted, 0 "
+        {"-v -ron -o@c @a", 0, "@a: converted to @c, 34 -> 33 bytes (1073741824 bytes free in %)\n1 file: 1 converted, 0 "
          "unchanged, 0 skipped, 0 failed\n", ""},
         {"@x", 0, "@x: converted, 44 -> 33 bytes (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
         {"-o @o @lost", 1, "", lost + "; left untouched\n"},
@@ -207,8 +207,8 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"@a @b", 1, "", "@a: error: not enough free space in % (66 bytes free, more than 66 bytes needed); left "
          "untouched, stopping\n" + stopped, 66},
         {"@a @b", 130, "@a: converted, 34 -> 33 bytes\n", stopped, 1u << 30, SIGINT},
-        {"$ @s @hdr", 1, "@s: converted, 34 -> 33 bytes\n", "@hdr" + bad + "header at offset 0x4: The header length is "
-         "cut off; left untouched\n"},
+        {"$ @s @hdr", 1, "@s: converted, 34 -> 33 bytes\n", "@hdr" + bad + "header at offset 0xE: The header is longer "
+         "than the file; left untouched\n"},
         {"$ - < @s | " QUORIN_CLI_PATH " -r off -o - - > @p", 0, "", "standard input: copied unchanged to standard "
          "output, 33 bytes\nstandard input: converted to standard output, 33 -> 34 bytes\n"},
         {"$ -o @out @s > @full", 1, "", "quorin-cli: write error: No space left on device\n"},
