@@ -91,6 +91,9 @@ TEST(WindowsFileSystem, RefusesAHeldFileAndReplacesAnOutputWhole) {
     CloseHandle(holder);
     EXPECT_EQ(run(*fs, {"-o", out, in}).out, in + ": converted to " + out + ", 34 -> 33 bytes\n");
     EXPECT_EQ(run(*fs, {in}).out, in + ": converted, 34 -> 33 bytes\n");
+    // Ctrl+C during the first file: the rest is not processed.
+    const auto interrupt = [] { return std::raise(SIGINT), std::chrono::steady_clock::time_point{}; };
+    EXPECT_EQ(run(*fs, {in, out}, true, interrupt).status, 128 + SIGINT);
     EXPECT_EQ(std::make_tuple(readFile(in), readFile(out), std::distance(std::filesystem::directory_iterator(folder.path()),
                                                                       {})), std::make_tuple(kRunning, kRunning, 2));
 }
@@ -144,9 +147,10 @@ protected:
 // is followed and stays a link (a loop is refused); a FIFO and a device (the test's own) are
 // written through, a folder is refused.
 TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
-    // A chunk of another type in a slot the header declares, then a track; then 2 bytes or a lost track.
+    // A chunk of another type in a slot the header declares, then a track; then 2 bytes (behind a MacBinary header) or
+    // a lost track.
     const std::string alien = "MThd\0\0\0\6\0\0\0\2\0\x60" "XFIH\0\0\0\1\x7E"s + kRunning.substr(14);
-    folder.put("x", alien + "\x0A\x0B");
+    folder.put("x", std::string(128, '\0') + alien + "\x0A\x0B");
     folder.put("lost", alien + kRunning.substr(14));
     // Format 1, SMPTE division, End of Track alone, a chunk type of odd bytes, the plain track; a cut event.
     folder.put("two", "MThd\0\0\0\6\0\1\0\3\xE7\x28" "MTrk\0\0\0\4\0\xFF\x2F\0" "\x1F \\\x7F\0\0\0\0"s + kPlain.substr(14));
@@ -170,17 +174,15 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     const auto copied = [](const char* to) { return "@r: copied unchanged to " + std::string(to) + ", 33 bytes\n"; };
     struct Row { std::string args; int status; std::string out, err; std::uint64_t freeBytes = 1u << 30; int signal = 0; };
     const Row rows[] = {
-        {"-q -v --he", 0, help, ""}, {"-ch a", 0, help, ""}, {"a --vers b", 0, "quorin-cli 1.00\n", ""},
-        {"", 2, "", "no FILE given"}, {"-x a", 2, "", "invalid option -- 'x'"},
-        {"--vx=on --help", 2, "", "unrecognized option '--vx=on'"}, {"$ --bogus", 2, "", "unrecognized option '--bogus'"},
-        {"--ver=1 a", 2, "", "option '--ver=1' is ambiguous; possibilities: '--verbose' '--version'"},
-        {"-r", 2, "", "option requires an argument -- 'r'"},
-        {"a --runn", 2, "", "option '--running-status' requires an argument"},
-        {"-r of a", 2, "", "invalid argument 'of' for '--running-status'; valid arguments are 'on' and 'off'"},
+        {"-q -v --he", 0, help, ""}, {"a --runn", 2, "", "option '--running-status' requires an argument"},
+        {"-ch a", 0, help, ""}, {"-o x a b", 2, "", "--output needs exactly one FILE, 2 given"},
+        {"a --vers b", 0, "quorin-cli 1.00\n", ""}, {"--vx=on --help", 2, "", "unrecognized option '--vx=on'"},
+        {"", 2, "", "no FILE given"}, {"-q -v a", 2, "", "--quiet and --verbose cannot be combined"},
+        {"-x a", 2, "", "invalid option -- 'x'"}, {"-c -o x a", 2, "", "--output cannot be combined with --check"},
+        {"-r", 2, "", "option requires an argument -- 'r'"}, {"$ --bogus", 2, "", "unrecognized option '--bogus'"},
         {"--help=x", 2, "", "option '--help' doesn't allow an argument"}, {"-o '' a", 2, "", "--output needs a path"},
-        {"-o x a b", 2, "", "--output needs exactly one FILE, 2 given"},
-        {"-c -o x a", 2, "", "--output cannot be combined with --check"},
-        {"-q -v a", 2, "", "--quiet and --verbose cannot be combined"},
+        {"--ver=1 a", 2, "", "option '--ver=1' is ambiguous; possibilities: '--verbose' '--version'"},
+        {"-r of a", 2, "", "invalid argument 'of' for '--running-status'; valid arguments are 'on' and 'off'"},
         {"-c @cut", 1, "", "@cut" + bad + "track 1 at offset 0x17: An event runs past the end of the file\n"},
         {"-cv @two @lost %", 1, "@two" + valid + "1, 2 tracks, SMPTE 25 frames per second, 40 ticks per frame, 4 events, "
          "does not use running status; 45 bytes with running status, 46 bytes without (left out: chunk \\x1F \\x5C\\x7F) "
@@ -193,7 +195,7 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"--output=@c --running-status=off @a", 0, "@a: copied unchanged to @c, 34 bytes\n", ""},
         {"-v -ron -o@c @a", 0, "@a: converted to @c, 34 -> 33 bytes (1073741824 bytes free in %)\n1 file: 1 converted, 0 "
          "unchanged, 0 skipped, 0 failed\n", ""},
-        {"@x", 0, "@x: converted, 44 -> 33 bytes (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
+        {"@x", 0, "@x: converted, 172 -> 33 bytes (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
         {"-o @o @lost", 1, "", lost + "; left untouched\n"},
         {"-o @link @r", 0, copied("@link"), ""}, {"-o @dangling @r", 0, copied("@dangling"), ""},
         {"-o @fifo @r", 0, copied("@fifo"), ""}, {"-o @null @r", 0, copied("@null"), ""},
@@ -291,9 +293,8 @@ TEST(CliFolder, IsTheFolderThatHoldsThePathAndItsFreeSpaceTheVolumes) {
 
 const mode_t kUmask = [] { const mode_t mask = ::umask(022); return ::umask(mask), mask; }();
 // A default ACL: version 2; owner rwx, user 4242 rw-, group r-x, mask rwx, others r-x.
-const std::uint8_t kAcl[] = {2, 0, 0, 0, 1, 0, 7, 0, 0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 6, 0, 0x92, 0x10, 0, 0, 4, 0, 5,
-                             0, 0xFF, 0xFF, 0xFF, 0xFF, 0x10, 0, 7, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x20, 0, 5, 0, 0xFF,
-                             0xFF, 0xFF, 0xFF};
+const std::string kAcl = "\2\0\0\0" "\1\0\7\0\xFF\xFF\xFF\xFF" "\2\0\6\0\x92\x10\0\0" "\4\0\5\0\xFF\xFF\xFF\xFF"
+                         "\x10\0\7\0\xFF\xFF\xFF\xFF" "\x20\0\5\0\xFF\xFF\xFF\xFF"s;
 
 // One way of replacing a file, in a folder of its own: in.mid (plain), and out.mid ("old")
 // for -o when it exists. The replaced file has an owner of its own (as root), set-ID bits
@@ -310,7 +311,7 @@ struct Stage {
                                 ::chmod(target.c_str(), root ? 06764 : 0640) == 0 &&
                                 ::setxattr(target.c_str(), "user.q", "kept", 4, 0) == 0 &&
                                 ::stat(target.c_str(), &former) == 0));
-        ::setxattr(folder.path().c_str(), "system.posix_acl_default", kAcl, sizeof kAcl, 0);
+        ::setxattr(folder.path().c_str(), "system.posix_acl_default", kAcl.data(), kAcl.size(), 0);
         before = readFile(target);
     }
     // quorin-cli here, with call n stopped by stop (see TestFileSystem).
