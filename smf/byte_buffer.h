@@ -23,6 +23,18 @@ public:
     static constexpr std::uint32_t kInlineCapacity = 8;
 
     ByteBuffer() noexcept {}
+    // The contents are first followed by count bytes from source (an event's status byte
+    // and the rest of it). Never allocates while they fit in kInlineCapacity.
+    ByteBuffer(std::uint8_t first, const std::uint8_t* source, std::uint32_t count) {
+        if (count < kInlineCapacity) {
+            word_ = (count + 1) << 8 | (count + 1);
+            inline_[0] = first;
+            copyBytes(inline_ + 1, source, count);
+        } else {
+            assignAtSlow(source, count, 1);
+            data()[0] = first;
+        }
+    }
     ByteBuffer(const ByteBuffer& other);             // capacity == other.length()
     ByteBuffer(ByteBuffer&& other) noexcept;
     ByteBuffer& operator=(const ByteBuffer& other);
@@ -55,21 +67,6 @@ public:
             copyBytes(inline_ + offset, source, count);
         } else {
             assignAtSlow(source, count, offset);
-        }
-    }
-
-    // The contents become first followed by count bytes from source (an event's status
-    // byte and the rest of it). Never allocates while the result fits in kInlineCapacity.
-    void assign(std::uint8_t first, const std::uint8_t* source, std::uint32_t count) {
-        const std::uint32_t n = count + 1;
-        if (word_ == 0 && count - 1 < 2) {   // no storage yet, and a channel message
-            word_ = n << 8 | n;
-            inline_[0] = first;
-            inline_[1] = source[0];
-            if (count == 2) inline_[2] = source[1];
-        } else {
-            assignAtSlow(source, count, 1);
-            data()[0] = first;
         }
     }
 

@@ -13,9 +13,16 @@ extern const char ByteOrderTag;
 void toBigEndian16(std::uint16_t& value) noexcept;
 void toBigEndian32(std::uint32_t& value) noexcept;
 
-// 1 if value < 2^7, 2 if < 2^14, 3 if < 2^21, else 4 (also above 0x0FFFFFFF).
+// 1 if value < 2^7, 2 if < 2^14, 3 if < 2^21, else 4 (also above 0x0FFFFFFF). Without
+// branches: looked up by the position of the highest set bit where the compiler finds it.
 inline std::uint32_t varLenSize(std::uint32_t value) noexcept {
+#if defined(__GNUC__)
+    static constexpr std::uint8_t kSizeByTopBit[32] = {1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 3, 3,
+                                                       3, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4};
+    return kSizeByTopBit[31 - __builtin_clz(value | 1)];
+#else
     return 1u + (value >= (1u << 7)) + (value >= (1u << 14)) + (value >= (1u << 21));
+#endif
 }
 
 // The varLenSize(value) bytes of value's minimal encoding (values above 0x0FFFFFFF keep

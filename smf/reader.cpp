@@ -202,7 +202,7 @@ bool SmfReader::readTrack(InputCursor& cursor, std::uint32_t length, std::uint32
     // 1-2. A new Track; tick and running status start afresh.
     Track& track = target_->appendTrack();
     InputCursor in = cursor;
-    const std::uint32_t chunkStart = in.position;
+    const std::uint64_t chunkEnd = std::uint64_t{in.position} + length;   // may lie past the input
     std::uint32_t tick = 0;
     std::uint8_t runningStatus = 0;   // 0: none
     std::uint64_t runningStatusEvents = 0;
@@ -239,19 +239,23 @@ bool SmfReader::readTrack(InputCursor& cursor, std::uint32_t length, std::uint32
             track.appendEvent(tick, status, in.base + dataStart, dataCount);
             runningStatus = status;
         } else {
-            if (!readOtherEvent(in, track, tick, status, eventAt, endOfTrack)) return false;
+            // Through a copy: the loop's own cursor is never passed by address, so it stays in registers.
+            InputCursor other = in;
+            bool otherEnds = false;
+            if (!readOtherEvent(other, track, tick, status, eventAt, otherEnds)) return false;
+            in.position = other.position;
+            endOfTrack = otherEnds;
             runningStatus = 0;
         }
 
         // 9. End of Track must end the chunk exactly; 10. otherwise the chunk must go on.
-        const std::uint32_t consumed = in.position - chunkStart;
         if (endOfTrack) {
-            if (consumed != length) return fail(ParseRule::EndOfTrackMisplaced, eventAt);
+            if (in.position != chunkEnd) return fail(ParseRule::EndOfTrackMisplaced, eventAt);
             cursor.position = in.position;
             summary_.runningStatusEvents += runningStatusEvents;
             return true;
         }
-        if (consumed >= length) return fail(ParseRule::MissingEndOfTrack, in.position);
+        if (in.position >= chunkEnd) return fail(ParseRule::MissingEndOfTrack, in.position);
     }
 }
 

@@ -31,15 +31,6 @@ bool Song::setDivision(std::uint16_t division) noexcept {
     return true;
 }
 
-void Track::assignOrRemoveLast(std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount) {
-    try {
-        events_.back().bytes.assign(status, rest, restCount);
-    } catch (...) {
-        events_.pop_back();
-        throw;
-    }
-}
-
 Track& Song::appendTrack() {
     return tracks_.emplace_back();
 }

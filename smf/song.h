@@ -11,6 +11,13 @@
 namespace smf {
 
 struct TrackEvent {
+    TrackEvent() = default;
+    TrackEvent(std::uint32_t eventTick, ByteBuffer eventBytes) noexcept
+        : tick(eventTick), bytes(static_cast<ByteBuffer&&>(eventBytes)) {}
+    // The event {status, rest[0, restCount)} at eventTick. Out of memory: throws std::bad_alloc.
+    TrackEvent(std::uint32_t eventTick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount)
+        : tick(eventTick), bytes(status, rest, restCount) {}
+
     std::uint32_t tick = 0;   // absolute ticks from the track's start, modulo 2^32
     ByteBuffer bytes;         // the complete event, status byte first
 };
@@ -76,13 +83,7 @@ public:
     // Appends the event {status, rest[0, restCount)} at tick, its bytes an exact-fit copy.
     // Out of memory: throws std::bad_alloc and leaves the track as it was.
     void appendEvent(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount) {
-        TrackEvent& event = events_.emplace_back();
-        event.tick = tick;
-        if (restCount < ByteBuffer::kInlineCapacity) {
-            event.bytes.assign(status, rest, restCount);   // held inside the object: cannot fail
-        } else {
-            assignOrRemoveLast(status, rest, restCount);
-        }
+        events_.emplace_back(tick, status, rest, restCount);   // built in place: a throw adds nothing
         account(tick, status, restCount != 0 ? rest[0] : 0, restCount + 1);
     }
 
@@ -95,9 +96,6 @@ public:
     }
 
 private:
-    // The last event's bytes become {status, rest[0, restCount)}; on std::bad_alloc the
-    // event is removed before the exception goes on.
-    void assignOrRemoveLast(std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount);
     void account(std::uint32_t tick, std::uint8_t status, std::uint8_t second, std::uint32_t length) noexcept {
         const EventLayout::Step step = layout_.next(tick, status, second, length, true);
         const std::uint32_t size = EventLayout::writtenSize({step.delta, 0}, length);
