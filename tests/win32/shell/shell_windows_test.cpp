@@ -29,6 +29,8 @@ LRESULT CALLBACK dialogOpened(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+INT_PTR CALLBACK plainDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
 std::string fileText(const std::string& path) { return std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}); }
 
 // In the temporary folder made current, the main window opened without a settings file beside
@@ -64,6 +66,13 @@ protected:
 // (written back as 1), a position off the screen is applied as stored, a folder of more
 // than 259 bytes is cut, and what the program does not know survives.
 TEST_F(Shell, SettingsAreReadFromBesideTheExecutableAndWrittenBackWithOtherContentKept) {
+    RECT first = {}, rect = {};  // first: the template's own width
+    const HWND plain = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr, plainDialog, 0);
+    GetWindowRect(plain, &first);
+    DestroyWindow(plain);
+    WNDCLASSA dialog = {};  // the window's class has the style and cursor of the system's dialogs
+    ASSERT_TRUE(GetClassInfoA(nullptr, MAKEINTRESOURCEA(0x8002), &dialog));
+    EXPECT_EQ(std::pair(GetClassLongPtrA(main(), GCL_STYLE), GetClassLongPtrA(main(), GCLP_HCURSOR)), std::pair(ULONG_PTR(dialog.style), reinterpret_cast<ULONG_PTR>(dialog.hCursor)));
     closeMain();
     EXPECT_EQ(fileText(ini_), "[OPTION]\r\nOpenFileNameDir=" + std::string(current_) + "\r\nUseRunningStatus=1\r\nXPos=0\r\nYPos=0\r\n");
 
@@ -73,9 +82,8 @@ TEST_F(Shell, SettingsAreReadFromBesideTheExecutableAndWrittenBackWithOtherConte
     };
     std::ofstream("quorin.ini", std::ios::binary) << decoy;
     std::ofstream(ini_, std::ios::binary) << stored("7", folder);
-    RECT rect = {};
     GetWindowRect(main(), &rect);
-    EXPECT_EQ(std::pair(rect.left, rect.top), std::pair(-8L, -9L));
+    EXPECT_EQ(std::tuple(rect.left, rect.top, rect.right - rect.left), std::tuple(-8L, -9L, first.right - first.left));
     EXPECT_EQ(std::string(RememberedFolder), folder.substr(0, 259));
     closeMain();
     EXPECT_EQ(fileText(ini_), stored("1", folder.substr(0, 259)));
