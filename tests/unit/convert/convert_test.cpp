@@ -46,7 +46,7 @@ enum : unsigned { Open = 1, Size = 2, Read = 4, Probe = 8, Cut = 16, Write = 32,
 static Bytes bytes;
 static unsigned failAt = 0;
 static SystemError code = 0;      // a failing step's error; 0: none (a failing write then claims too much)
-static std::uint32_t accept = 0;  // bytes a failing write step takes first
+static std::uint32_t accept = 0;  // bytes a failing write step takes first; blocks a parse gets before it runs out
 static int cuts = 0;
 
 // True when step is to fail; its error is then code, unless that is 0.
@@ -61,7 +61,7 @@ struct FakeOpenFile final : OpenFile {
     bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& got, SystemError& error) override {
         if (fails(Read, error) || length == 0 || length > bytes.size() - done) return false;
         std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(done), got = std::min(length, 1u), buffer);
-        if ((done += got) == bytes.size() && (failAt & ParseOom)) allocationsLeft = 0;
+        if ((done += got) == bytes.size() && (failAt & ParseOom)) allocationsLeft = accept;
         return true;
     }
     bool truncate(SystemError& error) override { return !fails(cuts++ == 0 ? Cut : ReCut, error) && (bytes.clear(), true); }
@@ -94,6 +94,7 @@ struct FakeFileSystem final : FileSystem {
 // plain, to running status, probe first. A MacBinary header is accepted and left out; with
 // unchanged files first, a file of the same size but other bytes (a delta of two bytes where
 // one does) is still written, and one already in the wanted form is neither probed nor cut.
+// A parse that runs out of memory in the second of two tracks keeps nothing of the first.
 // After each row the engine's next file converts, and the run's end gives the output's
 // storage back. Writes move half of what they are asked for, at least a byte.
 TEST(ConversionEngine, EveryStepAndItsFailure) {
@@ -101,13 +102,15 @@ TEST(ConversionEngine, EveryStepAndItsFailure) {
     const Bytes plain = plainSmf(), rs = runningStatusSmf(), text{'h', 'i'};
     Bytes mac(128, 0), longDelta = plain, twoTracks = plain;  // twoTracks: format 1, a second track declared, none there
     mac.insert(mac.end(), plain.begin(), plain.end()), longDelta[26] = 0x80, longDelta[27] = 0x60, twoTracks[9] = 1, twoTracks[11] = 2;
+    Bytes both = twoTracks;  // both: format 1, two tracks
+    both.insert(both.end(), plain.begin() + 14, plain.end());
     const struct Row { unsigned failAt; std::uint32_t accept; SystemError code; K kind; bool restored = true;
                        const Bytes* file = nullptr; bool toRunning = true, unchangedFirst = false; } rows[] = {
         {0, 0, 0, K::Converted}, {0, 0, 0, K::Converted, true, &mac}, {0, 0, 0, K::NotSmf, true, &text}, {0, 0, 0, K::NotSmf, true, &twoTracks},
         {0, 0, 0, K::Converted, true, &rs, false, true}, {0, 0, 0, K::Converted, true, &longDelta, false, true},
         {Probe | Cut, 0, 0, K::Converted, true, &rs, true, true}, {Open, 0, 0, K::OpenFailed}, {Size, 0, 112, K::ReadFailed},
         {Read, 0, 0, K::ReadFailed}, {Huge, 0, 0, K::TooLarge}, {NoBlock, 0, 0, K::ReadFailed}, {ParseOom, 0, 0, K::OutOfMemory},
-        {WriteOom, 0, 0, K::OutOfMemory}, {Probe, 0, 0, K::ProbeFailed}, {Room, 0, 0, K::NotEnoughSpace},
+        {ParseOom, 2, 0, K::OutOfMemory, true, &both}, {WriteOom, 0, 0, K::OutOfMemory}, {Probe, 0, 0, K::ProbeFailed}, {Room, 0, 0, K::NotEnoughSpace},
         {Cut, 0, 112, K::WriteFailed}, {Write, 0, 112, K::WriteFailed}, {Write, 20, 0, K::WriteFailed}, {Flush, 0, 112, K::WriteFailed},
         {Write | ReCut, 20, 112, K::WriteFailed, false}, {Write | ReWrite, 10, 112, K::WriteFailed, false},
         {Flush | ReFlush, 0, 112, K::WriteFailed, false}};
