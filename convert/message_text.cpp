@@ -15,10 +15,7 @@ bool loadTextGrowing(std::string& text, const StringLoader& load) {
         capacity += 256;
         buffer.reset(new char[static_cast<std::size_t>(capacity)]);
         length = load(buffer.get(), capacity);
-        if (length <= 0) {
-            length = 0;
-            buffer[0] = '\0';
-        }
+        if (length <= 0) length = 0;
     } while (capacity - length < 3);
     text.assign(buffer.get(), static_cast<std::size_t>(length));
     return length > 0;
