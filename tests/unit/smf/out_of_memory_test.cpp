@@ -1,6 +1,5 @@
-// Out of memory at every allocation of a parse and of a write: std::bad_alloc reaches the
-// caller, the Song can still be reset or destroyed, the reader still works, and the
-// writer's output is left empty or unchanged.
+// Memory: std::bad_alloc at any allocation reaches the caller and leaves everything usable
+// and as it was; ByteBuffer's storage rules. The global allocator is replaced to fail on demand.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,124 +7,93 @@
 
 #include "support.h"
 
-namespace {
-long allocationsLeft = -1;   // -1: no limit
-long liveAllocations = 0;    // news not yet deleted
-bool oversizedRequest = false;   // a request beyond 32 bits, which a 32-bit program cannot make
-}  // namespace
+static long allocationsLeft = -1;   // -1: no limit
+static long liveAllocations = 0;    // news not yet deleted
 
 // GCC takes the free() below for a mismatch with new; in a replacement allocator it is not.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
 
+// The array forms call these.
 void* operator new(std::size_t size) {
-    const bool oversized = (size >> 16 >> 16) != 0;
-    oversizedRequest = oversizedRequest || oversized;
-    if (allocationsLeft == 0 || oversized) throw std::bad_alloc();
-    if (allocationsLeft > 0) --allocationsLeft;
-    if (void* p = std::malloc(size ? size : 1)) {
-        ++liveAllocations;
-        return p;
-    }
-    throw std::bad_alloc();
+    void* p = allocationsLeft == 0 ? nullptr : std::malloc(size ? size : 1);
+    if (!p) throw std::bad_alloc();
+    allocationsLeft -= allocationsLeft > 0;
+    return ++liveAllocations, p;
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept {
-    if (p) --liveAllocations;
-    std::free(p);
-}
-void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete(void* p) noexcept { liveAllocations -= p != nullptr, std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
 
 using namespace smf_test;
 
-namespace {
-
-// Events on the heap and inline, and enough of them to need several list blocks.
-const Bytes kInput = [] {
-    Bytes track;
-    for (int i = 0; i < 120; ++i) track = cat({track, {0x01, 0x90, 0x3C, 0x40}});
-    track = cat({track, {0x00, 0xF0, 0x0A}, Bytes(10, 0x11), {0x00, 0xFF, 0x2F, 0x00}});
-    return file({track, {0x00, 0xFF, 0x03, 0x09, 'T', 'i', 't', 'l', 'e', ' ', 'o', 'n', 'e', 0x00, 0xFF, 0x2F, 0x00}});
-}();
-
-bool parse(smf::SmfReader& reader, smf::Song& song) {
-    return reader.parse(kInput.data(), std::uint32_t(kInput.size()), song, false);
-}
-
 // Runs action with only n allocations allowed; true when it threw std::bad_alloc.
 template <class Action>
-bool throwsWithin(long n, Action action) {
-    allocationsLeft = n;
+static bool throwsWithin(long n, Action action) {
     bool threw = false;
-    try {
-        action();
-    } catch (const std::bad_alloc&) {
-        threw = true;
-    }
+    allocationsLeft = n;
+    try { action(); } catch (const std::bad_alloc&) { threw = true; }
     allocationsLeft = -1;
     return threw;
 }
 
-}  // namespace
-
-TEST(OutOfMemory, ParseFailsCleanlyAtEveryAllocation) {
+// Each allocation of a parse fails in turn; the reader then reads afresh into the same
+// Song. A write fails with no allocation, leaving its output empty or as it was, and
+// succeeds with one: the output is allocated once, at its final size. Nothing leaks. An
+// append that fails leaves the track as it was.
+TEST(OutOfMemory, FailsCleanlyAtEveryAllocation) {
+    const Bytes input = file({cat({repeat({0x01, 0x90, 0x3C, 0x40}, 120), {0x00, 0xF0, 0x0A}, Bytes(10, 0x11), {0x00, 0xFF, 0x2F, 0x00}})});
+    const Bytes old(12, 0x5A);
     smf::SmfReader reader;
     smf::Song song;
-    ASSERT_TRUE(parse(reader, song));
-    const Bytes expected = write(song, false);
+    const auto parse = [&] { return reader.parse(input.data(), std::uint32_t(input.size()), song, false); };
+    const Bytes expected = parse() ? write(song, true) : Bytes{};
     long n = 0;
-    for (; n < 100000; ++n) {
-        auto* scratch = new smf::Song;   // a Song destroyed right after the failure, too
-        const bool threw = throwsWithin(n, [&] { parse(reader, n % 2 ? song : *scratch); });
-        delete scratch;
-        song.reset();
-        if (!threw) break;
-        ASSERT_EQ(reader.failure().rule, smf::ParseRule::OutOfMemory) << "after failing allocation " << n;
-        ASSERT_TRUE(parse(reader, song));
-        ASSERT_EQ(write(song, false), expected) << "after failing allocation " << n;
+    for (bool threw = true; threw; ++n) {
+        threw = throwsWithin(n, parse);
+        ASSERT_EQ(reader.failure().rule, threw ? smf::ParseRule::OutOfMemory : smf::ParseRule::None) << "allocation " << n;
+        ASSERT_TRUE(parse() && write(song, true) == expected) << "allocation " << n;
     }
     EXPECT_GT(n, 5);
-}
-
-TEST(OutOfMemory, WriteLeavesOutputEmptyOrUnchanged) {
-    smf::SmfReader reader;
-    smf::Song song;
-    ASSERT_TRUE(parse(reader, song));
-    const Bytes old(12, 0x5A);
     const long live = liveAllocations;
-    for (long n = 0, done = 0; !done; ++n) {
-        {
-            smf::ByteBuffer out;
-            out.assignAt(old.data(), 12, 0);
-            done = !throwsWithin(n, [&] { smf::SmfWriter().writeSong(song, out, true); });
-            EXPECT_TRUE(done ? contents(out) == write(song, true)
-                             : contents(out) == old || (out.length() == 0 && out.capacity() == 0)) << "allocation " << n;
-        }
-        EXPECT_EQ(liveAllocations, live) << "leak at allocation " << n;
+    for (n = 0; n < 2; ++n) {
+        smf::ByteBuffer out;
+        out.assignAt(old.data(), 12, 0);
+        EXPECT_EQ(throwsWithin(n, [&] { smf::SmfWriter().writeSong(song, out, true); }), n == 0);
+        EXPECT_TRUE(n == 0 ? out.length() == 0 || contents(out) == old : contents(out) == expected);
     }
-}
-
-TEST(OutOfMemory, AppendLeavesTheTrackAsItWas) {
+    EXPECT_EQ(liveAllocations, live);
     smf::Track track;
-    const Bytes rest(20, 0x01);
-    long n = 0;
-    for (; throwsWithin(n, [&] { track.appendEvent(5, 0xF0, rest.data(), 20); }); ++n) {
-        ASSERT_EQ(track.eventCount(), 0u) << "allocation " << n;
-        ASSERT_EQ(track.writtenEventBytes(false), 0u) << "allocation " << n;
+    for (n = 0; throwsWithin(n, [&] { track.appendEvent(5, 0xF0, old.data(), 12); }); ++n) {
+        ASSERT_EQ(track.eventCount() + track.writtenEventBytes(false), 0u) << "allocation " << n;
     }
-    EXPECT_GT(n, 0);
-    EXPECT_EQ(eventsOf(track), (Events{{5, cat({{0xF0}, rest})}}));
+    EXPECT_EQ(eventsOf(track), (Events{{5, cat({{0xF0}, old})}}));
 }
 
-// Sizes that do not fit in 32 bits are refused before memory is asked for.
-TEST(OutOfMemory, BufferNeverAsksForMoreThan32Bits) {
+// Emptying asks for nothing and gives the storage back. Grown storage keeps its bytes;
+// copies fit exactly and outlive their source; moves leave the source empty. Inline and
+// on the heap.
+TEST(ByteBuffer, KeepsItsBytesInExactFitStorage) {
+    const std::uint8_t sample[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     smf::ByteBuffer b;
-    const std::uint8_t byte = 1;
-    EXPECT_THROW(b.resize(0xFFFFFFFFu), std::bad_alloc);
-    EXPECT_THROW(b.assignAt(&byte, 0xFFFFFFFFu, 1), std::bad_alloc);
-    EXPECT_FALSE(oversizedRequest);
-    EXPECT_EQ(b.length(), 0u);
+    b.resize(20);
+    const long live = liveAllocations;
+    EXPECT_FALSE(throwsWithin(0, [&] { b.resize(0); }));
+    EXPECT_EQ(liveAllocations + long(b.length()), live - 1);
+    for (std::uint32_t length : {1u, 5u, 12u}) {
+        smf::ByteBuffer source, assigned, target;
+        source.assignAt(sample, length, 0);
+        source.resize(length + 9);   // onto the heap, or onto a bigger block
+        source.resize(length);
+        smf::ByteBuffer copy(source);
+        assigned.assignAt(sample + 4, 3, 0);
+        target.assignAt(sample + 4, 3, 0);   // inline bytes, no heap block to give back
+        assigned = source;
+        source.data()[0] = 99;
+        target = std::move(assigned);
+        const smf::ByteBuffer moved(std::move(copy));
+        EXPECT_EQ(contents(target), Bytes(sample, sample + length));
+        EXPECT_EQ(contents(moved), Bytes(sample, sample + length));
+        EXPECT_EQ(moved.capacity() + assigned.length() + copy.length(), length);
+    }
 }
