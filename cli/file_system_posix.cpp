@@ -298,7 +298,6 @@ convert::RewriteResult PosixFileSystem::writeThrough(int fd, const std::uint8_t*
 bool PosixFileSystem::listAttributes(int fd, std::string& names) {
     const ssize_t size = call(SystemCall::ListAttributes, [&] { return ::flistxattr(fd, nullptr, 0); });
     if (size < 0) return errno == ENOTSUP;  // a file system without attributes
-    names.clear();
     if (size == 0) return true;
     names.resize(static_cast<std::size_t>(size));
     const ssize_t got = call(SystemCall::ListAttributes, [&] { return ::flistxattr(fd, &names[0], names.size()); });
