@@ -179,7 +179,7 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     struct Row { std::string args; int status; std::string out, err; std::uint64_t freeBytes = 1u << 30; int signal = 0; };
     const Row rows[] = {
         {"-q -v --he", 0, help, ""}, {"a --runn", 2, "", "option '--running-status' requires an argument"},
-        {"-ch a", 0, help, ""}, {"-o x a b", 2, "", "--output needs exactly one FILE, 2 given"},
+        {"-hc a", 0, help, ""}, {"-o x a b", 2, "", "--output needs exactly one FILE, 2 given"},
         {"a --vers b", 0, "quorin-cli 1.00\n", ""}, {"--vx=on --help", 2, "", "unrecognized option '--vx=on'"},
         {"$", 2, "", "no FILE given"}, {"-q -v a", 2, "", "--quiet and --verbose cannot be combined"},
         {"-x a", 2, "", "invalid option -- 'x'"}, {"-c -o x a", 2, "", "--output cannot be combined with --check"},
