@@ -199,8 +199,8 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"-c @x", 0, "@x" + valid + "0, 1 track, 96 ticks per quarter note, 3 events, uses running status (1 event); 33 "
          "bytes with running status, 34 bytes without (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
         {"-c -q @r @pipe @gone", 1, "", pipe + "@gone: error: " + gone},
-        {"@a", 0, "@a: unchanged, 33 bytes\n", "", 0},  // no room needed
-        {"-roff @a", 0, "@a: converted, 33 -> 34 bytes\n", ""},
+        {"@a", 0, "@a: unchanged, 33 bytes\n", "", 0}, {"-roff @a", 0, "@a: converted, 33 -> 34 bytes\n", ""},  // no room
+        {"$ -c -q @r <&-", 0, "", ""},  // standard input closed: a file opened gets descriptor 0
         {"--output=@c --running-status=off @a", 0, "@a: copied unchanged to @c, 34 bytes\n", ""},
         {"-v -ron -o@c @a", 0, "@a: converted to @c, 34 -> 33 bytes (1073741824 bytes free in %)\n1 file: 1 converted, 0 "
          "unchanged, 0 skipped, 0 failed\n", ""},
@@ -248,8 +248,8 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         EXPECT_TRUE(::sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_DFL) << signal;
     // A name with control characters is quoted for the shell as ls does; one without, even with a quote, as it is.
-    const Result odd = run(fs, {expand("@it's\x1B[\a\b\t\v\f\r\x7F\x1Fx"), expand("@it's $x\\\x80")});
-    EXPECT_EQ(odd.err, expand("'@it'\\''s'$'\\033''['$'\\a\\b\\t\\v\\f\\r\\177\\037''x': error: " + gone +
+    const Result odd = run(fs, {expand("@it's\x1B[\a\b\t\v\f\r\x7Fx\x1F"), expand("@it's $x\\\x80")});
+    EXPECT_EQ(odd.err, expand("'@it'\\''s'$'\\033''['$'\\a\\b\\t\\v\\f\\r\\177''x'$'\\037': error: " + gone +
                               "@it's $x\\\x80: error: " + gone));
 }
 
