@@ -91,6 +91,9 @@ TEST(WindowsFileSystem, RefusesAHeldFileAndReplacesAnOutputWhole) {
     CloseHandle(holder);
     EXPECT_EQ(run(*fs, {"-o", out, in}).out, in + ": converted to " + out + ", 34 -> 33 bytes\n");
     EXPECT_EQ(run(*fs, {in}).out, in + ": converted, 34 -> 33 bytes\n");
+    const HANDLE output = CreateFileA(out.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(run(*fs, {"-o", out, in}).status, 1);  // the output cannot be replaced: no temporary file stays
+    CloseHandle(output);
     // Ctrl+C during the first file: the rest is not processed.
     const auto interrupt = [] { return std::raise(SIGINT), std::chrono::steady_clock::time_point{}; };
     EXPECT_EQ(run(*fs, {in, out}, true, interrupt).status, 128 + SIGINT);
