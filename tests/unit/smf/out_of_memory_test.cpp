@@ -16,7 +16,7 @@ static bool oversizedRequest = false;   // a request beyond 32 bits, which a 32-
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
 
-// The array forms call these.
+// Every form, since a sanitizer's runtime does not route the array forms through these.
 void* operator new(std::size_t size) {
     const bool oversized = (size >> 16 >> 16) != 0;
     oversizedRequest = oversizedRequest || oversized;
@@ -27,6 +27,9 @@ void* operator new(std::size_t size) {
 }
 void operator delete(void* p) noexcept { liveAllocations -= p != nullptr, std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
 
 using namespace smf_test;
 
