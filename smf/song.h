@@ -12,8 +12,6 @@ namespace smf {
 
 struct TrackEvent {
     TrackEvent() = default;
-    TrackEvent(std::uint32_t eventTick, ByteBuffer eventBytes) noexcept
-        : tick(eventTick), bytes(static_cast<ByteBuffer&&>(eventBytes)) {}
     // The event {status, rest[0, restCount)} at eventTick. Out of memory: throws std::bad_alloc.
     TrackEvent(std::uint32_t eventTick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount)
         : tick(eventTick), bytes(status, rest, restCount) {}
