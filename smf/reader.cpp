@@ -236,7 +236,12 @@ bool SmfReader::readTrack(InputCursor& cursor, std::uint32_t length, std::uint32
         if (status < 0xF0) {
             const std::uint32_t dataCount = (status & 0xE0) == 0xC0 ? 1 : 2;
             if (!skip(in, dataCount)) return fail(ParseRule::EventTruncated, eventAt);
-            track.appendEvent(tick, status, in.base + dataStart, dataCount);
+            // One append per data count, so that each copies a constant number of bytes.
+            if (dataCount == 2) {
+                track.appendEvent(tick, status, in.base + dataStart, 2);
+            } else {
+                track.appendEvent(tick, status, in.base + dataStart, 1);
+            }
             runningStatus = status;
         } else {
             // Through a copy: the loop's own cursor is never passed by address, so it stays in registers.
