@@ -160,7 +160,8 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     folder.put("cut", "MThd\0\0\0\6\0\0\0\1\0\x60" "MTrk\0\0\0\3\0\x90\x3C"s);
     folder.put("hdr", "MThd\0\0\0\x08\0\0\0\1\0\x60\0"s);  // 2 bytes more in the header, 1 there
     folder.put("h2", kPlain.substr(0, 14) + kPlain), folder.put("ch", kPlain.substr(0, 20));  // a second header; cut
-    for (const char* name : {"b", "s"}) folder.put(name, kPlain);
+    for (const char* name : {"b", "s", "m", "l"}) folder.put(name, kPlain);
+    ASSERT_TRUE(::chmod(expand("@m").c_str(), 0600) == 0 && ::link(expand("@l").c_str(), expand("@l2").c_str()) == 0);
     for (const char* name : {"a", "r", "target"}) folder.put(name, kRunning);
     for (const auto& [link, target] : {std::pair{"link", "target"}, {"dangling", "@new"}})
         ASSERT_EQ(::symlink(expand(target).c_str(), folder.file(link).c_str()), 0);
@@ -203,7 +204,7 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
          "bytes with running status, 34 bytes without (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
         {"-c -q @r @pipe @gone", 1, "", pipe + "@gone: error: " + gone},
         {"@a", 0, "@a: unchanged, 33 bytes\n", "", 0}, {"-roff @a", 0, "@a: converted, 33 -> 34 bytes\n", ""},  // no room
-        {"$ -c -q @r <&-", 0, "", ""},  // standard input closed: a file opened gets descriptor 0
+        {"$ -c -q @r <&-", 0, "", ""}, {"$ -q @m <&-", 0, "", ""}, {"$ -q @l <&-", 0, "", ""},  // descriptor 0
         {"--output=@c --running-status=off @a", 0, "@a: copied unchanged to @c, 34 bytes\n", ""},
         {"-v -ron -o@c @a", 0, "@a: converted to @c, 34 -> 33 bytes (1073741824 bytes free in %)\n1 file: 1 converted, 0 "
          "unchanged, 0 skipped, 0 failed\n", ""},
@@ -214,9 +215,8 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"-o @full @r", 1, "", "@r: error: cannot write @full: No space left on device; @full holds an incomplete result\n"},
         {"-o % @r", 1, "", "@r: error: cannot write %: Is a directory; % was left as it was\n"},
         {"-o @k1 @r", 1, "", "@r: error: cannot write @k1: Too many levels of symbolic links; @k1 was left as it was\n"},
-        {"-o @k2 @r", 0, copied("@k2"), ""},
         {"/proc/self/exe", 1, "", "/proc/self/exe: error: cannot be opened: Text file busy\n"},  // this running program
-        {"-r off @link", 0, "@link: converted, 33 -> 34 bytes\n", ""},
+        {"-r off @link", 0, "@link: converted, 33 -> 34 bytes\n", ""}, {"-o @k2 @r", 0, copied("@k2"), ""},
         {"-v @r @b % @gone @pipe", 1, "@r: unchanged, 33 bytes\n@b: converted, 34 -> 33 bytes (1073741824 bytes free in "
          "%)\n%: skipped, folder\n5 files: 1 converted, 1 unchanged, 1 skipped, 2 failed\n", "@gone: error: " + gone + pipe},
         {"-q @r %", 0, "", ""}, {"-q -- -v \x01x", 1, "", "-v: error: " + gone + "$'\\001''x': error: " + gone},
@@ -241,11 +241,12 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     }
     ::close(::open(expand("@fifo").c_str(), O_WRONLY | O_NONBLOCK));  // the reader ends even if no run wrote
     reader.join();
-    for (const char* name : {"@a", "@b", "@c", "@x", "@new", "@out", "@end"}) EXPECT_EQ(readFile(expand(name)), kRunning);
+    for (const char* name : {"@a", "@b", "@c", "@x", "@new", "@out", "@end", "@m", "@l2"}) EXPECT_EQ(readFile(expand(name)), kRunning);
     EXPECT_EQ(std::make_tuple(readFile(expand("@target")), readFile(expand("@p")), fromFifo, readFile(expand("@lost"))),
               std::make_tuple(kPlain, kPlain, kRunning, alien + kRunning.substr(14)));
     for (const char* name : {"@link", "@dangling"}) EXPECT_TRUE(std::filesystem::is_symlink(expand(name)));
-    EXPECT_TRUE(std::filesystem::is_fifo(expand("@fifo")) && std::filesystem::is_character_file(expand("@full")));
+    EXPECT_TRUE(std::filesystem::is_fifo(expand("@fifo")) && std::filesystem::is_character_file(expand("@full")) &&
+                std::filesystem::status(expand("@m")).permissions() == std::filesystem::perms(0600));
     EXPECT_TRUE(folder.hidden() == 0 && !std::filesystem::exists(expand("@o")));
     struct sigaction action;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
