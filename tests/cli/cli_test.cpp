@@ -204,7 +204,9 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
          "bytes with running status, 34 bytes without (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
         {"-c -q @r @pipe @gone", 1, "", pipe + "@gone: error: " + gone},
         {"@a", 0, "@a: unchanged, 33 bytes\n", "", 0}, {"-roff @a", 0, "@a: converted, 33 -> 34 bytes\n", ""},  // no room
-        {"$ -c -q @r <&-", 0, "", ""}, {"$ -q @m <&-", 0, "", ""}, {"$ -q @l <&-", 0, "", ""},  // descriptor 0
+        // Standard input closed: the file opened gets descriptor 0, and is still read, kept (mode 0600) or written
+        // through (a second link).
+        {"$ -c -q @r <&-", 0, "", ""}, {"$ -q @m <&-", 0, "", ""}, {"$ -q @l <&-", 0, "", ""},
         {"--output=@c --running-status=off @a", 0, "@a: copied unchanged to @c, 34 bytes\n", ""},
         {"-v -ron -o@c @a", 0, "@a: converted to @c, 34 -> 33 bytes (1073741824 bytes free in %)\n1 file: 1 converted, 0 "
          "unchanged, 0 skipped, 0 failed\n", ""},
@@ -241,7 +243,7 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     }
     ::close(::open(expand("@fifo").c_str(), O_WRONLY | O_NONBLOCK));  // the reader ends even if no run wrote
     reader.join();
-    for (const char* name : {"@a", "@b", "@c", "@x", "@new", "@out", "@end", "@m", "@l2"}) EXPECT_EQ(readFile(expand(name)), kRunning);
+    for (const char* n : {"@a", "@b", "@c", "@x", "@new", "@out", "@end", "@m", "@l2"}) EXPECT_EQ(readFile(expand(n)), kRunning);
     EXPECT_EQ(std::make_tuple(readFile(expand("@target")), readFile(expand("@p")), fromFifo, readFile(expand("@lost"))),
               std::make_tuple(kPlain, kPlain, kRunning, alien + kRunning.substr(14)));
     for (const char* name : {"@link", "@dangling"}) EXPECT_TRUE(std::filesystem::is_symlink(expand(name)));
@@ -282,7 +284,7 @@ TEST_F(CliRun, LeavesAFileAnotherHolderLockedAlone) {
 // signal during a check lets it finish and names the rest.
 TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
     const std::vector<std::string> files = {folder.put(std::string(100, 'b') + "\n.mid", kPlain),
-                                            folder.put(std::string(72 - folder.path().size(), 'x'), kPlain)};  // fits
+                                            folder.put(std::string(72 - folder.path().size(), 'x'), kPlain)};  // fits exactly
     const auto wiped = [](const std::string& text) { return "\r" + text + "\r" + std::string(text.size(), ' ') + "\r"; };
     const std::string first = wiped("[1/2] ..." + std::string(58, 'b') + "'$'\\n''.mid'");
     std::chrono::steady_clock::time_point now{};
