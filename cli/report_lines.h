@@ -18,8 +18,6 @@ std::string quoteName(const std::string& name);
 // Where a rejected file broke the reader's rules and which rule, e.g.
 // "track 2 at offset 0x1F3: End of Track does not end the chunk". Tracks and chunks are
 // counted from 1 among the chunks the header declares; offsets are from the file's start.
-// A track chunk after the declared ones is "chunk 3 at offset 0x2C: A track chunk follows
-// the 2 chunks the header declares".
 std::string describeParseFailure(const smf::ParseFailure& failure);
 
 // "96 ticks per quarter note" or "SMPTE 25 frames per second, 40 ticks per frame".
@@ -38,10 +36,12 @@ struct LineContext {
 // True for every outcome that makes the exit status 1 (folders are not failures).
 bool isFailure(const convert::FileOutcome& outcome) noexcept;
 
-// " (left out: chunk XFIH, chunk \x00ab, 12 bytes after the last chunk)": what a result
-// written from the song lacks, bytes of chunk types outside printable ASCII (and the
-// backslash) as \xHH; "" when nothing is left out.
-std::string leftOutText(const smf::ParseSummary& summary);
+// " (kept after the tracks: chunk XFIH, chunk XFKM; left out: chunk CASM, 12 bytes after the
+// last chunk)": what a result written from the song carries over after its tracks, and what
+// it lacks; either part alone when the other is empty, "" when both are. A list names the
+// first few chunks and counts the rest; chunk type bytes outside printable ASCII (and the
+// backslash) appear as \xHH.
+std::string keptAndLeftOutText(const smf::ParseSummary& summary);
 
 // The line (without line feed) for one file: converted (with what the result leaves out),
 // unchanged, skipped folder, or the failure with its reason. Outcomes that end the run say so.

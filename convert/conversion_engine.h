@@ -36,7 +36,7 @@ struct FileOutcome {
     std::uint32_t newSize = 0;     // once the new bytes exist
     bool unchanged = false;        // once the new bytes exist: they equal the file's bytes
     smf::ParseFailure parseFailure;
-    smf::ParseSummary summary;     // once parsed: what the song (and so the result) leaves out
+    smf::ParseSummary summary;     // once parsed: what the result keeps after the tracks and leaves out
     bool restored = true;          // WriteFailed: the file holds its original bytes
     std::string location;          // the free-space location, once probed
     std::uint64_t freeBytes = 0;   // once probed successfully
