@@ -151,10 +151,18 @@ protected:
 // device (the test's own) are written through, a folder is refused.
 TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     // A chunk of another type in a slot the header declares, then a track; then 2 bytes (behind a MacBinary header) or
-    // a lost track.
+    // a track the header does not count. XF chunks after the track, then padding. 5 chunks of other types in declared
+    // slots, a track, and 100000 chunks after it.
     const std::string alien = "MThd\0\0\0\6\0\0\0\2\0\x60" "XFIH\0\0\0\1\x7E"s + kRunning.substr(14);
+    const std::string xf = "XFIH\0\0\0\4XF02" "XFKM\0\0\0\0"s;
     folder.put("x", std::string(128, '\0') + alien + "\x0A\x0B");
-    folder.put("lost", alien + kRunning.substr(14));
+    folder.put("kept", alien + kRunning.substr(14));
+    folder.put("xf", kPlain + xf + "\0\0\0"s);
+    std::string many = "MThd\0\0\0\6\0\1\0\6\0\x60"s;
+    for (const char* type : {"L000", "L001", "L002", "L003", "L004"}) many += type + "\0\0\0\0"s;
+    many += kPlain.substr(14);
+    for (int i = 0; i < 100000; ++i) many += (i < 4 ? "K00" + std::to_string(i) : "KEEP"s) + "\0\0\0\0"s;
+    folder.put("many", many);
     // Format 1, SMPTE division, End of Track alone, a chunk type of odd bytes, the plain track; a cut event.
     folder.put("two", "MThd\0\0\0\6\0\1\0\3\xE7\x28" "MTrk\0\0\0\4\0\xFF\x2F\0" "\x1F \\\x7F\0\0\0\0"s + kPlain.substr(14));
     folder.put("cut", "MThd\0\0\0\6\0\0\0\1\0\x60" "MTrk\0\0\0\3\0\x90\x3C"s);
@@ -175,8 +183,6 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     std::thread reader([&] { fromFifo = readFile(folder.file("fifo")); });
     const std::string help = "Usage: quorin-cli [OPTIONS] FILE...\n", gone = "cannot be found: No such file or directory\n";
     const std::string bad = ": error: not a valid Standard MIDI File: ", valid = ": valid Standard MIDI File, format ";
-    const std::string lost = "@lost" + bad + "chunk 3 at offset 0x2A: A track chunk follows the 2 chunks the header "
-                             "declares";
     const std::string stopped = "@b: not processed, the run stopped\n", pipe = "@pipe: error: cannot be opened: not a "
                                                                                "regular file\n";
     const auto copied = [](const char* to) { return "@r: copied unchanged to " + std::string(to) + ", 33 bytes\n"; };
@@ -197,9 +203,15 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"-c @cut @h2 @ch", 1, "", "@cut" + bad + "track 1 at offset 0x17: An event runs past the end of the file\n@h2" +
          bad + "chunk 1 at offset 0xE: A second header chunk follows the first\n@ch" + bad + "chunk 1 at offset 0xE: A "
          "chunk's type or length is cut off (fewer chunks than declared)\n"},
-        {"-cv @two @lost %", 1, "@two" + valid + "1, 2 tracks, SMPTE 25 frames per second, 40 ticks per frame, 4 events, "
+        {"-cv @two @kept %", 0, "@two" + valid + "1, 2 tracks, SMPTE 25 frames per second, 40 ticks per frame, 4 events, "
          "does not use running status; 45 bytes with running status, 46 bytes without (left out: chunk \\x1F \\x5C\\x7F) "
-         "(now 54 bytes)\n%: skipped, folder\n3 files: 1 valid, 1 skipped, 1 failed\n", lost + "\n"},
+         "(now 54 bytes)\n@kept" + valid + "0, 1 track, 96 ticks per quarter note, 3 events, uses running status (1 event); "
+         "52 bytes with running status, 53 bytes without (kept after the tracks: chunk MTrk; left out: chunk XFIH) (now 61 "
+         "bytes)\n%: skipped, folder\n3 files: 2 valid, 1 skipped, 0 failed\n", ""},
+        {"-c @many", 0, "@many" + valid + "1, 1 track, 96 ticks per quarter note, 3 events, does not use running status; "
+         "800033 bytes with running status, 800034 bytes without (kept after the tracks: chunk K000, chunk K001, chunk "
+         "K002, chunk K003 and 99996 more chunks; left out: chunk L000, chunk L001, chunk L002, chunk L003 and 1 more "
+         "chunk)\n", ""},
         {"-c @x", 0, "@x" + valid + "0, 1 track, 96 ticks per quarter note, 3 events, uses running status (1 event); 33 "
          "bytes with running status, 34 bytes without (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
         {"-c -q @r @pipe @gone", 1, "", pipe + "@gone: error: " + gone},
@@ -211,7 +223,10 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"-v -ron -o@c @a", 0, "@a: converted to @c, 34 -> 33 bytes (1073741824 bytes free in %)\n1 file: 1 converted, 0 "
          "unchanged, 0 skipped, 0 failed\n", ""},
         {"@x", 0, "@x: converted, 172 -> 33 bytes (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
-        {"-o @o @lost", 1, "", lost + "; left untouched\n"},
+        {"@xf", 0, "@xf: converted, 57 -> 53 bytes (kept after the tracks: chunk XFIH, chunk XFKM; left out: 3 bytes after "
+         "the last chunk)\n", ""},
+        {"-o @o @cut", 1, "", "@cut" + bad + "track 1 at offset 0x17: An event runs past the end of the file; left "
+         "untouched\n"},
         {"-o @link @r", 0, copied("@link"), ""}, {"-o @dangling @r", 0, copied("@dangling"), ""},
         {"-o @fifo @r", 0, copied("@fifo"), ""}, {"-o @null @r", 0, copied("@null"), ""},
         {"-o @full @r", 1, "", "@r: error: cannot write @full: No space left on device; @full holds an incomplete result\n"},
@@ -244,8 +259,8 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     ::close(::open(expand("@fifo").c_str(), O_WRONLY | O_NONBLOCK));  // the reader ends even if no run wrote
     reader.join();
     for (const char* n : {"@a", "@b", "@c", "@x", "@new", "@out", "@end", "@m", "@l2"}) EXPECT_EQ(readFile(expand(n)), kRunning);
-    EXPECT_EQ(std::make_tuple(readFile(expand("@target")), readFile(expand("@p")), fromFifo, readFile(expand("@lost"))),
-              std::make_tuple(kPlain, kPlain, kRunning, alien + kRunning.substr(14)));
+    EXPECT_EQ(std::make_tuple(readFile(expand("@target")), readFile(expand("@p")), fromFifo, readFile(expand("@xf"))),
+              std::make_tuple(kPlain, kPlain, kRunning, kRunning + xf));
     for (const char* name : {"@link", "@dangling"}) EXPECT_TRUE(std::filesystem::is_symlink(expand(name)));
     EXPECT_TRUE(std::filesystem::is_fifo(expand("@fifo")) && std::filesystem::is_character_file(expand("@full")) &&
                 std::filesystem::status(expand("@m")).permissions() == std::filesystem::perms(0600));
