@@ -43,8 +43,9 @@ bool isFailure(const convert::FileOutcome& outcome) noexcept;
 // backslash) appear as \xHH.
 std::string keptAndLeftOutText(const smf::ParseSummary& summary);
 
-// The line (without line feed) for one file: converted (with what the result leaves out),
-// unchanged, skipped folder, or the failure with its reason. Outcomes that end the run say so.
+// The line (without line feed) for one file: converted (with what the result keeps after the
+// tracks and leaves out), unchanged, skipped folder, or the failure with its reason.
+// Outcomes that end the run say so.
 std::string conversionLine(const std::string& path, const convert::FileOutcome& outcome, const LineContext& context);
 
 // For each file after one that ended the run.
@@ -62,7 +63,7 @@ struct CheckFacts {
 };
 
 // The --check line of a valid file; summary is the reader's (running status now, what a
-// rewrite leaves out, MacBinary).
+// rewrite keeps after the tracks and leaves out, MacBinary).
 std::string checkLine(const std::string& path, const CheckFacts& facts, const smf::ParseSummary& summary,
                       bool verbose);
 
