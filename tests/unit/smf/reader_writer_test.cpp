@@ -98,8 +98,8 @@ std::vector<File> files() {
          cat({file({kEot}), chunk("XFIH", {1})}), cat({file({kEot}), chunk("XFIH", {1})})},
         {"zero-length chunks", cat({file({kEot}), chunk("XFKM", {}), chunk("MTrk", {})}), R::None},
         {"type bytes 0x20 and 0x7E", cat({file({kEot}), chunk(" ~~ ", {1})}), R::None},
-        {"type byte 0x1F", cat({file({kEot}), chunk("XF\x1FH", {1})}), R::None, 0, 0, true, file({kEot}), file({kEot})},
-        {"type byte 0x7F", cat({file({kEot}), chunk("XF\x7FH", {1})}), R::None, 0, 0, true, file({kEot}), file({kEot})},
+        {"first type byte 0x1F", cat({file({kEot}), chunk("\x1FXFH", {1})}), R::None, 0, 0, true, file({kEot}), file({kEot})},
+        {"last type byte 0x7F", cat({file({kEot}), chunk("XFI\x7F", {1})}), R::None, 0, 0, true, file({kEot}), file({kEot})},
         // The data fork (63 bytes) padded with zeros to 128 bytes, then a resource fork.
         {"MacBinary with chunks after its tracks", cat({mac(), file({kNotes}), kXf, Bytes(65, 0), Bytes(200, 0x41)}), R::None, 0, 0, true,
          cat({file({kNotesRunning}), kXf}), cat({file({kNotes}), kXf})},
