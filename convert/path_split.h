@@ -1,5 +1,5 @@
-// Splitting an ANSI path (double-byte code pages honoured) into the parts the conversion
-// run shows and probes.
+// Splitting a path (an ANSI one with its double-byte characters honoured, or UTF-8) into the
+// parts the conversion run shows and probes.
 #pragma once
 
 #include <string>
