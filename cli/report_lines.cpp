@@ -178,9 +178,9 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
     case OutcomeKind::WriteFailed:
         if (context.output)
             return head + "error: cannot write " + output + because(context) + "; " + output +
-                   (!outcome.restored          ? " holds an incomplete result"
-                    : context.outputExisted ? " was left as it was"
-                                            : " was not written");
+                   (!outcome.restored         ? " holds an incomplete result"
+                    : context.outputExisted   ? " was left as it was"
+                                              : " was not written");
         return head + "error: cannot be written" + because(context) +
                (outcome.restored ? "; its original content was put back"
                                  : "; its original content could NOT be put back, the file is damaged");

@@ -33,29 +33,12 @@ std::int64_t overlapArea(const Box& a, const Box& b) {
     return overlap(a.left, a.right, b.left, b.right) * overlap(a.top, a.bottom, b.top, b.bottom);
 }
 
-// The gap between two ranges (0 when they overlap).
-std::int64_t gap(std::int64_t low1, std::int64_t high1, std::int64_t low2, std::int64_t high2) {
-    return std::max<std::int64_t>({0, low2 - high1, low1 - high2});
-}
-
-// The squared distance between two rectangles, as a double: a gap can reach 2^33, too far
-// to square in 64 bits.
-double squaredDistance(const Box& a, const Box& b) {
-    const double dx = static_cast<double>(gap(a.left, a.right, b.left, b.right));
-    const double dy = static_cast<double>(gap(a.top, a.bottom, b.top, b.bottom));
-    return dx * dx + dy * dy;
-}
-
-// The monitor that the window overlaps most; with no overlap, the nearest.
-const MonitorArea& nearestMonitor(const Box& window, const std::vector<MonitorArea>& monitors) {
+// The first of the monitors that the window overlaps most.
+const MonitorArea& mostOverlapped(const Box& window, const std::vector<MonitorArea>& monitors) {
     const MonitorArea* best = &monitors.front();
     for (const MonitorArea& candidate : monitors) {
         const std::int64_t area = overlapArea(window, boxOf(candidate.monitor));
-        const std::int64_t bestArea = overlapArea(window, boxOf(best->monitor));
-        const bool nearer = area == 0 && bestArea == 0 &&
-                            squaredDistance(window, boxOf(candidate.monitor)) <
-                                squaredDistance(window, boxOf(best->monitor));
-        if (area > bestArea || nearer) best = &candidate;
+        if (area > overlapArea(window, boxOf(best->monitor))) best = &candidate;
     }
     return *best;
 }
@@ -76,7 +59,7 @@ Position onScreenPosition(Position stored, std::int32_t width, std::int32_t heig
         return overlapArea(window, boxOf(m.monitor)) > 0;
     });
     Position p = seen ? stored : fallback;
-    const Rectangle& work = nearestMonitor(windowAt(p, width, height), monitors).workArea;
+    const Rectangle& work = mostOverlapped(windowAt(p, width, height), monitors).workArea;
     p.x = intoRange(p.x, width, work.left, work.right);
     p.y = intoRange(p.y, height, work.top, work.bottom);
     return p;

@@ -14,9 +14,11 @@ struct MonitorArea {
 
 // The top-left corner for a window of width x height stored at stored:
 // 1. stored, when the window there overlaps some monitor; else fallback (a stored position
-//    that a removed monitor left behind);
-// 2. then moved into the work area of the monitor it overlaps most (none: the nearest), as
-//    little as needed; a window larger than that area keeps its top-left corner inside it.
+//    that a removed monitor left behind), which must lie on a monitor ((0, 0) is on the
+//    primary one);
+// 2. then moved into the work area of the monitor it overlaps most (the first of them on a
+//    tie), as little as needed; a window larger than that area keeps its top-left corner
+//    inside it.
 // With no monitors at all, stored as it is.
 convert::Position onScreenPosition(convert::Position stored, std::int32_t width, std::int32_t height,
                                    const std::vector<MonitorArea>& monitors, convert::Position fallback);

@@ -80,9 +80,11 @@ TEST(OpeningPosition, EndsInsideAWorkArea) {
         {"partly under the task bar", {100, 1000}, {100, 890}},
         {"partly off the left edge", {-100, 300}, {0, 300}},
         {"partly off the second's right edge", {3100, 0}, {2900, 0}},
+        {"one pixel on the second's lower right corner", {3199, 823}, {2900, 674}},
         {"partly above the primary", {100, -50}, {100, 0}},
         {"across both, mostly on the second", {1800, 500}, {1920, 500}},
         {"across both, mostly on the primary", {1700, 500}, {1620, 500}},
+        {"across both, half on each: the first monitor", {1770, 500}, {1620, 500}},
     };
     for (const Row& row : rows) {
         const convert::Position p = onScreenPosition(row.stored, 300, 150, monitors, {0, 0});
