@@ -37,23 +37,9 @@ bool fitsAnsiCalls(const std::wstring& path, std::string& ansi) {
 bool ansiPathOf(const std::wstring& path, std::string& ansi, SystemError& error) {
     if (fitsAnsiCalls(path, ansi)) return true;
     std::wstring shortPath;
-    if (shortForm(path, shortPath, error)) {
-        if (fitsAnsiCalls(shortPath, ansi)) return true;
-        error = exactAnsi(shortPath, ansi) ? ERROR_FILENAME_EXCED_RANGE : ERROR_NO_UNICODE_TRANSLATION;
-        return false;
-    }
-    if (!isNotFoundError(error)) return false;
-    // Not there (yet): its folder's form and its own name.
-    const std::size_t separator = path.find_last_of(L"\\/");
-    if (separator == std::wstring::npos || separator == 0) return false;
-    std::string folder;
-    std::string name;
-    SystemError folderError = 0;
-    if (!ansiPathOf(path.substr(0, separator), folder, folderError) || !exactAnsi(path.substr(separator), name))
-        return false;
-    ansi = folder + name;
-    if (ansi.size() < MAX_PATH) return true;
-    error = ERROR_FILENAME_EXCED_RANGE;
+    if (!shortForm(path, shortPath, error)) return false;
+    if (fitsAnsiCalls(shortPath, ansi)) return true;
+    error = exactAnsi(shortPath, ansi) ? ERROR_FILENAME_EXCED_RANGE : ERROR_NO_UNICODE_TRANSLATION;
     return false;
 }
 

@@ -13,10 +13,8 @@ namespace convert {
 // 1. the path itself in the ANSI code page, when every character of it has an exact form
 //    there and it fits MAX_PATH;
 // 2. else the system's short form of it (GetShortPathNameW: 8.3 names, "F_R_~FPU.MID" for
-//    "Für Elise.mid"), when that has an exact ANSI form and fits; the short form of a file
-//    names its folder's short form too, so a new file beside it has an ANSI path as well;
-// 3. else, for a path that does not exist (yet), the form of its folder joined with its own
-//    name, when that name has an exact ANSI form.
+//    "Für Elise.mid"), when that has an exact ANSI form and fits. The short form of a file
+//    starts with its folder's, so a new file beside it has an ANSI path as well.
 // False when there is none, with error: the system's for a path that does not exist
 // (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND), ERROR_NO_UNICODE_TRANSLATION for a name
 // the ANSI code page cannot spell and that has no short form it can (a volume without 8.3

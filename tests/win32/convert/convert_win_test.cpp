@@ -155,17 +155,19 @@ TEST_F(ConversionRun, ReportsOverTheDialogWhileHoldingTheFile) {
 // Names come as the system spells them (UTF-8). One that code page 932 cannot spell ("ü") is
 // reached by its short name and converted; one that the ANSI calls cannot reach at all (its
 // short form too is longer than MAX_PATH) is reported with 160 and the system's reason under
-// its own name, shown whole; one deleted before its turn is skipped silently.
+// its own name, shown whole, and a folder out of their reach is skipped as every folder is;
+// files deleted before their turn are skipped silently.
 TEST_F(ConversionRun, NamesOutsideTheAnsiCodePageAreConvertedOrReported) {
     const std::string fur = file("Für Elise.mid", plain);
     std::string deep = folder_;
     for (int i = 0; i < 30; ++i) deep += "\\abcdefgh";  // 8.3 names already: no shorter form
     std::filesystem::create_directories(std::filesystem::u8path(deep));
     const std::string distant = file(deep, "Für Elise.mid", plain), gone = folder_ + "\\Gymnopédie No.1.mid";
+    const std::string goneToo = folder_ + "\\gone.mid";
     std::vector<std::string> shown;
     BoxAnswerer answerer;
     answerer.onShown = [&](HWND box) { shown.push_back(windowText(GetDlgItem(GetWindow(box, GW_OWNER), IDC_FILE_NAME))); };
-    RunConversion({fur, distant, gone});
+    RunConversion({fur, distant, deep, gone, goneToo});
     EXPECT_EQ(answerer.boxes, std::vector<std::string>{utf8(text(164) + "|'") + distant + utf8("'\n\n" + text(160) + "\n" + systemText(ERROR_FILENAME_EXCED_RANGE))});
     EXPECT_EQ(shown, std::vector<std::string>{"Für Elise.mid"});
     EXPECT_EQ(std::make_pair(readFile(fur), readFile(distant)), std::make_pair(rs, plain));
