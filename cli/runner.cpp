@@ -145,7 +145,14 @@ public:
         std::string text = "[" + std::to_string(index + 1) + "/" + std::to_string(total_) + "] ";
         const std::size_t room = kWidth - text.size();  // the counts take at most 24 columns
         const std::string name = quoteName(path);
-        text += name.size() > room ? "..." + name.substr(name.size() - (room - 3)) : name;
+        if (name.size() > room) {
+            // Cut at the front, never inside a UTF-8 character (no continuation byte 10xxxxxx first).
+            std::size_t start = name.size() - (room - 3);
+            while (start < name.size() && (static_cast<unsigned char>(name[start]) & 0xC0) == 0x80) ++start;
+            text += "..." + name.substr(start);
+        } else {
+            text += name;
+        }
         console_.out.flush();
         console_.err << '\r' << text;
         console_.err.flush();

@@ -361,6 +361,11 @@ TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
     const Result stopped = run(fs, {"-c", files[0], files[1]}, true, terminate);
     EXPECT_EQ(std::tie(stopped.status, stopped.err),
               std::make_tuple(128 + SIGTERM, first + files[1] + ": not processed, the run stopped\n"));
+    // A name cut at the front loses the whole character that the cut falls in (an odd byte count of "é").
+    std::string accents;
+    for (int i = 0; i < 40; ++i) accents += "\xC3\xA9";
+    const std::string cut = folder.put(accents + ".midi", kPlain);
+    EXPECT_EQ(run(fs, {cut, files[1]}, true).err.substr(0, 1 + 6 + 3 + 64 + 5), "\r[1/2] ..." + accents.substr(0, 64) + ".midi");
 }
 
 // Temporary files go beside the file, and its free space is the folder's volume's.
