@@ -185,7 +185,9 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
     case OutcomeKind::WriteFailed:
         if (context.output)
             return head + "error: cannot write " + output + because(context) + "; " + output +
-                   (outcome.restored ? " was left as it was" : " holds an incomplete result");
+                   (!outcome.restored         ? " holds an incomplete result"
+                    : context.outputExisted   ? " was left as it was"
+                                              : " was not written");
         return head + "error: cannot be written" + because(context) +
                (outcome.restored ? "; its original content was put back"
                                  : "; its original content could NOT be put back, the file is damaged");
@@ -195,6 +197,10 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
 
 std::string notProcessedLine(const std::string& path) {
     return quoteName(path) + ": not processed, the run stopped";
+}
+
+std::string noMatchLine(const std::string& pattern) {
+    return quoteName(pattern) + ": error: no file matches this pattern";
 }
 
 std::string checkLine(const std::string& path, const CheckFacts& facts, const smf::ParseSummary& summary,

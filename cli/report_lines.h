@@ -29,6 +29,7 @@ struct LineContext {
     bool lockConflict = false;     // outcome.error is another process's hold on the file
     bool unchanged = false;        // Converted: the new bytes equal the old ones
     const std::string* output = nullptr;  // the --output path, if any
+    bool outputExisted = true;     // the --output path named something before the run wrote it
     bool verbose = false;
     bool check = false;            // --check: the file was only looked at
 };
@@ -50,6 +51,9 @@ std::string conversionLine(const std::string& path, const convert::FileOutcome& 
 
 // For each file after one that ended the run.
 std::string notProcessedLine(const std::string& path);
+
+// For a FILE pattern (Windows) that matches no name.
+std::string noMatchLine(const std::string& pattern);
 
 // The figures --check reports for a valid file.
 struct CheckFacts {

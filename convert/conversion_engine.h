@@ -18,7 +18,7 @@ namespace convert {
 enum class OutcomeKind : std::uint8_t {
     Converted,       // the file holds the new bytes
     Folder,          // skipped: the path names a folder
-    Missing,         // skipped: the path's attributes cannot be read (error)
+    Missing,         // skipped: the path does not exist (error)
     OpenFailed,      // error
     ReadFailed,      // size query, input allocation or read failed (error, 0 for allocation)
     TooLarge,        // 4 GiB or more: never read, never cut

@@ -13,6 +13,8 @@
 #include "cli/runner.h"
 #ifdef _WIN32
 #include <windows.h>
+
+#include "convert/wide_text_win.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -99,6 +101,69 @@ TEST(WindowsFileSystem, RefusesAHeldFileAndReplacesAnOutputWhole) {
     EXPECT_EQ(run(*fs, {in, out}, true, interrupt).status, 128 + SIGINT);
     EXPECT_EQ(std::make_tuple(readFile(in), readFile(out), std::distance(std::filesystem::directory_iterator(folder.path()),
                                                                       {})), std::make_tuple(kRunning, kRunning, 2));
+}
+
+// quorin-cli.exe started as cmd starts it, with a wide command line (CreateProcessW) in
+// folder; its standard output and error go to files beside the folder.
+Result runProgram(const std::wstring& folder, const std::wstring& arguments) {
+    std::wstring program = L"Z:" + convert::wideFromUtf8(QUORIN_CLI_PATH), commandLine;
+    std::replace(program.begin(), program.end(), L'/', L'\\');
+    commandLine = L"\"" + program + L"\" " + arguments;
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    const std::wstring names[2] = {folder + L".out", folder + L".err"};
+    HANDLE streams[2];
+    for (int i = 0; i < 2; ++i)
+        streams[i] = CreateFileW(names[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = streams[0];
+    startup.hStdError = streams[1];
+    PROCESS_INFORMATION process = {};
+    DWORD status = 255;
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &status);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    std::string texts[2];
+    for (int i = 0; i < 2; ++i) {
+        CloseHandle(streams[i]);
+        std::ifstream in(std::filesystem::path(names[i]), std::ios::binary);
+        texts[i].assign(std::istreambuf_iterator<char>(in), {});
+        DeleteFileW(names[i].c_str());
+    }
+    return {static_cast<int>(status), texts[0], texts[1]};
+}
+
+// Names come whole from a wide command line: one that code page 932 cannot spell is converted
+// in place (by its short name) or written to as a new output, and the lines name each file as
+// it is, in UTF-8 to a file. * and ? stand for the names they match, in name order; a pattern
+// that matches nothing fails with a line that names it. /? is --help, which tells Windows' ways.
+TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
+    TempFolder temp;
+    const std::wstring folder = std::filesystem::path(temp.path()).wstring();
+    for (const wchar_t* name : {L"Für Elise.mid", L"b.mid", L"曲A.mid", L"曲B.mid", L"曲AB.mid"})
+        std::ofstream(std::filesystem::path(folder + L"\\" + name), std::ios::binary) << kPlain;
+    const Result converted = runProgram(folder, L"\"Für Elise.mid\" 曲?.mid *.mid none*.mid");
+    EXPECT_EQ(converted.out, "Für Elise.mid: converted, 34 -> 33 bytes\r\n"
+                             "曲A.mid: converted, 34 -> 33 bytes\r\n"
+                             "曲B.mid: converted, 34 -> 33 bytes\r\n"
+                             "b.mid: converted, 34 -> 33 bytes\r\n"
+                             "Für Elise.mid: unchanged, 33 bytes\r\n"
+                             "曲A.mid: unchanged, 33 bytes\r\n"
+                             "曲AB.mid: converted, 34 -> 33 bytes\r\n"
+                             "曲B.mid: unchanged, 33 bytes\r\n");
+    EXPECT_EQ(converted.err, "none*.mid: error: no file matches this pattern\r\n");
+    EXPECT_EQ(converted.status, 1);
+    const Result copied = runProgram(folder, L"-r off -o Gymnopédie.mid \"Für Elise.mid\"");
+    EXPECT_EQ(copied.out, "Für Elise.mid: converted to Gymnopédie.mid, 33 -> 34 bytes\r\n");
+    std::ifstream output(std::filesystem::path(folder + L"\\Gymnopédie.mid"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(output), {}), kPlain);
+    const Result help = runProgram(folder, L"/?");
+    EXPECT_EQ(help.out, runProgram(folder, L"--help").out);
+    EXPECT_NE(help.out.find("for /r"), std::string::npos);
 }
 
 #else
@@ -311,6 +376,11 @@ TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
     const Result stopped = run(fs, {"-c", files[0], files[1]}, true, terminate);
     EXPECT_EQ(std::tie(stopped.status, stopped.err),
               std::make_tuple(128 + SIGTERM, first + files[1] + ": not processed, the run stopped\n"));
+    // A name cut at the front loses the whole character that the cut falls in (an odd byte count of "é").
+    std::string accents;
+    for (int i = 0; i < 40; ++i) accents += "\xC3\xA9";
+    const std::string cut = folder.put(accents + ".midi", kPlain);
+    EXPECT_EQ(run(fs, {cut, files[1]}, true).err.substr(0, 1 + 6 + 3 + 64 + 5), "\r[1/2] ..." + accents.substr(0, 64) + ".midi");
 }
 
 // Temporary files go beside the file, and its free space is the folder's volume's.
@@ -409,7 +479,9 @@ TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
             }
             EXPECT_TRUE((through || now == stage.before || now == kRunning) && stage.folder.hidden() <= 1) << n;
             const Result result = failing.run(-1, n);
-            const std::string undone = output ? " was left as it was\n" : "; its original content was put back\n";
+            const std::string undone = !output  ? "; its original content was put back\n"
+                                       : exists ? " was left as it was\n"
+                                                : " was not written\n";
             const std::size_t at = result.err.size() - undone.size();
             if (result.status == 0) failing.expectComplete(true);
             EXPECT_TRUE(result.status == 0 || (readFile(failing.target) == failing.before && at < result.err.size() &&
