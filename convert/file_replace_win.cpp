@@ -107,9 +107,10 @@ RewriteResult Win32FileSystem::rewrite(const std::string& path, OpenFile& file, 
     if (!(allowed(Win32Call::Replace) &&
           ReplaceFileA(names.full.c_str(), names.temporary.c_str(), names.backup.c_str(), 0, nullptr, nullptr))) {
         const DWORD replaceError = GetLastError();
-        if (!exists(names.full)) {
-            // 3. Half done (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2): the result goes in, else the former bytes
-            // go back; failing both, each stays where it is, the only copy of its bytes.
+        if (!exists(names.full) || exists(names.backup)) {
+            // 3. Half done (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2): the file moved to the backup name. The
+            // result goes in, else the former bytes go back; failing both, each stays where it is, the
+            // only copy of its bytes.
             if (!move(names.temporary)) {
                 result = failed(replaceError, move(names.backup));
                 keepTemporary = !result.restored;
