@@ -37,9 +37,10 @@ RewriteResult failed(SystemError error, bool restored) {
 ReplacementNames replacementNames(const std::string& path) {
     static const char kTemporary[] = ".quorin-new.tmp";
     static const char kBackup[] = ".quorin-old.tmp";
+    static_assert(sizeof kTemporary == sizeof kBackup, "one length check covers both names");
     char full[MAX_PATH];
     const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-    if (length == 0 || length + sizeof kTemporary > MAX_PATH || length + sizeof kBackup > MAX_PATH) return {};
+    if (length == 0 || length + sizeof kTemporary > MAX_PATH) return {};
     return {full, full + std::string(kTemporary), full + std::string(kBackup)};
 }
 

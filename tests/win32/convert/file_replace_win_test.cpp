@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -251,22 +252,41 @@ TEST_F(FileReplace, InPlaceWhereANewFileWouldNotBeTheSameFileOrCannotBeMade) {
     EXPECT_EQ(readFile(path), converted);
     EXPECT_EQ(names(), std::set<std::string>{"song.mid"});
 
-    const std::string longName = folder + "\\" + std::string(250 - folder.size() - 5, 'x') + ".mid";
-    ASSERT_EQ(longName.size(), 250u);
-    writeFile(longName, plain);
-    TestFileSystem cramped;
-    ConversionEngine engine(cramped, true);
-    EXPECT_EQ(engine.convert(longName).kind, OutcomeKind::Converted);
-    EXPECT_EQ(readFile(longName), converted);
-    EXPECT_EQ(cramped.seen, (std::vector<Win32Call>{Win32Call::Write, Win32Call::SetEnd, Win32Call::Flush}));
+    // A path whose temporary file's path takes all of MAX_PATH's 259 bytes is replaced; one
+    // byte longer, it is written in place.
+    for (const std::size_t length : {std::size_t{244}, std::size_t{245}}) {
+        SCOPED_TRACE(length);
+        const std::string name = folder + "\\" + std::string(length - folder.size() - 5, 'x') + ".mid";
+        ASSERT_EQ(replacementNames(name).temporary.size(), length == 244 ? 259u : 0u);
+        writeFile(name, plain);
+        TestFileSystem fileSystem;
+        ConversionEngine engine(fileSystem, true);
+        EXPECT_EQ(engine.convert(name).kind, OutcomeKind::Converted);
+        EXPECT_EQ(readFile(name), converted);
+        const auto replaces = std::count(fileSystem.seen.begin(), fileSystem.seen.end(), Win32Call::Replace);
+        EXPECT_EQ(replaces, length == 244 ? 1 : 0);
+        DeleteFileA(name.c_str());
+    }
 }
 
-// Replaced whole, the file keeps its attributes (hidden, archive), its creation time and its
-// alternate data streams, and a handle without sharing holds it again afterwards.
+// Replaced whole, the file keeps its attributes (hidden, system, archive; Wine shows every file
+// as archive), its creation time and its alternate data streams, and a handle without sharing
+// holds it again afterwards.
 TEST_F(FileReplace, TheFileKeepsItsAttributesCreationTimeAndStreams) {
+    constexpr DWORD kShown = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+    const std::string system = folder + "\\system.mid";
+    writeFile(system, plain);
+    ASSERT_TRUE(SetFileAttributesA(system.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    const DWORD systemBefore = GetFileAttributesA(system.c_str()) & kShown;
+    TestFileSystem systemFiles;
+    ConversionEngine systemEngine(systemFiles, true);
+    EXPECT_EQ(systemEngine.convert(system).kind, OutcomeKind::Converted);
+    EXPECT_EQ(GetFileAttributesA(system.c_str()) & kShown, systemBefore);
+
     const std::string stream = path + ":Zone.Identifier";
     writeFile(stream, {'Z', 'o', 'n', 'e'});
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    const DWORD before = GetFileAttributesA(path.c_str()) & kShown;
     const FILETIME created = {0x12345600, 0x01C00000};  // in 1999
     const HANDLE handle = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_TRUE(SetFileTime(handle, &created, nullptr, nullptr));
@@ -295,8 +315,7 @@ TEST_F(FileReplace, TheFileKeepsItsAttributesCreationTimeAndStreams) {
     EXPECT_EQ(engine.convert(path, &listener).kind, OutcomeKind::Converted);
     EXPECT_EQ(readFile(path), converted);
     EXPECT_EQ(othersOpen, DWORD{ERROR_SHARING_VIOLATION});
-    EXPECT_EQ(GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
-              DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE});
+    EXPECT_EQ(GetFileAttributesA(path.c_str()) & kShown, before);
     if (creationTimeSet) {
         EXPECT_EQ(creationTime(), std::make_pair(created.dwLowDateTime, created.dwHighDateTime));
     }
