@@ -180,7 +180,7 @@ TEST_F(FileReplace, EndedOrFailingAtEveryCallLeavesTheFormerBytesOrTheResult) {
 struct ReplaceFailure {
     const char* name;
     DWORD error;
-    bool leavesPathGone;     // the file moved to the backup name, as ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 leaves it
+    const char* movedTo;     // where the file went, or null: ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 leaves it at the backup name
     int movesRefused;        // of the MoveFileExA calls that follow
     OutcomeKind kind;
     bool restored;
@@ -189,17 +189,23 @@ struct ReplaceFailure {
 
 // Each documented error, one that says ReplaceFileA cannot do it here, and one of any other
 // kind: half done, the replacement is finished, else undone; failing both, the file's two
-// versions stay beside its path and the failure says the original is not back.
+// versions stay beside its path and the failure says the original is not back. Half done with
+// the file gone to a name of the system's own (as ERROR_UNABLE_TO_MOVE_REPLACEMENT leaves it
+// without a backup name), the replacement is finished too.
 TEST_F(FileReplace, EachReplaceFileErrorIsFinishedOrUndone) {
+    const char* const backup = "song.mid.quorin-old.tmp";
+    const char* const elsewhere = "rf1A2B.tmp";
     const ReplaceFailure failures[] = {
-        {"cannot remove the file", ERROR_UNABLE_TO_REMOVE_REPLACED, false, 0, OutcomeKind::WriteFailed, true, false},
-        {"cannot move the result", ERROR_UNABLE_TO_MOVE_REPLACEMENT, false, 0, OutcomeKind::WriteFailed, true, false},
-        {"half done, finished", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, true, 0, OutcomeKind::Converted, true, true},
-        {"half done, undone", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, true, 1, OutcomeKind::WriteFailed, true, false},
-        {"half done, neither", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, true, 2, OutcomeKind::WriteFailed, false, false},
-        {"not supported here", ERROR_NOT_SUPPORTED, false, 0, OutcomeKind::Converted, true, true},
-        {"not supported, nor moving", ERROR_NOT_SUPPORTED, false, 1, OutcomeKind::WriteFailed, true, false},
-        {"in use", ERROR_SHARING_VIOLATION, false, 0, OutcomeKind::WriteFailed, true, false},
+        // name, error, moved to, moves refused, outcome, restored, holds the result
+        {"cannot remove the file", ERROR_UNABLE_TO_REMOVE_REPLACED, nullptr, 0, OutcomeKind::WriteFailed, true, false},
+        {"cannot move the result", ERROR_UNABLE_TO_MOVE_REPLACEMENT, nullptr, 0, OutcomeKind::WriteFailed, true, false},
+        {"half done, finished", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, backup, 0, OutcomeKind::Converted, true, true},
+        {"half done, undone", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, backup, 1, OutcomeKind::WriteFailed, true, false},
+        {"half done, neither", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, backup, 2, OutcomeKind::WriteFailed, false, false},
+        {"gone elsewhere, finished", ERROR_UNABLE_TO_MOVE_REPLACEMENT, elsewhere, 0, OutcomeKind::Converted, true, true},
+        {"not supported here", ERROR_NOT_SUPPORTED, nullptr, 0, OutcomeKind::Converted, true, true},
+        {"not supported, nor moving", ERROR_NOT_SUPPORTED, nullptr, 1, OutcomeKind::WriteFailed, true, false},
+        {"in use", ERROR_SHARING_VIOLATION, nullptr, 0, OutcomeKind::WriteFailed, true, false},
     };
     for (const ReplaceFailure& failure : failures) {
         SCOPED_TRACE(failure.name);
@@ -209,7 +215,7 @@ TEST_F(FileReplace, EachReplaceFileErrorIsFinishedOrUndone) {
         fileSystem.onCall = [&](Win32Call call) -> SystemError {
             if (call == Win32Call::Move) return ++moves <= failure.movesRefused ? ERROR_ACCESS_DENIED : 0;
             if (call != Win32Call::Replace) return 0;
-            if (failure.leavesPathGone) MoveFileExA(path.c_str(), replacement.backup.c_str(), 0);
+            if (failure.movedTo) MoveFileExA(path.c_str(), (folder + "\\" + failure.movedTo).c_str(), 0);
             return failure.error;
         };
         const FileOutcome outcome = convert(fileSystem);
@@ -228,6 +234,10 @@ TEST_F(FileReplace, EachReplaceFileErrorIsFinishedOrUndone) {
             EXPECT_EQ(outcome.error, failure.error);
         }
         EXPECT_EQ(readFile(path), failure.holdsResult ? converted : plain);
+        if (failure.movedTo == elsewhere) {
+            EXPECT_EQ(names(), (std::set<std::string>{elsewhere, "song.mid"}));
+            std::filesystem::remove(folder + "\\" + elsewhere);
+        }
         EXPECT_EQ(names(), std::set<std::string>{"song.mid"});
     }
 }
