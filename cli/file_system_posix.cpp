@@ -58,10 +58,10 @@ public:
     }
 
     // The rewrite goes through PosixFileSystem::rewrite, never through these.
-    bool truncate(SystemError& error) override { return refuse(error); }
-    bool write(const std::uint8_t*, std::uint32_t, std::uint32_t&, SystemError& error) override {
+    bool writeAt(std::uint64_t, const std::uint8_t*, std::uint32_t, std::uint32_t&, SystemError& error) override {
         return refuse(error);
     }
+    bool setEnd(std::uint64_t, SystemError& error) override { return refuse(error); }
     bool flush(SystemError& error) override { return refuse(error); }
 
     int fd() const { return fd_; }
@@ -283,16 +283,39 @@ bool PosixFileSystem::writeAll(int fd, const std::uint8_t* data, std::uint32_t l
 
 convert::RewriteResult PosixFileSystem::writeThrough(int fd, const std::uint8_t* data, std::uint32_t length,
                                                      const std::uint8_t* original, std::uint32_t originalLength) {
-    const HeldSignals held;
-    const auto put = [&](const std::uint8_t* bytes, std::uint32_t count, SystemError& error) {
-        return writeAll(fd, bytes, count, true, error) &&
-               (call(SystemCall::Truncate, [&] { return ::ftruncate(fd, count); }) == 0 || fail(error)) &&
-               (call(SystemCall::Sync, [&] { return ::fsync(fd); }) == 0 || fail(error));
+    // The descriptor as the shared in-place write sees it, each call behind its seam.
+    class Writer final : public convert::FileWriter {
+    public:
+        Writer(PosixFileSystem& fileSystem, int fd) : fileSystem_(fileSystem), fd_(fd) {}
+        bool writeAt(std::uint64_t offset, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t& written,
+                     SystemError& error) override {
+            const ssize_t n = fileSystem_.call(SystemCall::Write, [&] {
+                return ::pwrite(fd_, bytes, count, static_cast<off_t>(offset));
+            });
+            if (n < 0) return fail(error);
+            if (n == 0 && count != 0) {
+                error = EIO;
+                return false;
+            }
+            written = static_cast<std::uint32_t>(n);
+            return true;
+        }
+        bool setEnd(std::uint64_t end, SystemError& error) override {
+            return fileSystem_.call(SystemCall::Truncate, [&] { return ::ftruncate(fd_, static_cast<off_t>(end)); }) ==
+                       0 ||
+                   fail(error);
+        }
+        bool flush(SystemError& error) override {
+            return fileSystem_.call(SystemCall::Sync, [&] { return ::fsync(fd_); }) == 0 || fail(error);
+        }
+
+    private:
+        PosixFileSystem& fileSystem_;
+        int fd_;
     };
-    convert::RewriteResult result;
-    if (put(data, length, result.error)) return result;
-    SystemError ignored = 0;
-    return failed(result.error, put(original, originalLength, ignored));
+    const HeldSignals held;
+    Writer writer(*this, fd);
+    return convert::writeThrough(writer, data, length, original, originalLength);
 }
 
 bool PosixFileSystem::listAttributes(int fd, std::string& names) {

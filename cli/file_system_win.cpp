@@ -1,6 +1,7 @@
 // quorin-cli's file system on Windows: the conversion engine's Win32 file system for the
-// in-place rewrite (exclusive by its no-sharing open), a shared read-only open, and
-// MoveFileExW for an output file. Paths are UTF-8, as the wide command line gave them.
+// conversion of a file (exclusive by its no-sharing open, replaced whole as the program
+// replaces it), a shared read-only open, and MoveFileExW for an output file. Paths are
+// UTF-8, as the wide command line gave them.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -69,6 +70,12 @@ public:
     }
     bool freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) override {
         return engineFiles_.freeSpace(location, freeBytes, error);
+    }
+    // Replaced whole as the program replaces a file, with the same code.
+    convert::RewriteResult rewrite(const std::string& path, convert::OpenFile& file, const std::uint8_t* newBytes,
+                                   std::uint32_t newLength, const std::uint8_t* original,
+                                   std::uint32_t originalLength) override {
+        return engineFiles_.rewrite(path, file, newBytes, newLength, original, originalLength);
     }
 
     std::unique_ptr<convert::OpenFile> openForReading(const std::string& path, SystemError& error) override {

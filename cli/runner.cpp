@@ -40,10 +40,10 @@ public:
         position_ += bytesRead;
         return true;
     }
-    bool truncate(SystemError& error) override { return refuse(error); }
-    bool write(const std::uint8_t*, std::uint32_t, std::uint32_t&, SystemError& error) override {
+    bool writeAt(std::uint64_t, const std::uint8_t*, std::uint32_t, std::uint32_t&, SystemError& error) override {
         return refuse(error);
     }
+    bool setEnd(std::uint64_t, SystemError& error) override { return refuse(error); }
     bool flush(SystemError& error) override { return refuse(error); }
 
 private:

@@ -19,9 +19,26 @@ enum class PathKind : std::uint8_t {
     Missing,  // the path does not exist (a file deleted before its turn)
 };
 
+// What writing a file in place takes: bytes at an offset, the end set, everything made
+// durable. Every operation returns false and sets error on failure.
+class FileWriter {
+public:
+    // Writes up to length bytes at offset; written tells how many.
+    virtual bool writeAt(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length,
+                         std::uint32_t& written, SystemError& error) = 0;
+    // Makes the file exactly length bytes long.
+    virtual bool setEnd(std::uint64_t length, SystemError& error) = 0;
+    // Makes everything written so far durable (FlushFileBuffers, fsync). A write that the
+    // system deferred and could not complete fails here.
+    virtual bool flush(SystemError& error) = 0;
+
+protected:
+    ~FileWriter() = default;
+};
+
 // A file opened for exclusive reading and writing; closed (and unlocked) when destroyed.
 // Every operation returns false and sets error on failure.
-class OpenFile {
+class OpenFile : public FileWriter {
 public:
     OpenFile() = default;
     OpenFile(const OpenFile&) = delete;
@@ -32,13 +49,6 @@ public:
     virtual bool size(std::uint64_t& bytes, SystemError& error) = 0;
     // Reads up to length bytes at the current position; bytesRead 0 means end of file.
     virtual bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, SystemError& error) = 0;
-    // Moves the position to 0 and cuts the file there. A failure leaves the content as it was.
-    virtual bool truncate(SystemError& error) = 0;
-    // Writes up to length bytes at the current position; written tells how many.
-    virtual bool write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written, SystemError& error) = 0;
-    // Makes everything written so far durable (FlushFileBuffers, fsync). A write that the
-    // system deferred and could not complete fails here.
-    virtual bool flush(SystemError& error) = 0;
 };
 
 // How a rewrite ended.
@@ -66,19 +76,20 @@ public:
     virtual bool freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) = 0;
     // Replaces the content of file (opened from path) with newBytes. original holds the
     // file's present content, for putting it back when the replacement fails. The default
-    // rewrites in place (rewriteInPlace).
+    // writes through in place (writeThrough).
     virtual RewriteResult rewrite(const std::string& path, OpenFile& file, const std::uint8_t* newBytes,
                                   std::uint32_t newLength, const std::uint8_t* original, std::uint32_t originalLength);
 };
 
-// Writes all length bytes at the current position, looping on short writes. A write that
-// reports success but moves no byte fails with error 0.
-bool writeAll(OpenFile& file, const std::uint8_t* data, std::uint32_t length, SystemError& error);
+// Writes all length bytes from offset 0, looping on short writes. A write that reports
+// success but moves no byte, or more than it was given, fails with error 0.
+bool writeAll(FileWriter& file, const std::uint8_t* data, std::uint32_t length, SystemError& error);
 
-// 1. Cut the file at 0 (a failure leaves it untouched). 2. Write the new bytes whole and
-// flush them. 3. If writing or flushing fails, cut again, write the original bytes back and
-// flush them; restored tells whether that worked. The error is the one of the first failure.
-RewriteResult rewriteInPlace(OpenFile& file, const std::uint8_t* newBytes, std::uint32_t newLength,
-                             const std::uint8_t* original, std::uint32_t originalLength);
+// The one way of writing a file in place, never cut first: 1. write the new bytes whole
+// from offset 0, 2. set the end after them, 3. flush. If any of these fails, the same three
+// steps with the original bytes; restored tells whether that worked. The error is the one
+// of the first failure. A crash or kill before step 3 ends may leave a mix of both.
+RewriteResult writeThrough(FileWriter& file, const std::uint8_t* newBytes, std::uint32_t newLength,
+                           const std::uint8_t* original, std::uint32_t originalLength);
 
 }  // namespace convert

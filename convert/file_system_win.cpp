@@ -43,56 +43,10 @@ bool ansiPathOf(const std::wstring& path, std::string& ansi, SystemError& error)
     return false;
 }
 
-// A file handle from CreateFileA; closed once. CloseHandle's result is not looked at: a
-// rewrite counts only once flush() has succeeded, and after that the bytes are on the
-// device (or, on a share, with the server), so closing cannot lose them; before that, a
-// failed rewrite has been reported already.
-class Win32OpenFile final : public OpenFile {
-public:
-    explicit Win32OpenFile(HANDLE handle) : handle_(handle) {}
-    ~Win32OpenFile() override { CloseHandle(handle_); }
-
-    bool size(std::uint64_t& bytes, SystemError& error) override {
-        LARGE_INTEGER size;
-        if (!GetFileSizeEx(handle_, &size)) return fail(error);
-        bytes = static_cast<std::uint64_t>(size.QuadPart);
-        return true;
-    }
-
-    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, SystemError& error) override {
-        DWORD got = 0;
-        if (!ReadFile(handle_, buffer, length, &got, nullptr)) return fail(error);
-        bytesRead = got;
-        return true;
-    }
-
-    bool truncate(SystemError& error) override {
-        LARGE_INTEGER zero{};
-        if (!SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN)) return fail(error);
-        if (!SetEndOfFile(handle_)) return fail(error);
-        return true;
-    }
-
-    bool write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written, SystemError& error) override {
-        DWORD done = 0;
-        if (!WriteFile(handle_, data, length, &done, nullptr)) return fail(error);
-        written = done;
-        return true;
-    }
-
-    bool flush(SystemError& error) override {
-        if (!FlushFileBuffers(handle_)) return fail(error);
-        return true;
-    }
-
-private:
-    static bool fail(SystemError& error) {
-        error = GetLastError();
-        return false;
-    }
-
-    HANDLE handle_;
-};
+bool fail(SystemError& error) {
+    error = GetLastError();
+    return false;
+}
 
 }  // namespace
 
@@ -102,6 +56,65 @@ bool isNotFoundError(SystemError error) noexcept {
 
 bool ansiPath(const std::string& path, std::string& ansi, SystemError& error) {
     return ansiPathOf(wideFromUtf8(path), ansi, error);
+}
+
+// CloseHandle's result is not looked at: a rewrite counts only once flush() has succeeded,
+// and after that the bytes are on the device (or, on a share, with the server), so closing
+// cannot lose them; before that, a failed rewrite has been reported already.
+Win32OpenFile::~Win32OpenFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+}
+
+bool Win32OpenFile::size(std::uint64_t& bytes, SystemError& error) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle_, &size)) return fail(error);
+    bytes = static_cast<std::uint64_t>(size.QuadPart);
+    return true;
+}
+
+bool Win32OpenFile::read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, SystemError& error) {
+    DWORD got = 0;
+    if (!ReadFile(handle_, buffer, length, &got, nullptr)) return fail(error);
+    bytesRead = got;
+    return true;
+}
+
+bool Win32OpenFile::writeAt(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length,
+                            std::uint32_t& written, SystemError& error) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD done = 0;
+    if (!SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) ||
+        (seams_ && !seams_->allowed(Win32Call::Write)) || !WriteFile(handle_, data, length, &done, nullptr))
+        return fail(error);
+    written = done;
+    return true;
+}
+
+bool Win32OpenFile::setEnd(std::uint64_t length, SystemError& error) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(length);
+    if (!SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) ||
+        (seams_ && !seams_->allowed(Win32Call::SetEnd)) || !SetEndOfFile(handle_))
+        return fail(error);
+    return true;
+}
+
+bool Win32OpenFile::flush(SystemError& error) {
+    if ((seams_ && !seams_->allowed(Win32Call::Flush)) || !FlushFileBuffers(handle_)) return fail(error);
+    return true;
+}
+
+bool Win32OpenFile::close(SystemError& error) {
+    if ((seams_ && !seams_->allowed(Win32Call::Close)) || !CloseHandle(handle_)) return fail(error);
+    handle_ = INVALID_HANDLE_VALUE;
+    return true;
+}
+
+void Win32OpenFile::reopen(const std::string& path) {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 PathKind Win32FileSystem::pathKind(const std::string& path, SystemError& error) {
@@ -129,8 +142,10 @@ PathKind Win32FileSystem::pathKind(const std::string& path, SystemError& error) 
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
 }
 
-std::unique_ptr<OpenFile> openWin32File(const std::string& path, std::uint32_t access, std::uint32_t sharing,
-                                        SystemError& error) {
+namespace {
+
+std::unique_ptr<OpenFile> openFile(const std::string& path, DWORD access, DWORD sharing, Win32FileSystem* seams,
+                                   SystemError& error) {
     std::string ansi;
     if (!ansiPath(path, ansi, error)) return nullptr;
     const HANDLE handle = CreateFileA(ansi.c_str(), access, sharing, nullptr, OPEN_EXISTING,
@@ -140,15 +155,24 @@ std::unique_ptr<OpenFile> openWin32File(const std::string& path, std::uint32_t a
         return nullptr;
     }
     try {
-        return std::make_unique<Win32OpenFile>(handle);
+        return std::make_unique<Win32OpenFile>(handle, seams);
     } catch (...) {
         CloseHandle(handle);
         throw;
     }
 }
 
+}  // namespace
+
+std::unique_ptr<OpenFile> openWin32File(const std::string& path, std::uint32_t access, std::uint32_t sharing,
+                                        SystemError& error) {
+    return openFile(path, access, sharing, nullptr, error);
+}
+
 std::unique_ptr<OpenFile> Win32FileSystem::open(const std::string& path, SystemError& error) {
-    return openWin32File(path, GENERIC_READ | GENERIC_WRITE, 0, error);
+    std::unique_ptr<OpenFile> file = openFile(path, GENERIC_READ | GENERIC_WRITE, 0, this, error);
+    if (file) removeLeftovers(path);
+    return file;
 }
 
 std::string Win32FileSystem::freeSpaceLocation(const std::string& path) {

@@ -166,6 +166,25 @@ TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
     EXPECT_NE(help.out.find("for /r"), std::string::npos);
 }
 
+// In place, quorin-cli.exe replaces a file as the program does, also when named relative to
+// the current folder: the file stays hidden, and what a killed run left beside it is gone.
+TEST(WindowsFileSystem, ReplacesAFileInPlaceAsTheProgramDoes) {
+    TempFolder folder;
+    const std::unique_ptr<CliFileSystem> fs = makePlatformFileSystem();
+    const std::string in = folder.put("in.mid", kPlain);
+    folder.put("in.mid.quorin-new.tmp", kOld);
+    ASSERT_TRUE(SetFileAttributesA(in.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    char former[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, former);
+    SetCurrentDirectoryA(folder.path().c_str());
+    const Result result = run(*fs, {"in.mid"});
+    SetCurrentDirectoryA(former);
+    EXPECT_EQ(result.out, "in.mid: converted, 34 -> 33 bytes\n");
+    EXPECT_EQ(readFile(in), kRunning);
+    EXPECT_EQ(GetFileAttributesA(in.c_str()) & FILE_ATTRIBUTE_HIDDEN, DWORD{FILE_ATTRIBUTE_HIDDEN});
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+
 #else
 
 // The POSIX file system with a fixed free space; every call `failing` fails with `error`; a
