@@ -53,7 +53,8 @@ public:
 };
 
 // The platform's file system for quorin-cli: POSIX (flock and fcntl locks, statvfs,
-// mkstemp, fsync and rename) or Win32 (no-sharing opens, GetDiskFreeSpaceExA, MoveFileExA).
+// mkstemp, fsync and rename) or Win32 (no-sharing opens, GetDiskFreeSpaceExA, ReplaceFileW and
+// MoveFileExW).
 std::unique_ptr<CliFileSystem> makePlatformFileSystem();
 
 // True when the process's standard error is a terminal (or console).

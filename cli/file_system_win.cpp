@@ -26,23 +26,6 @@ bool fail(SystemError& error) {
     return false;
 }
 
-// The full form of path, or path itself when the system cannot make one.
-std::wstring fullPath(const std::wstring& path, std::wstring* folder = nullptr) {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    wchar_t* name = nullptr;
-    DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), &name);
-    if (length >= buffer.size()) {
-        buffer.resize(length);
-        length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), &name);
-    }
-    if (length == 0 || length >= buffer.size()) {
-        if (folder) *folder = L".";
-        return path;
-    }
-    if (folder) *folder = name ? std::wstring(buffer.data(), name) : std::wstring(buffer.data(), length);
-    return std::wstring(buffer.data(), length);
-}
-
 // Name order, as the system compares names: by their characters, case ignored.
 bool namedBefore(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
@@ -66,7 +49,9 @@ public:
     }
     // The drive or share of the full path, so that a relative path is measured where it is.
     std::string freeSpaceLocation(const std::string& path) override {
-        return engineFiles_.freeSpaceLocation(convert::utf8FromWide(fullPath(convert::wideFromUtf8(path))));
+        const std::wstring wide = convert::wideFromUtf8(path);
+        const std::wstring full = convert::fullPathOf(wide);
+        return engineFiles_.freeSpaceLocation(convert::utf8FromWide(full.empty() ? wide : full));
     }
     bool freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) override {
         return engineFiles_.freeSpace(location, freeBytes, error);
@@ -83,12 +68,11 @@ public:
     }
 
     // A new file beside path, written whole and flushed, then moved over path in one step.
-    // A device name (NUL, CON) is written through. Wide calls throughout: a new file may have
-    // any name, and has no short form yet.
+    // A device name (NUL, CON) is written through.
     convert::RewriteResult replaceFile(const std::string& utf8Path, const std::uint8_t* data,
                                        std::uint32_t length) override {
         convert::RewriteResult result;
-        const std::wstring path = convert::wideFromUtf8(utf8Path);
+        const std::wstring path = convert::widePath(utf8Path);
         const DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             result.ok = false;
@@ -106,8 +90,9 @@ public:
                 return result;
             }
         }
-        std::wstring folder;
-        fullPath(path, &folder);
+        std::size_t nameAt = 0;
+        const std::wstring full = convert::fullPathOf(path, &nameAt);
+        const std::wstring folder = full.empty() ? L"." : full.substr(0, nameAt);
         wchar_t temporary[MAX_PATH];
         if (!GetTempFileNameW(folder.c_str(), L"qrn", 0, temporary)) {
             result.ok = fail(result.error);

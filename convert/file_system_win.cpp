@@ -1,4 +1,4 @@
-// Win32 implementation of the conversion engine's file system.
+// Win32 implementation of the conversion engine's file system: wide calls on every path.
 #include "convert/file_system_win.h"
 
 #include <windows.h>
@@ -13,21 +13,34 @@ namespace convert {
 
 namespace {
 
-// The short form of path, or false (and error).
-bool shortForm(const std::wstring& path, std::wstring& result, SystemError& error) {
+// What a call that fills a wide buffer gives (GetShortPathNameW and its kind: the length of
+// the text, or the room that it needs when the buffer is too small, or 0 on failure).
+template <typename Fill>
+bool filledBy(Fill fill, std::wstring& result) {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD length = GetShortPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) {
-            error = GetLastError();
-            return false;
-        }
+        const DWORD length = fill(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return false;
         if (length < buffer.size()) {
             result.assign(buffer.data(), length);
             return true;
         }
         buffer.resize(length);  // the room it asks for, NUL included
     }
+}
+
+// The short form of path, or false (and error).
+bool shortForm(const std::wstring& path, std::wstring& result, SystemError& error) {
+    if (filledBy([&](wchar_t* buffer, DWORD size) { return GetShortPathNameW(path.c_str(), buffer, size); },
+                 result))
+        return true;
+    error = GetLastError();
+    return false;
+}
+
+std::size_t nameStart(const std::wstring& full) {
+    const std::size_t separator = full.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? 0 : separator + 1;
 }
 
 bool fitsAnsiCalls(const std::wstring& path, std::string& ansi) {
@@ -56,6 +69,31 @@ bool isNotFoundError(SystemError error) noexcept {
 
 bool ansiPath(const std::string& path, std::string& ansi, SystemError& error) {
     return ansiPathOf(wideFromUtf8(path), ansi, error);
+}
+
+std::wstring fullPathOf(const std::wstring& path, std::size_t* nameAt) {
+    std::wstring full;
+    filledBy([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); },
+             full);
+    if (nameAt) *nameAt = nameStart(full);
+    return full;
+}
+
+std::wstring longFullPathOf(const std::wstring& path, std::size_t* nameAt) {
+    std::wstring full = fullPathOf(path);
+    std::wstring longForm;
+    if (!full.empty() &&
+        filledBy([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); },
+                 longForm))
+        full = longForm;
+    if (nameAt) *nameAt = nameStart(full);
+    return full;
+}
+
+std::wstring widePath(const std::string& path) {
+    std::wstring wide = wideFromUtf8(path);
+    const std::wstring full = fullPathOf(wide);
+    return full.size() < MAX_PATH ? wide : extendedLengthPath(full);
 }
 
 // CloseHandle's result is not looked at: a rewrite counts only once flush() has succeeded,
@@ -111,9 +149,9 @@ bool Win32OpenFile::close(SystemError& error) {
     return true;
 }
 
-void Win32OpenFile::reopen(const std::string& path) {
+void Win32OpenFile::reopen(const std::wstring& path) {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -122,23 +160,11 @@ PathKind Win32FileSystem::pathKind(const std::string& path, SystemError& error) 
         error = ERROR_PATH_NOT_FOUND;
         return PathKind::Missing;
     }
-    std::string ansi;
-    DWORD attributes = INVALID_FILE_ATTRIBUTES;
-    if (ansiPath(path, ansi, error)) {
-        attributes = GetFileAttributesA(ansi.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) error = GetLastError();
-    } else if (!isNotFoundError(error)) {
-        // Out of the ANSI calls' reach: the wide call tells a folder (skipped) from a file,
-        // whose open then fails with the reason kept in error.
-        const DWORD wide = GetFileAttributesW(wideFromUtf8(path).c_str());
-        if (wide == INVALID_FILE_ATTRIBUTES) {
-            const SystemError wideError = GetLastError();
-            if (isNotFoundError(wideError)) error = wideError;
-        } else if (wide & FILE_ATTRIBUTE_DIRECTORY) {
-            return PathKind::Folder;
-        }
+    const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        error = GetLastError();
+        return isNotFoundError(error) ? PathKind::Missing : PathKind::File;  // its open says why
     }
-    if (attributes == INVALID_FILE_ATTRIBUTES) return isNotFoundError(error) ? PathKind::Missing : PathKind::File;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
 }
 
@@ -146,9 +172,7 @@ namespace {
 
 std::unique_ptr<OpenFile> openFile(const std::string& path, DWORD access, DWORD sharing, Win32FileSystem* seams,
                                    SystemError& error) {
-    std::string ansi;
-    if (!ansiPath(path, ansi, error)) return nullptr;
-    const HANDLE handle = CreateFileA(ansi.c_str(), access, sharing, nullptr, OPEN_EXISTING,
+    const HANDLE handle = CreateFileW(widePath(path).c_str(), access, sharing, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = GetLastError();

@@ -80,4 +80,12 @@ std::string freeSpaceLocation(const std::string& path, LeadBytePredicate isLeadB
     return path.substr(0, i) + '\\';
 }
 
+std::wstring extendedLengthPath(const std::wstring& full) {
+    const auto separator = [&](std::size_t i) { return i < full.size() && (full[i] == L'\\' || full[i] == L'/'); };
+    if (full.size() >= 3 && full[1] == L':' && separator(2)) return L"\\\\?\\" + full;
+    if (!separator(0) || !separator(1)) return full;
+    if (full.size() >= 3 && (full[2] == L'?' || full[2] == L'.') && separator(3)) return full;
+    return L"\\\\?\\UNC" + full.substr(1);
+}
+
 }  // namespace convert

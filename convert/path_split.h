@@ -1,5 +1,5 @@
 // Splitting a path (an ANSI one with its double-byte characters honoured, or UTF-8) into the
-// parts the conversion run shows and probes.
+// parts the conversion run shows and probes; the extended-length form of a full path.
 #pragma once
 
 #include <string>
@@ -29,5 +29,11 @@ PathParts splitPath(const std::string& path, LeadBytePredicate isLeadByte);
 // The location whose free space guards a rewrite of path: its drive part ("C:") when it has
 // one; for a share path "\\server\share\..." the share root "\\server\share\"; else "".
 std::string freeSpaceLocation(const std::string& path, LeadBytePredicate isLeadByte);
+
+// The extended-length form of a full path, which the wide file calls take beyond MAX_PATH:
+// "\\?\" before a drive path ("\\?\C:\..."), "\\?\UNC\" in place of a share path's
+// leading pair ("\\?\UNC\server\share\..."); a path already in such a form ("\\?\",
+// "\\.\") or of no such kind as it is.
+std::wstring extendedLengthPath(const std::wstring& full);
 
 }  // namespace convert

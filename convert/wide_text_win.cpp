@@ -57,4 +57,13 @@ bool exactAnsi(const std::wstring& text, std::string& ansi) {
     return !defaulted && wideFromAnsi(ansi) == text;
 }
 
+std::wstring bestFitAnsi(const std::wstring& text) {
+    const int size = static_cast<int>(text.size());
+    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::wstring();
+    std::string ansi(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), size, &ansi[0], length, nullptr, nullptr);
+    return wideFromAnsi(ansi);
+}
+
 }  // namespace convert

@@ -20,4 +20,8 @@ std::string utf8FromAnsi(const std::string& text);
 // fit such as "ü" to "u", no default character); false, ansi unspecified, otherwise.
 bool exactAnsi(const std::wstring& text, std::string& ansi);
 
+// text as the ANSI code page spells it at best, read back in UTF-16: each character in its
+// exact form there, else its best fit ("ü" as "u"), else the code page's default character.
+std::wstring bestFitAnsi(const std::wstring& text);
+
 }  // namespace convert

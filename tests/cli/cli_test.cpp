@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include "convert/wide_text_win.h"
+#include "tests/win32/no_short_names.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -138,7 +139,7 @@ Result runProgram(const std::wstring& folder, const std::wstring& arguments) {
 }
 
 // Names come whole from a wide command line: one that code page 932 cannot spell is converted
-// in place (by its short name) or written to as a new output, and the lines name each file as
+// in place or written to as a new output, and the lines name each file as
 // it is, in UTF-8 to a file. * and ? stand for the names they match, in name order; a pattern
 // that matches nothing fails with a line that names it. /? is --help, which tells Windows' ways.
 TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
@@ -182,6 +183,23 @@ TEST(WindowsFileSystem, ReplacesAFileInPlaceAsTheProgramDoes) {
     EXPECT_EQ(result.out, "in.mid: converted, 34 -> 33 bytes\n");
     EXPECT_EQ(readFile(in), kRunning);
     EXPECT_EQ(GetFileAttributesA(in.c_str()) & FILE_ATTRIBUTE_HIDDEN, DWORD{FILE_ATTRIBUTE_HIDDEN});
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+
+// A name that code page 932 cannot spell reaches its file through the wide calls, also where no
+// name has a short form (none is even asked for): it is converted and its line names it.
+TEST(WindowsFileSystem, ConvertsANameOutsideTheAnsiCodePageWithoutItsShortName) {
+    TempFolder folder;
+    const std::unique_ptr<CliFileSystem> fs = makePlatformFileSystem();
+    const std::filesystem::path fur = std::filesystem::path(folder.path()) / L"Für Elise.mid";
+    std::ofstream(fur, std::ios::binary) << kPlain;
+    const testing_win32::NoShortNames noShortNames;
+    ASSERT_TRUE(noShortNames.active());
+    const Result result = run(*fs, {convert::utf8FromWide(fur.wstring())});
+    EXPECT_EQ(result.out, convert::utf8FromWide(fur.wstring()) + ": converted, 34 -> 33 bytes\n");
+    EXPECT_EQ(testing_win32::NoShortNames::calls(), 0);
+    std::ifstream in(fur, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), kRunning);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
 }
 

@@ -189,7 +189,7 @@ TEST_F(QuorinE2E, FirstStartByKeyboardConvertsBothWaysAndRemembersTheFolder) {
 }
 
 // A name that code page 932 cannot spell ("ü"), chosen in the Open dialog, is converted: the
-// program is given it whole and reaches the file by its short name.
+// program is given it whole and reaches the file through the wide calls.
 TEST_F(QuorinE2E, ChosenNameOutsideTheAnsiCodePageIsConverted) {
     const std::wstring name = L"Für Elise.mid", path = std::filesystem::path(folder_).wstring() + L"\\" + name;
     std::ofstream(std::filesystem::path(path), std::ios::binary) << kMixed;

@@ -198,6 +198,29 @@ TEST(SplitPath, DrivePartAndLastComponentAndFreeSpaceLocation) {
     for (const auto& [path, location] : shareRows) EXPECT_EQ(freeSpaceLocation(path, isCp932LeadByte), location) << path;
 }
 
+// A full path in the extended-length form that the wide file calls take beyond MAX_PATH: a
+// drive path behind "\\?\", a share path as "\\?\UNC\..."; one already in such a form, or of
+// neither kind, as it is.
+TEST(ExtendedLengthPath, DrivePathsAndSharePaths) {
+    struct Row {
+        std::wstring full;
+        std::wstring extended;
+    };
+    const Row rows[] = {
+        {L"C:\\midi\\song.mid", L"\\\\?\\C:\\midi\\song.mid"},
+        {L"C:\\", L"\\\\?\\C:\\"},
+        {L"\\\\server\\share\\song.mid", L"\\\\?\\UNC\\server\\share\\song.mid"},
+        {L"\\\\?\\C:\\song.mid", L"\\\\?\\C:\\song.mid"},
+        {L"\\\\?\\UNC\\server\\share\\song.mid", L"\\\\?\\UNC\\server\\share\\song.mid"},
+        {L"\\\\.\\NUL", L"\\\\.\\NUL"},
+        {L"song.mid", L"song.mid"},
+        {L"C:song.mid", L"C:song.mid"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(extendedLengthPath(row.full), row.extended);
+    }
+}
+
 // A top-level window goes over its owner only when that is visible and not minimised, and
 // stays inside the work area (one correction per axis, left/top first); a child goes into
 // its parent's client area.

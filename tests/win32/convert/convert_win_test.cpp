@@ -18,6 +18,7 @@
 #include "convert/file_system_win.h"
 #include "convert/messages.h"
 #include "convert/wide_text_win.h"
+#include "tests/win32/no_short_names.h"
 
 namespace convert::testing {
 
@@ -152,25 +153,33 @@ TEST_F(ConversionRun, ReportsOverTheDialogWhileHoldingTheFile) {
     EXPECT_EQ(std::make_pair(centre(seen.dialog), centre(seen.box)), std::make_pair(centre({40, 60, 540, 360}), centre({40, 60, 540, 360})));
 }
 
-// Names come as the system spells them (UTF-8). One that code page 932 cannot spell ("ü") is
-// reached by its short name and converted; one that the ANSI calls cannot reach at all (its
-// short form too is longer than MAX_PATH) is reported with 160 and the system's reason under
-// its own name, shown whole, and a folder out of their reach is skipped as every folder is;
-// files deleted before their turn are skipped silently.
+// Names come as the system spells them (UTF-8) and reach their files through the wide calls,
+// whatever their characters: one that code page 932 cannot spell ("ü") is converted where no
+// name has a short form (none is even asked for), and so is one whose path is longer than
+// MAX_PATH (in place: its temporary file's path would not fit). One in use is reported with 160
+// and the system's reason under its own name, shown whole; a folder is skipped as every folder
+// is; files deleted before their turn are skipped silently.
 TEST_F(ConversionRun, NamesOutsideTheAnsiCodePageAreConvertedOrReported) {
-    const std::string fur = file("Für Elise.mid", plain);
+    const std::string fur = file("Für Elise.mid", plain), held = file("Gymnopédie No.1.mid", plain);
     std::string deep = folder_;
-    for (int i = 0; i < 30; ++i) deep += "\\abcdefgh";  // 8.3 names already: no shorter form
+    for (int i = 0; i < 30; ++i) deep += "\\abcdefgh";
     std::filesystem::create_directories(std::filesystem::u8path(deep));
-    const std::string distant = file(deep, "Für Elise.mid", plain), gone = folder_ + "\\Gymnopédie No.1.mid";
+    const std::string distant = file(deep, "Für Elise.mid", plain), gone = folder_ + "\\Gymnopédie No.2.mid";
     const std::string goneToo = folder_ + "\\gone.mid";
+    const HANDLE holder = CreateFileW(wideFromUtf8(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     std::vector<std::string> shown;
     BoxAnswerer answerer;
     answerer.onShown = [&](HWND box) { shown.push_back(windowText(GetDlgItem(GetWindow(box, GW_OWNER), IDC_FILE_NAME))); };
-    RunConversion({fur, distant, deep, gone, goneToo});
-    EXPECT_EQ(answerer.boxes, std::vector<std::string>{utf8(text(164) + "|'") + distant + utf8("'\n\n" + text(160) + "\n" + systemText(ERROR_FILENAME_EXCED_RANGE))});
-    EXPECT_EQ(shown, std::vector<std::string>{"Für Elise.mid"});
-    EXPECT_EQ(std::make_pair(readFile(fur), readFile(distant)), std::make_pair(rs, plain));
+    {
+        const testing_win32::NoShortNames noShortNames;
+        ASSERT_TRUE(noShortNames.active());
+        RunConversion({fur, distant, deep, held, gone, goneToo});
+        EXPECT_EQ(testing_win32::NoShortNames::calls(), 0);
+    }
+    CloseHandle(holder);
+    EXPECT_EQ(answerer.boxes, std::vector<std::string>{utf8(text(164) + "|'") + held + utf8("'\n\n" + text(160) + "\n" + systemText(ERROR_SHARING_VIOLATION))});
+    EXPECT_EQ(shown, std::vector<std::string>{"Gymnopédie No.1.mid"});
+    EXPECT_EQ(std::make_tuple(readFile(fur), readFile(distant), readFile(held)), std::make_tuple(rs, rs, plain));
     // Taken down level by level: the library's removal stops at MAX_PATH.
     DeleteFileW(wideFromUtf8(distant).c_str());
     for (; deep != folder_; deep.resize(deep.rfind('\\'))) RemoveDirectoryW(wideFromUtf8(deep).c_str());

@@ -17,6 +17,8 @@
 #include "../../unit/convert/smf_samples.h"
 #include "convert/conversion_engine.h"
 #include "convert/file_system_win.h"
+#include "convert/wide_text_win.h"
+#include "tests/win32/no_short_names.h"
 
 namespace convert::testing {
 namespace {
@@ -44,9 +46,9 @@ struct TestFileSystem final : Win32FileSystem {
 // the call); exit code 0 when the run ended first. Runs before main, only in the child.
 const bool isChild = [] {
     char stopAt[16];
-    char path[MAX_PATH];
+    wchar_t path[MAX_PATH];
     if (!GetEnvironmentVariableA("QUORIN_STOP_AT", stopAt, sizeof stopAt) ||
-        !GetEnvironmentVariableA("QUORIN_STOP_FILE", path, sizeof path))
+        !GetEnvironmentVariableW(L"QUORIN_STOP_FILE", path, MAX_PATH))
         return false;
     TestFileSystem fileSystem;
     const std::size_t stop = std::strtoul(stopAt, nullptr, 10);
@@ -55,15 +57,15 @@ const bool isChild = [] {
         return SystemError{0};
     };
     ConversionEngine engine(fileSystem, true);
-    ExitProcess(engine.convert(path).kind == OutcomeKind::Converted ? 0 : 1);
+    ExitProcess(engine.convert(utf8FromWide(path)).kind == OutcomeKind::Converted ? 0 : 1);
 }();
 
-Bytes readFile(const std::string& path) {
+Bytes readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-void writeFile(const std::string& path, const Bytes& bytes) {
+void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                 static_cast<std::streamsize>(bytes.size()));
 }
@@ -73,7 +75,7 @@ DWORD runStoppedChild(const std::string& path, std::size_t stopAt) {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
     SetEnvironmentVariableA("QUORIN_STOP_AT", std::to_string(stopAt).c_str());
-    SetEnvironmentVariableA("QUORIN_STOP_FILE", path.c_str());
+    SetEnvironmentVariableW(L"QUORIN_STOP_FILE", wideFromUtf8(path).c_str());
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -105,12 +107,13 @@ protected:
     std::set<std::string> names() const {
         std::set<std::string> result;
         for (const auto& entry : std::filesystem::directory_iterator(folder))
-            result.insert(entry.path().filename().string());
+            result.insert(entry.path().filename().u8string());
         return result;
     }
-    FileOutcome convert(TestFileSystem& fileSystem) {
+    // Converts file (UTF-8; by default song.mid) to running status.
+    FileOutcome convert(TestFileSystem& fileSystem, const std::string& file = {}) {
         ConversionEngine engine(fileSystem, true);
-        return engine.convert(path);
+        return engine.convert(file.empty() ? path : file);
     }
 
     const Bytes plain = plainSmf();
@@ -122,61 +125,78 @@ protected:
     const ReplacementNames replacement = replacementNames(path);
 };
 
+// One way of a rewrite: the file's name, and whether a second link makes it go in place.
+struct Way {
+    const char* label;
+    const char* name;  // UTF-8
+    bool secondLink;
+};
+
 // For each call N that changes a file, N = 1, 2, ... until the run completes, with the file
-// replaced whole and (with a second link) written through in place:
+// replaced whole (under an ANSI name and under one that the ANSI code page cannot spell,
+// whose temporary names are spelled for it) and (with a second link) written through in place:
 // - a child process ends at call N: replaced whole, the file holds exactly its former bytes or
 //   the result; in place, it may be a mix (the risk the help page names), but both links see
 //   the same bytes. A later run converts it and removes what the child left beside it.
 // - call N fails: the result, or the former bytes and a failed rewrite that says they are back;
 //   nothing is left beside the file either way.
 TEST_F(FileReplace, EndedOrFailingAtEveryCallLeavesTheFormerBytesOrTheResult) {
-    for (const bool secondLink : {false, true}) {
-        SCOPED_TRACE(secondLink ? "in place" : "replaced whole");
+    const Way ways[] = {
+        {"replaced whole", "song.mid", false},
+        {"replaced whole, a name outside the ANSI code page", "Für Elise.mid", false},
+        {"in place", "song.mid", true},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.label);
+        const std::string file = folder + "\\" + way.name;
+        const std::filesystem::path filePath = std::filesystem::u8path(file);
         const std::string link = folder + "\\link.mid";
-        const std::set<std::string> alone = secondLink ? std::set<std::string>{"link.mid", "song.mid"}
-                                                       : std::set<std::string>{"song.mid"};
+        const std::set<std::string> alone = way.secondLink ? std::set<std::string>{"link.mid", way.name}
+                                                           : std::set<std::string>{way.name};
+        if (file != path) std::filesystem::remove(path);
         for (std::size_t n = 1;; ++n) {
             SCOPED_TRACE(n);
             ASSERT_LT(n, 50u);
-            writeFile(path, plain);
-            if (secondLink) {
+            writeFile(filePath, plain);
+            if (way.secondLink) {
                 ASSERT_TRUE(CreateHardLinkA(link.c_str(), path.c_str(), nullptr));
             }
-            const DWORD exitCode = runStoppedChild(path, n);
+            const DWORD exitCode = runStoppedChild(file, n);
             ASSERT_NE(exitCode, 1u);
-            if (secondLink) {
-                EXPECT_EQ(readFile(link), readFile(path));
+            if (way.secondLink) {
+                EXPECT_EQ(readFile(link), readFile(filePath));
             } else {
-                EXPECT_TRUE(readFile(path) == plain || readFile(path) == converted);
+                EXPECT_TRUE(readFile(filePath) == plain || readFile(filePath) == converted);
             }
             TestFileSystem later;
-            EXPECT_EQ(convert(later).kind, OutcomeKind::Converted);
-            EXPECT_EQ(readFile(path), converted);
+            EXPECT_EQ(convert(later, file).kind, OutcomeKind::Converted);
+            EXPECT_EQ(readFile(filePath), converted);
             EXPECT_EQ(names(), alone);
 
-            writeFile(path, plain);
+            writeFile(filePath, plain);
             TestFileSystem failing;
             failing.onCall = [&](Win32Call) { return failing.seen.size() == n ? ERROR_WRITE_FAULT : 0; };
-            const FileOutcome outcome = convert(failing);
+            const FileOutcome outcome = convert(failing, file);
             if (outcome.kind == OutcomeKind::Converted) {
-                EXPECT_EQ(readFile(path), converted);
+                EXPECT_EQ(readFile(filePath), converted);
             } else {
                 EXPECT_EQ(outcome.kind, OutcomeKind::WriteFailed);
                 EXPECT_EQ(outcome.error, SystemError{ERROR_WRITE_FAULT});
                 EXPECT_TRUE(outcome.restored);
-                EXPECT_EQ(readFile(path), plain);
+                EXPECT_EQ(readFile(filePath), plain);
             }
             if (n > failing.seen.size() || failing.seen[n - 1] != Win32Call::Remove) {
                 EXPECT_EQ(names(), alone);  // a failed removal leaves a file for the next run
             }
-            if (secondLink) DeleteFileA(link.c_str());
+            if (way.secondLink) DeleteFileA(link.c_str());
             if (exitCode == 0) break;
             EXPECT_EQ(exitCode, 100 + static_cast<DWORD>(failing.seen[n - 1]));
         }
+        std::filesystem::remove(filePath);
     }
 }
 
-// What ReplaceFileA answers (and leaves) when it fails, and what the file then holds.
+// What ReplaceFileW answers (and leaves) when it fails, and what the file then holds.
 struct ReplaceFailure {
     const char* name;
     DWORD error;
@@ -240,6 +260,85 @@ TEST_F(FileReplace, EachReplaceFileErrorIsFinishedOrUndone) {
         }
         EXPECT_EQ(names(), std::set<std::string>{"song.mid"});
     }
+}
+
+// The temporary and backup names say whose they are, in the ANSI code page: "NAME.quorin-new.tmp"
+// and "NAME.quorin-old.tmp" for a name that it spells exactly; for one that it cannot spell, the
+// name's best-fit spelling (a character with none as "_") and a tag of 16 hex digits, the same
+// whatever the name's case, and another for another name of the same spelling.
+TEST(ReplacementNames, SayWhoseTheyAreInTheAnsiCodePage) {
+    const std::wstring folder = L"C:\\music\\";
+    const ReplacementNames ansi = replacementNames("C:\\music\\Fur Elise.mid");
+    EXPECT_EQ(ansi.full, folder + L"Fur Elise.mid");
+    EXPECT_EQ(ansi.temporary, folder + L"Fur Elise.mid.quorin-new.tmp");
+    EXPECT_EQ(ansi.backup, folder + L"Fur Elise.mid.quorin-old.tmp");
+
+    struct Spelled {
+        const char* name;  // UTF-8
+        const wchar_t* spelling;
+    };
+    const Spelled rows[] = {
+        {"Für Elise.mid", L"Fur Elise.mid"},
+        {"FÜR ELISE.MID", L"FUR ELISE.MID"},
+        {"Fúr Elise.mid", L"Fur Elise.mid"},
+        {"\xEA\xB3\xA1.mid", L"_.mid"},  // a Hangul syllable, which has no best fit
+    };
+    std::vector<std::wstring> tags;
+    for (const Spelled& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ReplacementNames names = replacementNames(std::string("C:\\music\\") + row.name);
+        const std::wstring start = folder + row.spelling + L".quorin-new-";
+        ASSERT_EQ(names.temporary.size(), start.size() + 16 + 4);
+        EXPECT_EQ(names.temporary.substr(0, start.size()), start);
+        const std::wstring tag = names.temporary.substr(start.size(), 16);
+        EXPECT_EQ(tag.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos);
+        EXPECT_EQ(names.temporary.substr(start.size() + 16), L".tmp");
+        EXPECT_EQ(names.backup, folder + row.spelling + L".quorin-old-" + tag + L".tmp");
+        std::string ansiName;
+        EXPECT_TRUE(exactAnsi(names.temporary.substr(folder.size()), ansiName));
+        tags.push_back(tag);
+    }
+    EXPECT_EQ(tags[0], tags[1]);
+    EXPECT_NE(tags[0], tags[2]);
+}
+
+// A name that the ANSI code page cannot spell is replaced whole through the wide calls, also
+// where no name has a short form (no short name is even asked for), and keeps its name; the
+// leftovers of other names that share its spelling stay as they are. Given by its short name
+// (Wine makes one up), the file keeps its long name too.
+TEST_F(FileReplace, ANameOutsideTheAnsiCodePageIsReplacedWholeWithoutItsShortName) {
+    const std::string fur = folder + "\\Für Elise.mid";
+    const std::filesystem::path furPath = std::filesystem::u8path(fur);
+    writeFile(furPath, plain);
+    std::set<std::string> expected = {"Für Elise.mid", "song.mid"};
+    for (const char* other : {"\\Fur Elise.mid", "\\Fúr Elise.mid"}) {
+        const ReplacementNames leftovers = replacementNames(folder + other);
+        for (const std::wstring* name : {&leftovers.temporary, &leftovers.backup}) {
+            writeFile(*name, {'x'});
+            expected.insert(std::filesystem::path(*name).filename().u8string());
+        }
+    }
+    ASSERT_EQ(names().size(), 6u);
+    {
+        const testing_win32::NoShortNames noShortNames;
+        ASSERT_TRUE(noShortNames.active());
+        TestFileSystem fileSystem;
+        EXPECT_EQ(convert(fileSystem, fur).kind, OutcomeKind::Converted);
+        EXPECT_EQ(std::count(fileSystem.seen.begin(), fileSystem.seen.end(), Win32Call::Replace), 1);
+        EXPECT_EQ(testing_win32::NoShortNames::calls(), 0);
+    }
+    EXPECT_EQ(readFile(furPath), converted);
+    EXPECT_EQ(names(), expected);
+
+    wchar_t shortName[MAX_PATH];
+    ASSERT_NE(GetShortPathNameW(furPath.c_str(), shortName, MAX_PATH), 0u);
+    ASSERT_NE(std::wstring(shortName), furPath.wstring());
+    writeFile(furPath, plain);
+    TestFileSystem byShortName;
+    EXPECT_EQ(convert(byShortName, utf8FromWide(shortName)).kind, OutcomeKind::Converted);
+    EXPECT_EQ(std::count(byShortName.seen.begin(), byShortName.seen.end(), Win32Call::Replace), 1);
+    EXPECT_EQ(readFile(furPath), converted);
+    EXPECT_EQ(names(), expected);
 }
 
 // Where a new file would not be the same file, or cannot be made, the file is written in place:
