@@ -115,15 +115,19 @@ public:
     }
     bool isLockConflict(SystemError error) override { return inner_.isLockConflict(error); }
     std::string errorText(SystemError error) override { return inner_.errorText(error); }
+    std::string linkTarget(const std::string& path) override { return inner_.linkTarget(path); }
 
 private:
     CliFileSystem& inner_;
     const std::string* output_;
 };
 
-// How a path or destination is named in the lines: "-" as the stream it stands for.
-std::string shownName(const std::string& path, const char* stream) {
-    return path == kStandardStream ? stream : path;
+// How a path or destination is named in the lines: "-" as the stream it stands for, and a
+// path whose symbolic links were followed with where they led ("song.mid -> /x/song.mid").
+std::string shownName(const std::string& path, const char* stream, CliFileSystem& fileSystem) {
+    if (path == kStandardStream) return stream;
+    const std::string target = fileSystem.linkTarget(path);
+    return target.empty() ? path : path + " -> " + target;
 }
 
 // The progress line on a terminal's standard error: "[12/200] path", drawn at most ten
@@ -144,7 +148,9 @@ public:
         std::string text = "[" + std::to_string(index + 1) + "/" + std::to_string(total_) + "] ";
         const std::size_t room = kWidth - text.size();  // the counts take at most 24 columns
         const std::string name = quoteName(path);
-        text += name.size() > room ? "..." + name.substr(name.size() - (room - 3)) : name;
+        std::size_t cut = name.size() > room ? name.size() - (room - 3) : 0;
+        while (cut > 0 && cut < name.size() && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) ++cut;
+        text += cut > 0 ? "..." + name.substr(cut) : name;  // never a character cut in two
         console_.out.flush();
         console_.err << '\r' << text;
         console_.err.flush();
@@ -194,13 +200,14 @@ public:
         // In place, a file that needs no change is done before the free space is asked for.
         const convert::StepOrder order = output || fromStandardInput ? convert::StepOrder::ProbeFirst
                                                                      : convert::StepOrder::UnchangedFirst;
-        auto engine = std::make_unique<convert::ConversionEngine>(files, options_.runningStatus, nullptr, order);
+        auto engine = std::make_unique<convert::ConversionEngine>(files, options_.runningStatus, nullptr, order,
+                                                                  convert::ReadOrder::HeaderFirst);
         bool stopped = false;
         for (std::size_t i = 0; i < options_.files.size(); ++i) {
             const std::string& path = options_.files[i];
             stopped = stopped || StopSignals::caught() != 0;
             if (stopped) {
-                print(notProcessedLine(shownName(path, "standard input")), true);
+                print(notProcessedLine(path == kStandardStream ? "standard input" : path), true);
                 ++tally_.files;
                 ++tally_.failed;
                 continue;
@@ -210,10 +217,12 @@ public:
             LineContext context = contextFor(outcome);
             context.unchanged = outcome.kind == OutcomeKind::Converted && outcome.unchanged;
             const std::string* destination = files.destination(path);
-            const std::string shownDestination = destination ? shownName(*destination, "standard output") : "";
+            const std::string shownDestination =
+                destination ? shownName(*destination, "standard output", fileSystem_) : "";
             if (destination) context.output = &shownDestination;
             count(outcome, context.unchanged);
-            print(conversionLine(shownName(path, "standard input"), outcome, context), isFailure(outcome));
+            print(conversionLine(shownName(path, "standard input", fileSystem_), outcome, context),
+                  isFailure(outcome));
             stopped = outcome.endsRun();
         }
         if (keepMemoryForExit_) engineKeptForExit = engine.release();
@@ -224,15 +233,16 @@ public:
         RunFileSystem files(fileSystem_, nullptr);
         Inspector inspector(files);
         for (std::size_t i = 0; i < options_.files.size(); ++i) {
-            const std::string path = shownName(options_.files[i], "standard input");
+            const std::string& file = options_.files[i];
             if (StopSignals::caught() != 0) {
-                print(notProcessedLine(path), true);
+                print(notProcessedLine(file == kStandardStream ? "standard input" : file), true);
                 ++tally_.files;
                 ++tally_.failed;
                 continue;
             }
-            progress_.update(i, path);
-            const Inspection inspection = inspector.inspect(options_.files[i]);
+            progress_.update(i, file == kStandardStream ? "standard input" : file);
+            const Inspection inspection = inspector.inspect(file);
+            const std::string path = shownName(file, "standard input", fileSystem_);
             count(inspection.outcome, false);
             if (inspection.outcome.kind == OutcomeKind::Converted) {
                 print(checkLine(path, inspection.facts, inspection.outcome.summary, verbose()), false);
@@ -254,6 +264,8 @@ private:
         if (outcome.error != 0) {
             context.systemText = fileSystem_.errorText(outcome.error);
             context.lockConflict = fileSystem_.isLockConflict(outcome.error);
+        } else if (outcome.syncError != 0) {
+            context.systemText = fileSystem_.errorText(outcome.syncError);
         }
         return context;
     }
