@@ -279,6 +279,7 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"$ - < @s | " QUORIN_CLI_PATH " -r off -o - - > @p", 0, "", "standard input: copied unchanged to standard "
          "output, 33 bytes\nstandard input: converted to standard output, 33 -> 34 bytes\n"},
         {"$ -o @out @s > @full", 1, "", "quorin-cli: write error: No space left on device\n"},
+        {"$ -q -o /dev/stdout @s | cat > @piped", 0, "", ""},  // the pipe that /proc/self/fd/1 stands for
     };
     for (const Row& row : rows) {
         fs.freeBytes = row.freeBytes;
@@ -291,7 +292,7 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     }
     ::close(::open(expand("@fifo").c_str(), O_WRONLY | O_NONBLOCK));  // the reader ends even if no run wrote
     reader.join();
-    for (const char* n : {"@a", "@b", "@c", "@x", "@out", "@m", "@l2"}) EXPECT_EQ(readFile(expand(n)), kRunning);
+    for (const char* n : {"@a", "@b", "@c", "@x", "@out", "@m", "@l2", "@piped"}) EXPECT_EQ(readFile(expand(n)), kRunning);
     for (const char* n : {"@new", "@end"}) EXPECT_FALSE(std::filesystem::exists(expand(n))) << n;
     EXPECT_EQ(std::make_tuple(readFile(expand("@target")), readFile(expand("@p")), fromFifo, readFile(expand("@lost"))),
               std::make_tuple(kPlain, kPlain, kRunning, alien + kRunning.substr(14)));
