@@ -98,6 +98,7 @@ TEST(QuoteName, QuotesWhatWouldControlTheTerminalOrHideTheText) {
     const Row rows[] = {
         {"it's $x\\.mid", "it's $x\\.mid"},
         {"F\xC3\xBCr Elise \xE6\x9B\xB2 \xF0\x9F\x8E\xB5.mid", "F\xC3\xBCr Elise \xE6\x9B\xB2 \xF0\x9F\x8E\xB5.mid"},
+        {"\xC3\x80\xDF\xBF", "\xC3\x80\xDF\xBF"},                                 // U+00C0 and U+07FF
         {"it's\x1B[\a\b\t\v\f\r\x7Fx\x1F", "'it'\\''s'$'\\033''['$'\\a\\b\\t\\v\\f\\r\\177''x'$'\\037'"},
         {"\x9B" "31m.mid", "$'\\233''31m.mid'"},                                 // C1 CSI, a raw byte
         {"\xC2\x9B" "31m.mid", "$'\\302\\233''31m.mid'"},                       // C1 CSI as UTF-8
@@ -111,7 +112,9 @@ TEST(QuoteName, QuotesWhatWouldControlTheTerminalOrHideTheText) {
         {"\xC0\xAF.mid", "$'\\300\\257''.mid'"},                                // an overlong slash,
         {"\xED\xA0\x80", "$'\\355\\240\\200'"},                              // a surrogate,
         {"\xF4\x90\x80\x80", "$'\\364\\220\\200\\200'"},                      // beyond U+10FFFF,
-        {"end\xE2\x80", "'end'$'\\342\\200'"},                                  // cut short
+        {"end\xE2\x80", "'end'$'\\342\\200'"},                                  // cut short,
+        {"\xE2\x80" "A", "$'\\342\\200''A'"},                                      // cut by a letter,
+        {"\xFE\xFF", "$'\\376\\377'"},                                            // never in UTF-8
     };
     for (const Row& row : rows) EXPECT_EQ(quoteName(row.name), row.shown);
 }
@@ -303,6 +306,22 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     struct sigaction action;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         EXPECT_TRUE(::sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_DFL) << signal;
+}
+
+// A link's target is walked as the path is: "." and ".." (also above the root) in it, and
+// links on the way; the line names the file it reached.
+TEST_F(CliRun, NamesWhereRelativeAndAbsoluteLinksLed) {
+    ASSERT_TRUE(std::filesystem::create_directories(folder.file("a/b")));
+    ASSERT_TRUE(std::filesystem::create_directory(folder.file("c")));
+    const std::string song = folder.put("c/song.mid", kPlain);
+    const std::string top = folder.path().substr(0, folder.path().find('/', 1));  // "/tmp"
+    ASSERT_EQ(::symlink("b", folder.file("a/in").c_str()), 0);
+    ASSERT_EQ(::symlink("../../c/./song.mid", folder.file("a/b/up").c_str()), 0);
+    ASSERT_EQ(::symlink(("/.." + top + "/.." + folder.path() + "/c/song.mid").c_str(), folder.file("a/abs").c_str()), 0);
+    for (const std::string& link : {folder.file("a/in/up"), folder.file("a/abs")}) {
+        const std::string line = run(fs, {"-c", link}).out;
+        EXPECT_EQ(line.substr(0, line.find(": ")), link + " -> " + song);
+    }
 }
 
 // Another holder's flock, OFD or lockf lock: in use, left alone. A shared hold still lets

@@ -140,7 +140,8 @@ class ZeroTailFile final : public OpenFile {
 public:
     ZeroTailFile(Bytes head, std::uint64_t size) : head_(std::move(head)), size_(size) {}
     bool size(std::uint64_t& n, SystemError&) override { return n = size_, true; }
-    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& got, SystemError&) override {
+    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& got, SystemError& error) override {
+        if (failing != 0) return error = failing, false;
         got = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, size_ - delivered));
         for (std::uint32_t i = 0; i < got; ++i) buffer[i] = delivered + i < head_.size() ? head_[delivered + i] : 0;
         delivered += got;
@@ -150,6 +151,7 @@ public:
     bool write(const std::uint8_t*, std::uint32_t, std::uint32_t&, SystemError&) override { return false; }
     bool flush(SystemError&) override { return false; }
     std::uint64_t delivered = 0;
+    SystemError failing = 0;  // the error of every read, 0: none
 
 private:
     Bytes head_;
@@ -209,6 +211,15 @@ TEST(ReadWholeFile, ReadsNoMoreThanTheHeaderOfAFileItRulesOutWhenAsked) {
         reader.parse(input.get(), bytesRead, song, true);
         EXPECT_EQ(std::make_pair(reader.failure().rule, reader.failure().offset), std::make_pair(whole.rule, whole.offset));
     }
+    // The first bytes cannot be read: nothing more is asked for.
+    ZeroTailFile unreadable(riff, 3000000000u);
+    unreadable.failing = 5;
+    std::unique_ptr<std::uint8_t[]> input;
+    std::uint32_t bytesRead = 0;
+    FileOutcome outcome;
+    requested = 0;
+    EXPECT_FALSE(readWholeFile(unreadable, recordingAllocator, input, bytesRead, outcome, ReadOrder::HeaderFirst));
+    EXPECT_EQ(std::make_tuple(outcome.kind, outcome.error, requested), std::make_tuple(OutcomeKind::ReadFailed, 5u, 0u));
 }
 
 const std::string kHyo = "\x95\x5C", a254(254, 'a');  // kHyo: a character of code page 932 ending in 0x5C
