@@ -49,7 +49,7 @@ public:
 };
 
 // The platform's file system for quorin-cli: POSIX (flock and fcntl locks, statvfs,
-// mkstemp, fsync and rename) or Win32 (no-sharing opens, GetDiskFreeSpaceExA, MoveFileExA).
+// openat, fsync and renameat) or Win32 (no-sharing opens, GetDiskFreeSpaceExA, MoveFileExA).
 std::unique_ptr<CliFileSystem> makePlatformFileSystem();
 
 // True when the process's standard error is a terminal (or console).
