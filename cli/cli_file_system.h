@@ -38,6 +38,17 @@ public:
 
     // True when error is the refusal of a file held by another process.
     virtual bool isLockConflict(SystemError error) = 0;
+    // True when error says that a path names nothing (as opposed to one out of reach).
+    virtual bool isNotFound(SystemError error) = 0;
+
+    // Whether a FILE argument is a pattern to expand, and if so, names: the paths it
+    // matches, in name order (none: empty). Windows programs expand * and ? themselves;
+    // elsewhere the shell has done it, and every argument names itself (the default).
+    virtual bool expandPattern(const std::string& argument, std::vector<std::string>& names) {
+        static_cast<void>(argument);
+        static_cast<void>(names);
+        return false;
+    }
     // The system's English text for error, without a trailing line break ("" for 0).
     virtual std::string errorText(SystemError error) = 0;
     // The name that the symbolic links of path led to when it was last opened or replaced;

@@ -707,6 +707,10 @@ bool PosixFileSystem::isLockConflict(SystemError error) {
     return error == static_cast<SystemError>(EWOULDBLOCK);
 }
 
+bool PosixFileSystem::isNotFound(SystemError error) {
+    return error == static_cast<SystemError>(ENOENT) || error == static_cast<SystemError>(ENOTDIR);
+}
+
 std::string PosixFileSystem::errorText(SystemError error) {
     if (error == 0) return std::string();
     switch (error) {

@@ -104,6 +104,7 @@ public:
     bool readStandardInput(std::vector<std::uint8_t>& bytes, SystemError& error) override;
     bool writeStandardOutput(const std::uint8_t* data, std::uint32_t length, SystemError& error) override;
     bool isLockConflict(SystemError error) override;
+    bool isNotFound(SystemError error) override;
     std::string errorText(SystemError error) override;
     std::string linkTarget(const std::string& path) override;
 

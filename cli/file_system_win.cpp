@@ -1,6 +1,6 @@
 // quorin-cli's file system on Windows: the conversion engine's Win32 file system for the
 // in-place rewrite (exclusive by its no-sharing open), a shared read-only open, and
-// MoveFileExA for an output file.
+// MoveFileExW for an output file. Paths are UTF-8, as the wide command line gave them.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -14,6 +14,7 @@
 #include "cli/cli_file_system.h"
 #include "convert/file_system_win.h"
 #include "convert/free_space.h"
+#include "convert/wide_text_win.h"
 
 namespace cli {
 
@@ -25,16 +26,26 @@ bool fail(SystemError& error) {
 }
 
 // The full form of path, or path itself when the system cannot make one.
-std::string fullPath(const std::string& path, std::string* folder = nullptr) {
-    char buffer[MAX_PATH * 4];
-    char* name = nullptr;
-    const DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, &name);
-    if (length == 0 || length >= sizeof buffer) {
-        if (folder) *folder = ".";
+std::wstring fullPath(const std::wstring& path, std::wstring* folder = nullptr) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    wchar_t* name = nullptr;
+    DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), &name);
+    if (length >= buffer.size()) {
+        buffer.resize(length);
+        length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), &name);
+    }
+    if (length == 0 || length >= buffer.size()) {
+        if (folder) *folder = L".";
         return path;
     }
-    if (folder) *folder = name ? std::string(buffer, name) : std::string(buffer);
-    return std::string(buffer, length);
+    if (folder) *folder = name ? std::wstring(buffer.data(), name) : std::wstring(buffer.data(), length);
+    return std::wstring(buffer.data(), length);
+}
+
+// Name order, as the system compares names: by their characters, case ignored.
+bool namedBefore(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_LESS_THAN;
 }
 
 class WindowsFileSystem final : public CliFileSystem {
@@ -54,7 +65,7 @@ public:
     }
     // The drive or share of the full path, so that a relative path is measured where it is.
     std::string freeSpaceLocation(const std::string& path) override {
-        return engineFiles_.freeSpaceLocation(fullPath(path));
+        return engineFiles_.freeSpaceLocation(convert::utf8FromWide(fullPath(convert::wideFromUtf8(path))));
     }
     bool freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) override {
         return engineFiles_.freeSpace(location, freeBytes, error);
@@ -65,17 +76,19 @@ public:
     }
 
     // A new file beside path, written whole and flushed, then moved over path in one step.
-    // A device name (NUL, CON) is written through.
-    convert::RewriteResult replaceFile(const std::string& path, const std::uint8_t* data,
+    // A device name (NUL, CON) is written through. Wide calls throughout: a new file may have
+    // any name, and has no short form yet.
+    convert::RewriteResult replaceFile(const std::string& utf8Path, const std::uint8_t* data,
                                        std::uint32_t length) override {
         convert::RewriteResult result;
-        const DWORD attributes = GetFileAttributesA(path.c_str());
+        const std::wstring path = convert::wideFromUtf8(utf8Path);
+        const DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             result.ok = false;
             result.error = ERROR_DIRECTORY;
             return result;
         }
-        const HANDLE existing = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        const HANDLE existing = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_EXISTING, 0, nullptr);
         if (existing != INVALID_HANDLE_VALUE) {
             const bool device = GetFileType(existing) != FILE_TYPE_DISK;
@@ -86,26 +99,26 @@ public:
                 return result;
             }
         }
-        std::string folder;
+        std::wstring folder;
         fullPath(path, &folder);
-        char temporary[MAX_PATH];
-        if (!GetTempFileNameA(folder.c_str(), "qrn", 0, temporary)) {
+        wchar_t temporary[MAX_PATH];
+        if (!GetTempFileNameW(folder.c_str(), L"qrn", 0, temporary)) {
             result.ok = fail(result.error);
             return result;
         }
-        const HANDLE handle = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        const HANDLE handle = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             result.ok = fail(result.error);
-            DeleteFileA(temporary);
+            DeleteFileW(temporary);
             return result;
         }
         result.ok = writeWhole(handle, data, length, result.error);
         if (result.ok && !FlushFileBuffers(handle)) result.ok = fail(result.error);
         if (!CloseHandle(handle) && result.ok) result.ok = fail(result.error);
-        if (result.ok && !MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (result.ok && !MoveFileExW(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             result.ok = fail(result.error);
-        if (!result.ok) DeleteFileA(temporary);
+        if (!result.ok) DeleteFileW(temporary);
         return result;
     }
 
@@ -134,19 +147,43 @@ public:
         return writeWhole(handle, data, length, error);
     }
 
+    bool isNotFound(SystemError error) override { return convert::isNotFoundError(error); }
+
     bool isLockConflict(SystemError error) override {
         return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
     }
 
+    // Every * and ? in the last component, as FindFirstFileW matches them (names of folders
+    // included, "." and ".." not), the folder part kept as it was typed.
+    bool expandPattern(const std::string& argument, std::vector<std::string>& names) override {
+        if (argument.find_first_of("*?") == std::string::npos) return false;
+        names.clear();
+        const std::wstring pattern = convert::wideFromUtf8(argument);
+        const std::size_t cut = pattern.find_last_of(L"\\/:");
+        const std::wstring folder = cut == std::wstring::npos ? std::wstring() : pattern.substr(0, cut + 1);
+        WIN32_FIND_DATAW found;
+        const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return true;
+        std::vector<std::wstring> matches;
+        do {
+            const std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..") matches.push_back(name);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        std::stable_sort(matches.begin(), matches.end(), namedBefore);
+        for (const std::wstring& name : matches) names.push_back(convert::utf8FromWide(folder + name));
+        return true;
+    }
+
     std::string errorText(SystemError error) override {
         if (error == 0) return std::string();
-        char* text = nullptr;
+        wchar_t* text = nullptr;
         const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-        DWORD length = FormatMessageA(flags, nullptr, error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                                      reinterpret_cast<char*>(&text), 0, nullptr);
+        DWORD length = FormatMessageW(flags, nullptr, error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
         std::string result;
         if (length != 0 && text) {
-            result.assign(text, length);
+            result = convert::utf8FromWide(text, length);
             while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' ||
                                        result.back() == '.'))
                 result.pop_back();

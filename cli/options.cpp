@@ -68,14 +68,34 @@ ParsedCommandLine finish(ParsedCommandLine parsed, bool quietSeen, bool verboseS
     if (quietSeen && verboseSeen) return usageError("--quiet and --verbose cannot be combined");
     if (options.files.empty()) return usageError("no FILE given");
     if (options.hasOutput && options.check) return usageError("--output cannot be combined with --check");
-    if (options.hasOutput && options.files.size() != 1)
-        return usageError("--output needs exactly one FILE, " + std::to_string(options.files.size()) + " given");
+    std::string countError = fileCountError(options);
+    if (!countError.empty()) return usageError(std::move(countError));
     return parsed;
+}
+
+// "/?", the help request of Windows programs; it names no file there ("?" is no character
+// of a name).
+bool asksForWindowsHelp(const std::vector<std::string>& args) {
+#ifdef _WIN32
+    for (const std::string& arg : args) {
+        if (arg == "--") return false;
+        if (arg == "/?") return true;
+    }
+#else
+    static_cast<void>(args);
+#endif
+    return false;
 }
 
 }  // namespace
 
+std::string fileCountError(const CliOptions& options) {
+    if (!options.hasOutput || options.files.size() == 1) return std::string();
+    return "--output needs exactly one FILE, " + std::to_string(options.files.size()) + " given";
+}
+
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
+    if (asksForWindowsHelp(args)) return ParsedCommandLine{Command::Help, {}, {}};
     // getopt_long permutes its argv: give it copies, program name first.
     std::vector<std::string> copies{"quorin-cli"};
     copies.insert(copies.end(), args.begin(), args.end());
@@ -150,6 +170,29 @@ const char* usageText() noexcept {
            "Standard MIDI File (format 0, 1 or 2, optionally behind a 128-byte MacBinary header)\n"
            "is reported with the reason and left untouched. A file is rewritten only when its\n"
            "volume has more than twice its new size free; if it has not, the run stops there.\n"
+#ifdef _WIN32
+           "Folders are skipped. While a file is converted no other program can open it; a\n"
+           "file in use by another program, a file with the read-only attribute, and one\n"
+           "that you may not write are reported and left alone. A file that needs no change\n"
+           "is not written, and never stops a run for want of space.\n"
+           "\n"
+           "A FILE with * or ? in its name is a pattern: it stands for the names it matches\n"
+           "in its folder, in name order. A pattern that matches nothing is an error. Names\n"
+           "are taken whole; one with characters that the system's ANSI code page lacks is\n"
+           "reached by its short (8.3) name, and reported where it has none.\n"
+           "\n"
+           "How a file is replaced: it is rewritten in place while no other program can open\n"
+           "it; the new bytes are flushed to disk, and if writing fails its former bytes are\n"
+           "written back. Ctrl+C lets the file at hand finish first, but a crash or a forced\n"
+           "end of the program during that write can damage it. --output PATH is replaced\n"
+           "whole: the result goes to a new file in the same folder, is flushed to disk and\n"
+           "is moved over PATH in one step.\n"
+           "\n"
+           "A FILE of - is standard input; its result goes to standard output unless --output\n"
+           "names a path. When a result goes to standard output, the lines go to standard\n"
+           "error. Ctrl+C lets the file at hand finish, names the rest \"not processed\" and\n"
+           "ends the run.\n"
+#else
            "Folders are skipped. While a file is converted it is locked; a file locked by\n"
            "another process (flock, fcntl or lockf) is reported and left alone. A file that\n"
            "needs no change is not written, and never stops a run for want of space.\n"
@@ -176,12 +219,17 @@ const char* usageText() noexcept {
            "names a path. When a result goes to standard output, the lines go to standard\n"
            "error. SIGINT (Ctrl+C), SIGTERM and SIGHUP let the file at hand finish, name the\n"
            "rest \"not processed\" and end the run.\n"
+#endif
            "\n"
-           "The result holds the header chunk and the track chunks only. Chunks of other types\n"
-           "(XF information, karaoke and the like) and bytes after the last chunk are left\n"
-           "out, and the file's line names them: \"(left out: chunk XFIH, chunk XFKM)\". Keep a\n"
-           "copy of files whose other chunks matter. A track chunk after the chunks that the\n"
-           "header declares makes the file invalid, since it would be lost.\n"
+           "The result holds the header chunk, the track chunks and, after them, the chunks\n"
+           "that followed the tracks in the file (XF karaoke, style data, a settings track\n"
+           "that the header does not count), unchanged and in their order: nobody asked to\n"
+           "change them. Left out are chunks of other types among those the header counts,\n"
+           "and whatever follows the last whole chunk (padding, a second header, a chunk cut\n"
+           "off by the end of the file). The file's line names both, the first four chunks\n"
+           "and then how many more: \"(kept after the tracks: chunk XFIH, chunk XFKM)\",\n"
+           "\"(left out: 2 bytes after the last chunk)\". Keep a copy of files whose left-out\n"
+           "data matters.\n"
            "\n"
            "Options:\n"
            "  -r, --running-status on|off  write with running status (on, the default) or\n"
@@ -192,32 +240,54 @@ const char* usageText() noexcept {
            "                               status now, its size with and without it, and\n"
            "                               what a rewrite would leave out\n"
            "  -o, --output PATH            with exactly one FILE: write the result to PATH and\n"
+#ifdef _WIN32
+           "                               leave FILE as it is; PATH is replaced only once\n"
+           "                               the result is complete; a device (NUL) is written\n"
+           "                               to, a folder refused; - is standard output\n"
+#else
            "                               leave FILE as it is; PATH is replaced as a FILE is\n"
            "                               (only once the result is complete); a link is\n"
            "                               followed as above but never to create a file, a\n"
            "                               pipe or device written to, a folder refused, and\n"
            "                               so is, for root, another user's file in a folder\n"
            "                               that others may write; - is standard output\n"
+#endif
            "  -q, --quiet                  print only the lines of files that failed\n"
            "  -v, --verbose                also print the free space checked for each file and\n"
            "                               a summary at the end\n"
+#ifdef _WIN32
+           "  -h, --help, /?               print this help and exit\n"
+#else
            "  -h, --help                   print this help and exit\n"
+#endif
            "      --version                print the version and exit\n"
            "\n"
            "One line per FILE: converted (with the old and new size and what was left out),\n"
            "unchanged or skipped folder on standard output; what went wrong on standard\n"
+#ifdef _WIN32
+           "error. Names are written as they are (in UTF-8 to a file or pipe, as their\n"
+           "characters to a console), except that one holding characters that reorder or\n"
+           "hide text (U+202E, U+200B, ...) is quoted as for a POSIX shell, those characters\n"
+           "byte by byte in octal. A progress line is shown on standard error while many\n"
+           "files are worked through, when it is a console.\n"
+#else
            "error. A name holding control characters (C0, C1), bytes that are not UTF-8 or\n"
            "characters that reorder or hide text (U+202E, U+200B, ...) is quoted as for the\n"
            "shell ('two'$'\\n''lines.mid'). A progress line is shown on standard error while\n"
            "many files are worked through, when it is a terminal. A converted file whose\n"
            "folder could not be synced is whole, but its line says that a crash soon after\n"
            "could bring back its former content, and the exit status is 1.\n"
+#endif
            "\n"
            "Exit status:\n"
            "  0  every FILE was converted or skipped (with --check: every FILE is valid)\n"
            "  1  at least one FILE failed, or standard output could not be written\n"
            "  2  the command line is wrong (unknown option, --output with several files, no FILE)\n"
+#ifdef _WIN32
+           "  130  Ctrl+C stopped the run\n"
+#else
            "  128+N  signal N stopped the run (130 for Ctrl+C)\n"
+#endif
            "\n"
            "Examples:\n"
            "  quorin-cli song.mid                   write song.mid with running status\n"
@@ -228,8 +298,14 @@ const char* usageText() noexcept {
            "                                        plain.mid, leaving song.mid as it is\n"
            "  quorin-cli -r off - < in.mid > out.mid\n"
            "                                        the same through a pipe\n"
+#ifdef _WIN32
+           "  for /r midi %f in (*.mid) do @quorin-cli -q \"%f\"\n"
+           "                                        convert a whole tree, naming only failures\n"
+           "                                        (in a batch file, write %%f)\n";
+#else
            "  find midi -type f -name '*.mid' -exec quorin-cli -q {} +\n"
            "                                        convert a whole tree, naming only failures\n";
+#endif
 }
 
 const char* versionText() noexcept {

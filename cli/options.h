@@ -36,7 +36,12 @@ struct ParsedCommandLine {
 // options may follow the files; "--" ends the options and "-" is a FILE. -h and --version
 // win as soon as they are met; errors read as the GNU tools' ("unrecognized option
 // '--bogus'"). Resets getopt's state, so it may be called any number of times.
+// On Windows, "/?" anywhere before "--" is -h.
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// "--output needs exactly one FILE, N given" when --output is given with another number of
+// files than one, else "". Checked again once Windows patterns are expanded.
+std::string fileCountError(const CliOptions& options);
 
 // The complete usage text with examples, ending with a line feed.
 const char* usageText() noexcept;

@@ -95,7 +95,7 @@ bool isHeaderRule(smf::ParseRule rule) {
 // Rules about a chunk as a whole, before its content is looked at.
 bool isChunkRule(smf::ParseRule rule) {
     return rule == smf::ParseRule::ChunkHeaderTruncated || rule == smf::ParseRule::SecondHeaderChunk ||
-           rule == smf::ParseRule::ChunkTruncated || rule == smf::ParseRule::TrackAfterDeclaredChunks;
+           rule == smf::ParseRule::ChunkTruncated;
 }
 
 // What a failed conversion did to the file; --check never changes anything, so says nothing.
@@ -106,6 +106,26 @@ std::string untouched(const LineContext& context) {
 // ": " + the system's text, or nothing.
 std::string because(const LineContext& context) {
     return context.systemText.empty() ? std::string() : ": " + context.systemText;
+}
+
+// "chunk XFIH, chunk \x00ab and 3 more chunks": the types named (bytes outside printable
+// ASCII, and the backslash, as \xHH), then how many more there were; "" for none.
+std::string chunkList(const smf::ChunkTypes& types) {
+    std::string text;
+    for (std::uint32_t i = 0; i < types.named(); ++i) {
+        text += i == 0 ? "chunk " : ", chunk ";
+        for (const char c : types.first[i]) {
+            if (c >= 0x20 && c < 0x7F && c != '\\') {
+                text += c;
+            } else {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                text += escaped;
+            }
+        }
+    }
+    if (types.count > types.named()) text += " and " + plural(types.count - types.named(), "more chunk", "more chunks");
+    return text;
 }
 
 }  // namespace
@@ -136,31 +156,18 @@ std::string describeParseFailure(const smf::ParseFailure& failure) {
     } else {
         where = "track " + std::to_string(failure.chunkIndex + 1ull);
     }
-    where += " at offset " + hex(failure.offset) + ": ";
-    // The reader's sentence cannot name the count; the header's count explains the rule.
-    if (failure.rule == smf::ParseRule::TrackAfterDeclaredChunks)
-        return where + "A track chunk follows the " + plural(failure.chunkIndex, "chunk", "chunks") +
-               " the header declares";
-    return where + smf::describeParseRule(failure.rule);
+    return where + " at offset " + hex(failure.offset) + ": " + smf::describeParseRule(failure.rule);
 }
 
-std::string leftOutText(const smf::ParseSummary& summary) {
-    std::string text;
-    for (const std::array<char, 4>& type : summary.otherChunks) {
-        text += text.empty() ? " (left out: chunk " : ", chunk ";
-        for (const char c : type) {
-            if (c >= 0x20 && c < 0x7F && c != '\\') {
-                text += c;
-            } else {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
-                text += escaped;
-            }
-        }
-    }
+std::string keptAndLeftOutText(const smf::ParseSummary& summary) {
+    std::string kept;
+    if (summary.chunksAfterTracks.count != 0) kept = "kept after the tracks: " + chunkList(summary.chunksAfterTracks);
+    std::string leftOut = chunkList(summary.leftOutChunks);
     if (summary.bytesAfterChunks != 0)
-        text += (text.empty() ? " (left out: " : ", ") + bytes(summary.bytesAfterChunks) + " after the last chunk";
-    return text.empty() ? text : text + ")";
+        leftOut += (leftOut.empty() ? "" : ", ") + bytes(summary.bytesAfterChunks) + " after the last chunk";
+    if (!leftOut.empty()) leftOut = "left out: " + leftOut;
+    if (kept.empty() && leftOut.empty()) return std::string();
+    return " (" + kept + (kept.empty() || leftOut.empty() ? "" : "; ") + leftOut + ")";
 }
 
 std::string divisionText(std::uint16_t division) {
@@ -191,7 +198,7 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
         } else {
             line = head + "converted, " + std::to_string(outcome.oldSize) + " -> " + bytes(outcome.newSize);
         }
-        line += leftOutText(outcome.summary);
+        line += keptAndLeftOutText(outcome.summary);
         if (context.verbose && !outcome.location.empty())
             line += " (" + bytes(outcome.freeBytes) + " free in " + location + ")";
         if (outcome.syncError != 0)
@@ -225,7 +232,9 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
     case OutcomeKind::WriteFailed:
         if (context.output)
             return head + "error: cannot write " + output + because(context) + "; " + output +
-                   (outcome.restored ? " was left as it was" : " holds an incomplete result");
+                   (!outcome.restored         ? " holds an incomplete result"
+                    : context.outputExisted   ? " was left as it was"
+                                              : " was not written");
         return head + "error: cannot be written" + because(context) +
                (outcome.restored ? "; its original content was put back"
                                  : "; its original content could NOT be put back, the file is damaged");
@@ -235,6 +244,10 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
 
 std::string notProcessedLine(const std::string& path) {
     return quoteName(path) + ": not processed, the run stopped";
+}
+
+std::string noMatchLine(const std::string& pattern) {
+    return quoteName(pattern) + ": error: no file matches this pattern";
 }
 
 std::string checkLine(const std::string& path, const CheckFacts& facts, const smf::ParseSummary& summary,
@@ -248,7 +261,7 @@ std::string checkLine(const std::string& path, const CheckFacts& facts, const sm
         line += "does not use running status";
     }
     line += "; " + bytes(facts.sizeWithRunningStatus) + " with running status, " +
-            bytes(facts.sizeWithoutRunningStatus) + " without" + leftOutText(summary);
+            bytes(facts.sizeWithoutRunningStatus) + " without" + keptAndLeftOutText(summary);
     if (verbose) {
         line += " (now " + bytes(facts.fileSize);
         if (summary.macBinary) line += ", behind a MacBinary header";

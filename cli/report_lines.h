@@ -21,8 +21,6 @@ std::string quoteName(const std::string& name);
 // Where a rejected file broke the reader's rules and which rule, e.g.
 // "track 2 at offset 0x1F3: End of Track does not end the chunk". Tracks and chunks are
 // counted from 1 among the chunks the header declares; offsets are from the file's start.
-// A track chunk after the declared ones is "chunk 3 at offset 0x2C: A track chunk follows
-// the 2 chunks the header declares".
 std::string describeParseFailure(const smf::ParseFailure& failure);
 
 // "96 ticks per quarter note" or "SMPTE 25 frames per second, 40 ticks per frame".
@@ -34,6 +32,7 @@ struct LineContext {
     bool lockConflict = false;     // outcome.error is another process's hold on the file
     bool unchanged = false;        // Converted: the new bytes equal the old ones
     const std::string* output = nullptr;  // the --output path, if any
+    bool outputExisted = true;     // the --output path named something before the run wrote it
     bool verbose = false;
     bool check = false;            // --check: the file was only looked at
 };
@@ -42,17 +41,23 @@ struct LineContext {
 // conversion whose folder could not be synced is).
 bool isFailure(const convert::FileOutcome& outcome) noexcept;
 
-// " (left out: chunk XFIH, chunk \x00ab, 12 bytes after the last chunk)": what a result
-// written from the song lacks, bytes of chunk types outside printable ASCII (and the
-// backslash) as \xHH; "" when nothing is left out.
-std::string leftOutText(const smf::ParseSummary& summary);
+// " (kept after the tracks: chunk XFIH, chunk XFKM; left out: chunk CASM, 12 bytes after the
+// last chunk)": what a result written from the song carries over after its tracks, and what
+// it lacks; either part alone when the other is empty, "" when both are. A list names the
+// first few chunks and counts the rest; chunk type bytes outside printable ASCII (and the
+// backslash) appear as \xHH.
+std::string keptAndLeftOutText(const smf::ParseSummary& summary);
 
-// The line (without line feed) for one file: converted (with what the result leaves out),
-// unchanged, skipped folder, or the failure with its reason. Outcomes that end the run say so.
+// The line (without line feed) for one file: converted (with what the result keeps after the
+// tracks and leaves out), unchanged, skipped folder, or the failure with its reason.
+// Outcomes that end the run say so.
 std::string conversionLine(const std::string& path, const convert::FileOutcome& outcome, const LineContext& context);
 
 // For each file after one that ended the run.
 std::string notProcessedLine(const std::string& path);
+
+// For a FILE pattern (Windows) that matches no name.
+std::string noMatchLine(const std::string& pattern);
 
 // The figures --check reports for a valid file.
 struct CheckFacts {
@@ -66,7 +71,7 @@ struct CheckFacts {
 };
 
 // The --check line of a valid file; summary is the reader's (running status now, what a
-// rewrite leaves out, MacBinary).
+// rewrite keeps after the tracks and leaves out, MacBinary).
 std::string checkLine(const std::string& path, const CheckFacts& facts, const smf::ParseSummary& summary,
                       bool verbose);
 

@@ -114,6 +114,7 @@ public:
         return inner_.writeStandardOutput(data, length, error);
     }
     bool isLockConflict(SystemError error) override { return inner_.isLockConflict(error); }
+    bool isNotFound(SystemError error) override { return inner_.isNotFound(error); }
     std::string errorText(SystemError error) override { return inner_.errorText(error); }
     std::string linkTarget(const std::string& path) override { return inner_.linkTarget(path); }
 
@@ -122,12 +123,16 @@ private:
     const std::string* output_;
 };
 
-// How a path or destination is named in the lines: "-" as the stream it stands for, and a
-// path whose symbolic links were followed with where they led ("song.mid -> /x/song.mid").
-std::string shownName(const std::string& path, const char* stream, CliFileSystem& fileSystem) {
-    if (path == kStandardStream) return stream;
-    const std::string target = fileSystem.linkTarget(path);
-    return target.empty() ? path : path + " -> " + target;
+// How a path or destination is named in the lines: "-" as the stream it stands for.
+std::string shownName(const std::string& path, const char* stream) {
+    return path == kStandardStream ? stream : path;
+}
+
+// The same for a path that was opened or replaced: with where its symbolic links led
+// ("song.mid -> /x/song.mid").
+std::string reachedName(const std::string& path, const char* stream, CliFileSystem& fileSystem) {
+    const std::string target = path == kStandardStream ? std::string() : fileSystem.linkTarget(path);
+    return target.empty() ? shownName(path, stream) : path + " -> " + target;
 }
 
 // The progress line on a terminal's standard error: "[12/200] path", drawn at most ten
@@ -148,9 +153,14 @@ public:
         std::string text = "[" + std::to_string(index + 1) + "/" + std::to_string(total_) + "] ";
         const std::size_t room = kWidth - text.size();  // the counts take at most 24 columns
         const std::string name = quoteName(path);
-        std::size_t cut = name.size() > room ? name.size() - (room - 3) : 0;
-        while (cut > 0 && cut < name.size() && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) ++cut;
-        text += cut > 0 ? "..." + name.substr(cut) : name;  // never a character cut in two
+        if (name.size() > room) {
+            // Cut at the front, never inside a UTF-8 character (no continuation byte 10xxxxxx first).
+            std::size_t start = name.size() - (room - 3);
+            while (start < name.size() && (static_cast<unsigned char>(name[start]) & 0xC0) == 0x80) ++start;
+            text += "..." + name.substr(start);
+        } else {
+            text += name;
+        }
         console_.out.flush();
         console_.err << '\r' << text;
         console_.err.flush();
@@ -181,11 +191,34 @@ bool resultsToStandardOutput(const CliOptions& options) {
     return std::find(options.files.begin(), options.files.end(), kStandardStream) != options.files.end();
 }
 
+// The FILE arguments with every pattern replaced by the names it matches (see
+// CliFileSystem::expandPattern); a pattern that matches nothing stays, marked in unmatched.
+std::vector<std::string> expandPatterns(const std::vector<std::string>& arguments, CliFileSystem& fileSystem,
+                                        std::vector<bool>& unmatched) {
+    std::vector<std::string> files;
+    unmatched.clear();
+    std::vector<std::string> names;
+    for (const std::string& argument : arguments) {
+        const bool pattern = fileSystem.expandPattern(argument, names);
+        if (pattern && !names.empty()) {
+            files.insert(files.end(), names.begin(), names.end());
+            unmatched.resize(files.size(), false);
+            continue;
+        }
+        files.push_back(argument);
+        unmatched.push_back(pattern);
+    }
+    return files;
+}
+
 class Run {
 public:
-    Run(const CliOptions& options, CliFileSystem& fileSystem, Console& console, bool keepMemoryForExit)
+    // unmatched: which of options.files are patterns that matched nothing.
+    Run(const CliOptions& options, const std::vector<bool>& unmatched, CliFileSystem& fileSystem, Console& console,
+        bool keepMemoryForExit)
         : keepMemoryForExit_(keepMemoryForExit),
           options_(options),
+          unmatched_(unmatched),
           fileSystem_(fileSystem),
           console_(console),
           lines_(resultsToStandardOutput(options) ? console.err : console.out),
@@ -205,23 +238,29 @@ public:
         bool stopped = false;
         for (std::size_t i = 0; i < options_.files.size(); ++i) {
             const std::string& path = options_.files[i];
+            if (unmatched_[i]) {
+                reportNoMatch(path);
+                continue;
+            }
             stopped = stopped || StopSignals::caught() != 0;
             if (stopped) {
-                print(notProcessedLine(path == kStandardStream ? "standard input" : path), true);
+                print(notProcessedLine(shownName(path, "standard input")), true);
                 ++tally_.files;
                 ++tally_.failed;
                 continue;
             }
             progress_.update(i, path);
+            const std::string* destination = files.destination(path);
+            const bool destinationExisted = !destination || exists(*destination);
             const FileOutcome outcome = engine->convert(path);
             LineContext context = contextFor(outcome);
             context.unchanged = outcome.kind == OutcomeKind::Converted && outcome.unchanged;
-            const std::string* destination = files.destination(path);
             const std::string shownDestination =
-                destination ? shownName(*destination, "standard output", fileSystem_) : "";
+                destination ? reachedName(*destination, "standard output", fileSystem_) : "";
             if (destination) context.output = &shownDestination;
+            context.outputExisted = destinationExisted;
             count(outcome, context.unchanged);
-            print(conversionLine(shownName(path, "standard input", fileSystem_), outcome, context),
+            print(conversionLine(reachedName(path, "standard input", fileSystem_), outcome, context),
                   isFailure(outcome));
             stopped = outcome.endsRun();
         }
@@ -233,23 +272,27 @@ public:
         RunFileSystem files(fileSystem_, nullptr);
         Inspector inspector(files);
         for (std::size_t i = 0; i < options_.files.size(); ++i) {
-            const std::string& file = options_.files[i];
+            const std::string path = shownName(options_.files[i], "standard input");
+            if (unmatched_[i]) {
+                reportNoMatch(path);
+                continue;
+            }
             if (StopSignals::caught() != 0) {
-                print(notProcessedLine(file == kStandardStream ? "standard input" : file), true);
+                print(notProcessedLine(path), true);
                 ++tally_.files;
                 ++tally_.failed;
                 continue;
             }
-            progress_.update(i, file == kStandardStream ? "standard input" : file);
-            const Inspection inspection = inspector.inspect(file);
-            const std::string path = shownName(file, "standard input", fileSystem_);
+            progress_.update(i, path);
+            const Inspection inspection = inspector.inspect(options_.files[i]);
+            const std::string reached = reachedName(options_.files[i], "standard input", fileSystem_);
             count(inspection.outcome, false);
             if (inspection.outcome.kind == OutcomeKind::Converted) {
-                print(checkLine(path, inspection.facts, inspection.outcome.summary, verbose()), false);
+                print(checkLine(reached, inspection.facts, inspection.outcome.summary, verbose()), false);
             } else {
                 LineContext context = contextFor(inspection.outcome);
                 context.check = true;
-                print(conversionLine(path, inspection.outcome, context), isFailure(inspection.outcome));
+                print(conversionLine(reached, inspection.outcome, context), isFailure(inspection.outcome));
             }
         }
         return finish(true);
@@ -257,6 +300,20 @@ public:
 
 private:
     bool verbose() const { return options_.verbosity == Verbosity::Verbose; }
+
+    // Whether a destination names something already: standard output ("-") does; a path
+    // that cannot be looked at (a loop of links, say) may.
+    bool exists(const std::string& destination) {
+        if (destination == kStandardStream) return true;
+        SystemError error = 0;
+        return fileSystem_.pathKind(destination, error) != convert::PathKind::Missing || !fileSystem_.isNotFound(error);
+    }
+
+    void reportNoMatch(const std::string& pattern) {
+        print(noMatchLine(pattern), true);
+        ++tally_.files;
+        ++tally_.failed;
+    }
 
     LineContext contextFor(const FileOutcome& outcome) {
         LineContext context;
@@ -308,12 +365,19 @@ private:
 
     bool keepMemoryForExit_;
     const CliOptions& options_;
+    const std::vector<bool>& unmatched_;
     CliFileSystem& fileSystem_;
     Console& console_;
     std::ostream& lines_;  // standard error when a result goes to standard output
     Progress progress_;
     RunTally tally_;
 };
+
+int usageError(Console& console, const std::string& error) {
+    console.err << "quorin-cli: " << error << "\nTry 'quorin-cli --help' for more information.\n";
+    console.err.flush();
+    return 2;
+}
 
 }  // namespace
 
@@ -330,16 +394,19 @@ int runCli(const std::vector<std::string>& args, CliFileSystem& fileSystem, Cons
         console.out.flush();
         return 0;
     case Command::UsageError:
-        console.err << "quorin-cli: " << parsed.error << "\nTry 'quorin-cli --help' for more information.\n";
-        console.err.flush();
-        return 2;
+        return usageError(console, parsed.error);
     case Command::Run:
         break;
     }
     try {
+        CliOptions options = parsed.options;
+        std::vector<bool> unmatched;
+        options.files = expandPatterns(parsed.options.files, fileSystem, unmatched);
+        const std::string countError = fileCountError(options);
+        if (!countError.empty()) return usageError(console, countError);
         const StopSignals stopSignals;
-        Run run(parsed.options, fileSystem, console, keepMemoryForExit);
-        return parsed.options.check ? run.checkAll() : run.convertAll();
+        Run run(options, unmatched, fileSystem, console, keepMemoryForExit);
+        return options.check ? run.checkAll() : run.convertAll();
     } catch (const std::bad_alloc&) {
         console.out.flush();
         console.err << "quorin-cli: out of memory; the run stopped\n";

@@ -18,7 +18,7 @@ namespace convert {
 enum class OutcomeKind : std::uint8_t {
     Converted,       // the file holds the new bytes
     Folder,          // skipped: the path names a folder
-    Missing,         // skipped: the path's attributes cannot be read (error)
+    Missing,         // skipped: the path does not exist (error)
     OpenFailed,      // error
     ReadFailed,      // size query, input allocation or read failed (error, 0 for allocation)
     TooLarge,        // 4 GiB or more: never read, never cut
@@ -36,7 +36,7 @@ struct FileOutcome {
     std::uint32_t newSize = 0;     // once the new bytes exist
     bool unchanged = false;        // once the new bytes exist: they equal the file's bytes
     smf::ParseFailure parseFailure;
-    smf::ParseSummary summary;     // once parsed: what the song (and so the result) leaves out
+    smf::ParseSummary summary;     // once parsed: what the result keeps after the tracks and leaves out
     bool restored = true;          // WriteFailed: the file holds its original bytes
     SystemError syncError = 0;     // Converted: the rewrite's syncError (see RewriteResult)
     std::string location;          // the free-space location, once probed

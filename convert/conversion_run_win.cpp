@@ -7,6 +7,7 @@
 
 #include <new>
 #include <string>
+#include <vector>
 
 #include "res/resource.h"
 #include "convert/app_state.h"
@@ -15,25 +16,46 @@
 #include "convert/messages.h"
 #include "convert/path_split.h"
 #include "convert/report.h"
+#include "convert/wide_text_win.h"
 
 namespace {
 
+// A string-table text as it is (ANSI), for the boxes that name no file.
 std::string messageText(std::uint32_t id) {
     std::string text;
     LoadMessageText(text, id);
     return text;
 }
 
-// Shows each file's name, steps the bar, and reports failures over the dialog. Nothing
-// that goes wrong while a report is composed or shown goes unreported: the fallback
-// report, made ready when the run starts, is shown instead.
+// A string-table text in UTF-8, the encoding of the paths that reports join it with.
+std::string utf8Text(std::uint32_t id) {
+    return convert::utf8FromAnsi(messageText(id));
+}
+
+bool systemText(std::string& text, std::uint32_t code) {
+    std::string ansi;
+    if (!SystemErrorText(ansi, code)) return false;
+    text = convert::utf8FromAnsi(ansi);
+    return true;
+}
+
+// Shows each file's name, steps the bar, and reports failures over the dialog, every name
+// as the system spells it (the reports are composed in UTF-8 and shown wide). Nothing that
+// goes wrong while a report is composed or shown goes unreported: the fallback report, and
+// the room to show it, made ready when the run starts, is shown instead.
 class DialogListener final : public convert::ConversionListener {
 public:
     DialogListener(HWND dialog, HWND nameField, HWND progressBar)
-        : dialog_(dialog), nameField_(nameField), progressBar_(progressBar), fallback_(messageText) {}
+        : dialog_(dialog),
+          nameField_(nameField),
+          progressBar_(progressBar),
+          fallback_(utf8Text),
+          errorCaption_(convert::wideFromUtf8(fallback_.errorCaption())),
+          wideReport_(fallback_.longestReport() + 1) {}
 
     void fileStarted(const std::string& path) override {
-        SetWindowTextA(nameField_, convert::splitPath(path, convert::isAnsiLeadByte).displayName.c_str());
+        const std::string name = convert::splitPath(path, convert::noLeadByte).displayName;
+        SetWindowTextW(nameField_, convert::wideFromUtf8(name).c_str());
         SendMessageA(progressBar_, PBM_STEPIT, 0, 0);
     }
 
@@ -41,11 +63,9 @@ public:
     // all) must reach the user.
     void fileFinished(const std::string& path, const convert::FileOutcome& outcome) noexcept override {
         try {
-            const std::string report =
-                convert::composeReport(outcome, path, messageText, [](std::string& text, std::uint32_t code) {
-                    return SystemErrorText(text, code);
-                });
-            if (!report.empty()) ShowMessageBox(dialog_, report, std::string(), MB_OK | MB_ICONERROR);
+            const std::string report = convert::composeReport(outcome, path, utf8Text, systemText);
+            if (!report.empty())
+                ShowWideMessageBox(dialog_, convert::wideFromUtf8(report).c_str(), nullptr, MB_OK | MB_ICONERROR);
         } catch (const std::bad_alloc&) {
             reportFailure(path, true, &outcome);
         } catch (...) {
@@ -57,10 +77,13 @@ public:
     // without allocating.
     void reportFailure(const std::string& path, bool outOfMemory, const convert::FileOutcome* outcome) noexcept {
         try {
-            ShowMessageBox(dialog_, fallback_.compose(path, outOfMemory, outcome), fallback_.errorCaption(),
-                           MB_OK | MB_ICONERROR);
+            const std::string& report = fallback_.compose(path, outOfMemory, outcome);
+            const int length = MultiByteToWideChar(CP_UTF8, 0, report.data(), static_cast<int>(report.size()),
+                                                   wideReport_.data(), static_cast<int>(wideReport_.size() - 1));
+            wideReport_[static_cast<std::size_t>(length > 0 ? length : 0)] = L'\0';
+            ShowWideMessageBox(dialog_, wideReport_.data(), errorCaption_.c_str(), MB_OK | MB_ICONERROR);
         } catch (...) {
-            // ShowMessageBox allocates nothing with a caption given; nothing is left to try.
+            // ShowWideMessageBox allocates nothing with a caption given; nothing is left to try.
         }
     }
 
@@ -69,6 +92,9 @@ private:
     HWND nameField_;
     HWND progressBar_;
     convert::FallbackReport fallback_;
+    std::wstring errorCaption_;
+    // Room for the longest fallback report, wide: no UTF-8 byte makes more than one unit.
+    std::vector<wchar_t> wideReport_;
 };
 
 // Empties the thread's queue, letting the dialog handle its keys (Escape is Cancel). A quit
@@ -168,7 +194,8 @@ void SetRunFileSystem(convert::FileSystem* fileSystem) {
 
 void RunConversion(const FileList& files) {
     InstallCentringHook();
-    DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_PROGRESS), MainWindowHandle, ProgressDialogProc,
+    // A dialog of wide windows, so that its name field shows any name whole.
+    DialogBoxParamW(InstanceHandle, MAKEINTRESOURCEW(IDD_PROGRESS), MainWindowHandle, ProgressDialogProc,
                     reinterpret_cast<LPARAM>(&files));
     RemoveCentringHook();
 }

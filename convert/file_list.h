@@ -1,4 +1,5 @@
-// FileList: the paths (ANSI code page) that one Open command or drop hands to a run.
+// FileList: the paths that one Open command or drop hands to a run, in UTF-8, whole as the
+// system gave them (the file system turns each into what its calls take).
 #pragma once
 
 #include <string>

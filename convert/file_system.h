@@ -16,7 +16,7 @@ using SystemError = std::uint32_t;
 enum class PathKind : std::uint8_t {
     File,     // anything that is not a folder
     Folder,
-    Missing,  // the path's attributes cannot be read (it does not exist, or is out of reach)
+    Missing,  // the path does not exist (a file deleted before its turn)
 };
 
 // A file opened for exclusive reading and writing; closed (and unlocked) when destroyed.

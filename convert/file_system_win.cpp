@@ -3,16 +3,45 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "convert/free_space.h"
 #include "convert/path_split.h"
+#include "convert/wide_text_win.h"
 
 namespace convert {
 
-bool isAnsiLeadByte(unsigned char byte) {
-    return IsDBCSLeadByte(byte) != FALSE;
+namespace {
+
+// The short form of path, or false (and error).
+bool shortForm(const std::wstring& path, std::wstring& result, SystemError& error) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetShortPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            error = GetLastError();
+            return false;
+        }
+        if (length < buffer.size()) {
+            result.assign(buffer.data(), length);
+            return true;
+        }
+        buffer.resize(length);  // the room it asks for, NUL included
+    }
 }
 
-namespace {
+bool fitsAnsiCalls(const std::wstring& path, std::string& ansi) {
+    return exactAnsi(path, ansi) && ansi.size() < MAX_PATH;
+}
+
+bool ansiPathOf(const std::wstring& path, std::string& ansi, SystemError& error) {
+    if (fitsAnsiCalls(path, ansi)) return true;
+    std::wstring shortPath;
+    if (!shortForm(path, shortPath, error)) return false;
+    if (fitsAnsiCalls(shortPath, ansi)) return true;
+    error = exactAnsi(shortPath, ansi) ? ERROR_FILENAME_EXCED_RANGE : ERROR_NO_UNICODE_TRANSLATION;
+    return false;
+}
 
 // A file handle from CreateFileA; closed once. CloseHandle's result is not looked at: a
 // rewrite counts only once flush() has succeeded, and after that the bytes are on the
@@ -67,18 +96,44 @@ private:
 
 }  // namespace
 
+bool isNotFoundError(SystemError error) noexcept {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool ansiPath(const std::string& path, std::string& ansi, SystemError& error) {
+    return ansiPathOf(wideFromUtf8(path), ansi, error);
+}
+
 PathKind Win32FileSystem::pathKind(const std::string& path, SystemError& error) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        error = GetLastError();
+    if (path.empty()) {
+        error = ERROR_PATH_NOT_FOUND;
         return PathKind::Missing;
     }
+    std::string ansi;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if (ansiPath(path, ansi, error)) {
+        attributes = GetFileAttributesA(ansi.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) error = GetLastError();
+    } else if (!isNotFoundError(error)) {
+        // Out of the ANSI calls' reach: the wide call tells a folder (skipped) from a file,
+        // whose open then fails with the reason kept in error.
+        const DWORD wide = GetFileAttributesW(wideFromUtf8(path).c_str());
+        if (wide == INVALID_FILE_ATTRIBUTES) {
+            const SystemError wideError = GetLastError();
+            if (isNotFoundError(wideError)) error = wideError;
+        } else if (wide & FILE_ATTRIBUTE_DIRECTORY) {
+            return PathKind::Folder;
+        }
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES) return isNotFoundError(error) ? PathKind::Missing : PathKind::File;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
 }
 
 std::unique_ptr<OpenFile> openWin32File(const std::string& path, std::uint32_t access, std::uint32_t sharing,
                                         SystemError& error) {
-    const HANDLE handle = CreateFileA(path.c_str(), access, sharing, nullptr, OPEN_EXISTING,
+    std::string ansi;
+    if (!ansiPath(path, ansi, error)) return nullptr;
+    const HANDLE handle = CreateFileA(ansi.c_str(), access, sharing, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = GetLastError();
@@ -97,11 +152,13 @@ std::unique_ptr<OpenFile> Win32FileSystem::open(const std::string& path, SystemE
 }
 
 std::string Win32FileSystem::freeSpaceLocation(const std::string& path) {
-    return convert::freeSpaceLocation(path, isAnsiLeadByte);
+    return convert::freeSpaceLocation(path, noLeadByte);
 }
 
 bool Win32FileSystem::freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) {
-    if (FreeSpaceProbe(location.c_str(), freeBytes)) return true;
+    std::string ansi;
+    if (!ansiPath(location, ansi, error)) return false;
+    if (FreeSpaceProbe(ansi.c_str(), freeBytes)) return true;
     error = GetLastError();
     return false;
 }

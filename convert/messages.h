@@ -19,6 +19,11 @@ bool SystemErrorText(std::string& text, DWORD code);
 // always removes it afterwards. With a non-empty caption it allocates no memory of ours.
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT style);
 
+// ShowMessageBox for a text that may hold names the ANSI code page cannot spell: the same
+// box through MessageBoxW. A null or empty caption is replaced as above (the loaded text
+// converted); with a caption given it allocates no memory of ours.
+int ShowWideMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style);
+
 // For a non-zero code: the system's text for it in an error box (style 0x10). Code 0: nothing.
 void ShowSystemError(HWND owner, DWORD code);
 

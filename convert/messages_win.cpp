@@ -5,6 +5,7 @@
 #include "convert/centring.h"
 #include "convert/message_text.h"
 #include "convert/scope_exit.h"
+#include "convert/wide_text_win.h"
 #include "res/resource.h"
 
 namespace {
@@ -74,6 +75,19 @@ int ShowMessageBox(HWND owner, const std::string& text, const std::string& capti
         if (id != 0) LoadMessageText(loadedCaption, id);
     }
     return MessageBoxA(owner, text.c_str(), caption.empty() ? loadedCaption.c_str() : caption.c_str(), style);
+}
+
+int ShowWideMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style) {
+    InstallCentringHook();
+    const convert::ScopeExit hookGoes([] { RemoveCentringHook(); });
+    std::wstring loadedCaption;
+    if (caption == nullptr || *caption == L'\0') {
+        const std::uint32_t id = convert::captionIdForStyle(style);
+        std::string ansi;
+        if (id != 0 && LoadMessageText(ansi, id)) loadedCaption = convert::wideFromAnsi(ansi);
+        caption = loadedCaption.c_str();
+    }
+    return MessageBoxW(owner, text, caption, style);
 }
 
 void ShowSystemError(HWND owner, DWORD code) {

@@ -35,6 +35,10 @@ bool isCp932LeadByte(unsigned char byte) noexcept {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
+bool noLeadByte(unsigned char) noexcept {
+    return false;
+}
+
 PathParts splitPath(const std::string& path, LeadBytePredicate isLeadByte) {
     PathParts parts;
     std::size_t start = 0;

@@ -1,5 +1,5 @@
-// Splitting an ANSI path (double-byte code pages honoured) into the parts the conversion
-// run shows and probes.
+// Splitting a path (an ANSI one with its double-byte characters honoured, or UTF-8) into the
+// parts the conversion run shows and probes.
 #pragma once
 
 #include <string>
@@ -11,6 +11,10 @@ using LeadBytePredicate = bool (*)(unsigned char byte);
 
 // Code page 932's lead bytes (0x81-0x9F, 0xE0-0xFC).
 bool isCp932LeadByte(unsigned char byte) noexcept;
+
+// For UTF-8 paths: false for every byte, since no byte of a character of two or more bytes
+// equals a separator or a dot there.
+bool noLeadByte(unsigned char byte) noexcept;
 
 struct PathParts {
     std::string drivePart;    // "C:" when the second byte is ':', else empty

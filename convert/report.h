@@ -28,8 +28,9 @@ std::string composeReport(const FileOutcome& outcome, const std::string& path, c
 // later allocates nothing.
 class FallbackReport {
 public:
-    // Longest path that the reserved room takes whole (32767 characters of two bytes).
-    static constexpr std::size_t kLongestPath = 2 * 32767;
+    // Longest path that the reserved room takes whole (32767 characters of up to three
+    // bytes, in UTF-8).
+    static constexpr std::size_t kLongestPath = 3 * 32767;
 
     // Loads texts 154, 164, 168, 170 and 171. May throw std::bad_alloc.
     explicit FallbackReport(const TextById& text);
@@ -42,6 +43,9 @@ public:
 
     // Text 164, the caption of an error box.
     const std::string& errorCaption() const noexcept { return errorCaption_; }
+
+    // The length in bytes that no result of compose() exceeds.
+    std::size_t longestReport() const noexcept { return report_.capacity(); }
 
 private:
     std::string unexpected_;

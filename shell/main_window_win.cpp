@@ -13,17 +13,18 @@
 #include "convert/app_state.h"
 #include "convert/conversion_run.h"
 #include "convert/messages.h"
+#include "convert/path_split.h"
 #include "convert/scope_exit.h"
+#include "convert/wide_text_win.h"
 #include "res/resource.h"
 #include "shell/about_box.h"
-#include "shell/module_path.h"
 #include "shell/open_selection.h"
 #include "shell/settings.h"
 
 namespace {
 
 constexpr DWORD kOpenFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY;
-constexpr std::size_t kOpenBufferSize = 8192;
+constexpr std::size_t kOpenBufferSize = 8192;  // characters
 constexpr int kOptionsMenuPosition = 1;
 constexpr LONG kClientHeightUnits = 49;  // dialog units, as in the template
 
@@ -60,19 +61,30 @@ void removeAcceleratorHook() {
     Process.acceleratorHook = nullptr;
 }
 
-void fillOpenRequest(OPENFILENAMEA& request, HWND owner, const std::vector<char>& filter,
-                     std::vector<char>& files) {
-    files[0] = '\0';
-    request = OPENFILENAMEA{};
-    request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+// The wide form of the Open dialog's request (the names come back whole, whatever their
+// characters); the filter and the initial folder are the ANSI texts, converted.
+void fillOpenRequest(OPENFILENAMEW& request, HWND owner, const std::wstring& filter, const std::wstring& folder,
+                     std::vector<wchar_t>& files) {
+    files[0] = L'\0';
+    request = OPENFILENAMEW{};
+    request.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     request.hwndOwner = owner;
-    request.lpstrFilter = filter.data();
+    request.lpstrFilter = filter.c_str();
     request.nFilterIndex = FilterIndex;
     request.lpstrFile = files.data();
     request.nMaxFile = static_cast<DWORD>(files.size());
-    request.lpstrInitialDir = RememberedFolder;
+    request.lpstrInitialDir = folder.c_str();
     request.Flags = kOpenFlags;
-    request.lpstrDefExt = "mid";
+    request.lpstrDefExt = L"mid";
+}
+
+// Folder and names as UTF-8 paths; false when the buffer holds no whole result.
+bool chosenFiles(const std::vector<wchar_t>& buffer, std::size_t fileOffset, FileList& list) {
+    const std::string result = convert::utf8FromWide(buffer.data(), buffer.size());
+    const std::size_t offset = convert::utf8FromWide(buffer.data(), fileOffset).size();
+    if (!openResultComplete(result.data(), result.size(), offset)) return false;
+    list = parseOpenResult(result.data(), result.size(), offset, convert::noLeadByte);
+    return true;
 }
 
 // The Open command: the multi-select Open dialog, again after a warning as long as the
@@ -80,22 +92,28 @@ void fillOpenRequest(OPENFILENAMEA& request, HWND owner, const std::vector<char>
 void openFiles(HWND window) {
     std::string filterText;
     LoadMessageText(filterText, IDS_OPEN_FILTER);
-    const std::vector<char> filter = openFilterBuffer(filterText);
-    std::vector<char> files(kOpenBufferSize);
-    OPENFILENAMEA request;
+    const std::vector<char> filterBytes = openFilterBuffer(filterText);
+    const std::wstring filter = convert::wideFromAnsi(std::string(filterBytes.begin(), filterBytes.end()));
+    const std::wstring folder = convert::wideFromAnsi(RememberedFolder);
+    std::vector<wchar_t> files(kOpenBufferSize);
+    OPENFILENAMEW request;
     // However the command ends (a cancel, an error, a run, or out of memory), the hook goes
     // and the folder is taken from the current directory, which the dialog may have moved to
     // the chosen files' folder.
     const convert::ScopeExit commandEnd([] {
         RemoveCentringHook();
-        GetCurrentDirectoryA(MAX_PATH, RememberedFolder);
+        try {
+            lstrcpynA(RememberedFolder, CurrentFolder().c_str(), MAX_PATH);
+        } catch (...) {
+            GetCurrentDirectoryA(MAX_PATH, RememberedFolder);
+        }
     });
     for (;;) {
-        fillOpenRequest(request, window, filter, files);
+        fillOpenRequest(request, window, filter, folder, files);
         InstallCentringHook();
-        if (GetOpenFileNameA(&request)) {
-            if (openResultComplete(files.data(), files.size(), request.nFileOffset)) {
-                const FileList list = parseOpenResult(files.data(), files.size(), request.nFileOffset, isAnsiLeadByte);
+        if (GetOpenFileNameW(&request)) {
+            FileList list;
+            if (chosenFiles(files, request.nFileOffset, list)) {
                 FilterIndex = request.nFilterIndex;
                 runConversion(list);
                 break;
@@ -110,14 +128,15 @@ void openFiles(HWND window) {
     }
 }
 
-// Every dropped item, whole, in drop order; folders and missing paths are left to the run.
+// Every dropped item, whole and as the system spells it (UTF-8), in drop order; folders
+// and missing paths are left to the run.
 FileList droppedFiles(HDROP drop) {
     FileList list;
-    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
-        std::string path(DragQueryFileA(drop, i, nullptr, 0) + 1, '\0');
-        path.resize(DragQueryFileA(drop, i, &path[0], static_cast<UINT>(path.size())));
-        list.push_back(path);
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(DragQueryFileW(drop, i, &path[0], static_cast<UINT>(path.size())));
+        list.push_back(convert::utf8FromWide(path));
     }
     return list;
 }
@@ -195,8 +214,8 @@ INT_PTR handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         MainWindowHandle = window;
+        keepClientHeight(window);  // first, so that the window is placed at its final size
         LoadSettings(window);
-        keepClientHeight(window);
         installAcceleratorHook();
         return TRUE;
     case WM_COMMAND: onCommand(window, LOWORD(wParam)); return FALSE;
@@ -208,6 +227,10 @@ INT_PTR handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_EXITSIZEMOVE: onExitSizeMove(window); return FALSE;
     case WM_DROPFILES: dropFiles(window, reinterpret_cast<HDROP>(wParam)); return FALSE;
     case WM_CLOSE: EndDialog(window, LOWORD(wParam)); return FALSE;
+    case WM_ENDSESSION:
+        // Windows is logging off or shutting down: the process may end before WM_DESTROY.
+        if (wParam) SaveSettings(window);
+        return FALSE;
     case WM_DESTROY:
         removeAcceleratorHook();
         SaveSettings(window);

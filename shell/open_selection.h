@@ -8,7 +8,7 @@
 #include "convert/file_list.h"
 
 // Whether a byte of an ANSI string starts a double-byte character (code page 932 on the
-// systems we target; IsDBCSLeadByte on Windows).
+// systems we target; IsDBCSLeadByte on Windows). UTF-8 buffers pass convert::noLeadByte.
 using LeadBytePredicate = bool (*)(unsigned char);
 
 // The filter text with every line feed replaced by NUL, followed by NULs so that the

@@ -1,10 +1,15 @@
 // The settings file "quorin.ini" beside the executable, section "OPTION".
 #include "shell/settings.h"
 
+#include <vector>
+
 #include "convert/app_state.h"
+#include "convert/file_system_win.h"
+#include "convert/wide_text_win.h"
 #include "res/resource.h"
 #include "shell/module_path.h"
 #include "shell/program_folder.h"
+#include "shell/window_position.h"
 
 namespace {
 
@@ -14,7 +19,52 @@ constexpr char kRunningStatusKey[] = "UseRunningStatus";
 constexpr char kXKey[] = "XPos";
 constexpr char kYKey[] = "YPos";
 
+BOOL CALLBACK addMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoA(monitor, &info)) {
+        const RECT& m = info.rcMonitor;
+        const RECT& w = info.rcWork;
+        reinterpret_cast<std::vector<MonitorArea>*>(list)->push_back(
+            MonitorArea{{m.left, m.top, m.right, m.bottom}, {w.left, w.top, w.right, w.bottom}});
+    }
+    return TRUE;
+}
+
+// Moves the window to the remembered position, kept on a screen (onScreenPosition, with
+// the first start's (0, 0) for a position off every monitor), and remembers where it went.
+void placeMainWindow(HWND mainWindow) {
+    RECT frame = {};
+    GetWindowRect(mainWindow, &frame);
+    std::vector<MonitorArea> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&monitors));
+    const convert::Position p =
+        onScreenPosition({RememberedPosition.x, RememberedPosition.y}, frame.right - frame.left,
+                         frame.bottom - frame.top, monitors, {0, 0});
+    RememberedPosition.x = p.x;
+    RememberedPosition.y = p.y;
+    SetWindowPos(mainWindow, nullptr, p.x, p.y, -1, -1, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 }  // namespace
+
+std::string CurrentFolder() {
+    std::vector<wchar_t> wide(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(wide.size()), wide.data());
+        if (length == 0) break;
+        if (length < wide.size()) {
+            std::string ansi;
+            convert::SystemError error = 0;
+            if (convert::ansiPath(convert::utf8FromWide(wide.data(), length), ansi, error)) return ansi;
+            break;
+        }
+        wide.resize(length);
+    }
+    char ansi[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, ansi);
+    return ansi;
+}
 
 std::string ProgramFolder() {
     return programFolderOf(moduleFileName(nullptr), isAnsiLeadByte);
@@ -36,17 +86,15 @@ void WriteSettingInt(const char* section, const char* key, int value, const std:
 
 void LoadSettings(HWND mainWindow) {
     const std::string path = SettingsFilePath();
-    char current[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, current);
-    GetPrivateProfileStringA(kSection, kFolderKey, current, RememberedFolder, MAX_PATH, path.c_str());
+    const std::string current = CurrentFolder();
+    GetPrivateProfileStringA(kSection, kFolderKey, current.c_str(), RememberedFolder, MAX_PATH, path.c_str());
 
     const UINT useRunningStatus = GetPrivateProfileIntA(kSection, kRunningStatusKey, 1, path.c_str());
     CheckDlgButton(mainWindow, IDC_RUNNING_STATUS, useRunningStatus != 0 ? BST_CHECKED : BST_UNCHECKED);
 
     RememberedPosition.x = static_cast<INT>(GetPrivateProfileIntA(kSection, kXKey, 0, path.c_str()));
     RememberedPosition.y = static_cast<INT>(GetPrivateProfileIntA(kSection, kYKey, 0, path.c_str()));
-    SetWindowPos(mainWindow, nullptr, RememberedPosition.x, RememberedPosition.y, -1, -1,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    placeMainWindow(mainWindow);
 }
 
 void SaveSettings(HWND mainWindow) {

@@ -13,6 +13,15 @@ bool isTag(const std::uint8_t* bytes, const char (&tag)[5]) noexcept {
     return std::memcmp(bytes, tag, 4) == 0;
 }
 
+// Type bytes that can begin a chunk after the declared ones: printable ASCII, and not a
+// second header.
+bool isChunkAfterTracksType(const std::uint8_t* type) noexcept {
+    for (int i = 0; i < 4; ++i) {
+        if (type[i] < 0x20 || type[i] > 0x7E) return false;
+    }
+    return !isTag(type, "MThd");
+}
+
 // Advances past n bytes; true when all of them were there (always for n == 0).
 bool skip(InputCursor& in, std::uint32_t n) noexcept {
     if (in.remaining() < n) {
@@ -68,7 +77,6 @@ const char* describeParseRule(ParseRule rule) noexcept {
     case ParseRule::MetaLengthInvalid: return "A meta event has the wrong length for its type";
     case ParseRule::EndOfTrackMisplaced: return "End of Track does not end the chunk";
     case ParseRule::MissingEndOfTrack: return "A track chunk ends without End of Track";
-    case ParseRule::TrackAfterDeclaredChunks: return "A track chunk follows the chunks the header declares";
     case ParseRule::OutOfMemory: return "Memory ran out while the file was read";
     }
     return "Unknown rule";
@@ -87,10 +95,7 @@ bool SmfReader::parse(const std::uint8_t* buffer, std::uint32_t length, Song& so
     target_ = &song;
     declaredTrackCount_ = 0;
     failure_ = ParseFailure{ParseRule::OutOfMemory, 0, 0};
-    summary_.otherChunks.clear();
-    summary_.bytesAfterChunks = 0;
-    summary_.runningStatusEvents = 0;
-    summary_.macBinary = false;
+    summary_ = ParseSummary{};
     song.reset();
     // 2. The header chunk, maybe behind a MacBinary header.
     if (!readHeader(in, allowMacBinary)) return false;
@@ -99,12 +104,8 @@ bool SmfReader::parse(const std::uint8_t* buffer, std::uint32_t length, Song& so
         failure_.chunkIndex = i;
         if (!readChunk(in)) return false;
     }
-    // 4. A track chunk right after them would be lost without a word: the header's count
-    // must cover every track (other chunks may use up some of its slots).
-    if (in.remaining() >= 8 && isTag(in.base + in.position, "MTrk")) {
-        failure_.chunkIndex = declaredTrackCount_;
-        return fail(ParseRule::TrackAfterDeclaredChunks, in.position);
-    }
+    // 4. Whole chunks after them, kept; whatever follows is left out.
+    readChunksAfterTracks(in);
     summary_.bytesAfterChunks = in.remaining();
     failure_ = ParseFailure{};
     return true;
@@ -156,8 +157,25 @@ bool SmfReader::readChunk(InputCursor& in) {
     // 4. MTrk becomes a Track; 5. other chunks are skipped whole, and named in the summary.
     if (isTag(type, "MTrk")) return readTrack(in, length, chunkAt);
     if (!skip(in, length)) return fail(ParseRule::ChunkTruncated, chunkAt);
-    summary_.otherChunks.push_back({char(type[0]), char(type[1]), char(type[2]), char(type[3])});
+    summary_.leftOutChunks.add(type);
     return true;
+}
+
+void SmfReader::readChunksAfterTracks(InputCursor& in) {
+    // 1. Step over whole chunks, naming them, up to the first thing that is not one.
+    const std::uint32_t start = in.position;
+    for (;;) {
+        const std::uint8_t* const type = in.base + in.position;
+        if (in.remaining() < 8 || !isChunkAfterTracksType(type)) break;
+        InputCursor next{in.base, in.position + 4, in.end};
+        std::uint32_t length = 0;
+        readBE32(next, length);
+        if (!skip(next, length)) break;
+        summary_.chunksAfterTracks.add(type);
+        in.position = next.position;
+    }
+    // 2. One copy of them all into the song.
+    target_->setChunksAfterTracks(in.base + start, in.position - start);
 }
 
 // SysEx and meta events, apart from the loop so that its channel-message path stays small.

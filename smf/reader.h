@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <vector>
 
 #include "smf/byte_order.h"
 #include "smf/song.h"
@@ -37,7 +36,6 @@ enum class ParseRule : std::uint8_t {
     MetaLengthInvalid,       // a type with a required length has another
     EndOfTrackMisplaced,     // End of Track does not end exactly at the chunk's end
     MissingEndOfTrack,       // the chunk's end reached or passed without End of Track
-    TrackAfterDeclaredChunks,  // an "MTrk" chunk header follows the declared chunks
     OutOfMemory,             // std::bad_alloc left parse(); nothing was decided
 };
 
@@ -50,12 +48,31 @@ struct ParseFailure {
     std::uint32_t chunkIndex = 0;  // 0-based index among the counted chunks (valid for chunk/track rules)
 };
 
-// What a successful parse read that the Song does not hold, and how the tracks were written.
+// The types of some chunks, in file order: the first kNamed of them and how many there
+// were, so that a file of a million chunks costs no more than one of two.
+struct ChunkTypes {
+    static constexpr std::uint32_t kNamed = 4;
+
+    // Counts the chunk whose 4 type bytes start at type, and keeps them among the first.
+    void add(const std::uint8_t* type) noexcept {
+        if (count < kNamed) first[count] = {char(type[0]), char(type[1]), char(type[2]), char(type[3])};
+        ++count;
+    }
+    // How many of first hold a type: count, at most kNamed.
+    std::uint32_t named() const noexcept { return count < kNamed ? count : kNamed; }
+
+    std::array<std::array<char, 4>, kNamed> first = {};
+    std::uint32_t count = 0;
+};
+
+// What a successful parse kept beside the tracks, what the Song does not hold (a result
+// written from it leaves that out), and how the tracks were written.
 struct ParseSummary {
-    std::vector<std::array<char, 4>> otherChunks;  // types of declared chunks that are not MTrk, file order
-    std::uint32_t bytesAfterChunks = 0;            // input bytes after the last declared chunk
-    std::uint64_t runningStatusEvents = 0;         // channel events written without their status byte
-    bool macBinary = false;                        // a MacBinary header preceded the header chunk
+    ChunkTypes leftOutChunks;              // declared chunks that are not MTrk
+    ChunkTypes chunksAfterTracks;          // whole chunks after the declared ones: kept in the Song
+    std::uint32_t bytesAfterChunks = 0;    // input bytes after the last whole chunk: left out
+    std::uint64_t runningStatusEvents = 0; // channel events written without their status byte
+    bool macBinary = false;                // a MacBinary header preceded the header chunk
 };
 
 // One English sentence for the rule, e.g. "End of Track does not end the chunk".
@@ -72,6 +89,11 @@ public:
     // destroy it only). allowMacBinary permits a 128-byte MacBinary header before "MThd".
     // The input is only read, never written.
     //
+    // After the chunks the header declares, the whole chunks up to the first thing that is
+    // not one go into the song as they are: a whole chunk has 4 type bytes of 0x20-0x7E, not
+    // "MThd", and a length that fits in what remains. What follows them (padding, a second
+    // header, a chunk cut off by the end, a MacBinary file's resource fork) is left out.
+    //
     // Out of memory: std::bad_alloc propagates to the caller; the reader stays usable and
     // song stays safe to reset or destroy.
     bool parse(const std::uint8_t* buffer, std::uint32_t length, Song& song, bool allowMacBinary);
@@ -85,6 +107,7 @@ public:
 private:
     bool readHeader(InputCursor& in, bool allowMacBinary);
     bool readChunk(InputCursor& in);
+    void readChunksAfterTracks(InputCursor& in);
     bool readTrack(InputCursor& in, std::uint32_t length, std::uint32_t chunkAt);
     bool readOtherEvent(InputCursor& in, Track& track, std::uint32_t tick, std::uint8_t status,
                         std::uint32_t eventAt, bool& endOfTrack);

@@ -17,6 +17,7 @@ void Song::reset() noexcept {
     format_ = 0;
     division_ = 0;
     tracks_.clear();
+    chunksAfterTracks_ = ByteBuffer();
 }
 
 bool Song::setFormat(std::uint16_t format) noexcept {

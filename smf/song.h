@@ -1,5 +1,6 @@
-// The in-memory form of one Standard MIDI File: format, division, and per track its events
-// as absolute ticks plus complete event bytes (status byte first, running status undone).
+// The in-memory form of one Standard MIDI File: format, division, per track its events as
+// absolute ticks plus complete event bytes (status byte first, running status undone), and
+// the whole chunks that followed the tracks, as they were.
 #pragma once
 
 #include <cstdint>
@@ -118,8 +119,12 @@ enum class DivisionKind : std::uint8_t {
 
 DivisionKind divisionKind(std::uint16_t division) noexcept;
 
-// Owns its tracks by value. After a failed parse only reset() or destruction may be used.
-// Out of memory: appendTrack() throws std::bad_alloc; the Song stays safe to reset or destroy.
+// Owns its tracks by value, and the chunks after them as one block of bytes: the whole
+// chunks that followed the chunks the header declared (XF karaoke data, a sequencer's
+// settings track left out of the count, ...), in file order, written back after the tracks
+// unchanged. After a failed parse only reset() or destruction may be used.
+// Out of memory: appendTrack() and setChunksAfterTracks() throw std::bad_alloc; the Song
+// stays safe to reset or destroy.
 class Song {
 public:
     using Tracks = std::deque<Track>;
@@ -128,20 +133,29 @@ public:
     Song(const Song&) = delete;
     Song& operator=(const Song&) = delete;
 
-    void reset() noexcept;                      // format 0, division 0, no tracks
+    void reset() noexcept;                      // format 0, division 0, no tracks, no chunks after them
     bool setFormat(std::uint16_t format) noexcept;       // false (unchanged) above 2
     bool setDivision(std::uint16_t division) noexcept;   // false (unchanged) when Invalid
     Track& appendTrack();
+    // The chunks after the tracks become an exact-fit copy of bytes[0, count) (a throw
+    // leaves them as they were).
+    void setChunksAfterTracks(const std::uint8_t* bytes, std::uint32_t count) {
+        ByteBuffer copy;
+        copy.assignAt(bytes, count, 0);
+        chunksAfterTracks_ = static_cast<ByteBuffer&&>(copy);
+    }
 
     std::uint16_t format() const noexcept { return format_; }
     std::uint16_t division() const noexcept { return division_; }
     std::uint32_t trackCount() const noexcept { return static_cast<std::uint32_t>(tracks_.size()); }
     const Tracks& tracks() const noexcept { return tracks_; }
+    const ByteBuffer& chunksAfterTracks() const noexcept { return chunksAfterTracks_; }
 
 private:
     std::uint16_t format_ = 0;
     std::uint16_t division_ = 0;
     Tracks tracks_;
+    ByteBuffer chunksAfterTracks_;
 };
 
 }  // namespace smf

@@ -22,7 +22,8 @@ std::uint64_t plannedChunkSize(const Track& track, bool runningStatus) noexcept 
     return kChunkHeaderSize + track.writtenEventBytes(runningStatus);
 }
 
-// The total of every chunk; throws std::bad_alloc when it does not fit in 32 bits.
+// The total of every chunk, those after the tracks included; throws std::bad_alloc when it
+// does not fit in 32 bits.
 std::uint32_t plannedTotal(const Song& song, bool runningStatus, std::vector<std::uint32_t>* trackSizes) {
     std::uint64_t total = kHeaderChunkSize;
     for (const Track& track : song.tracks()) {
@@ -31,6 +32,8 @@ std::uint32_t plannedTotal(const Song& song, bool runningStatus, std::vector<std
         if (total > 0xFFFFFFFFu) throw std::bad_alloc();
         if (trackSizes) trackSizes->push_back(static_cast<std::uint32_t>(size));
     }
+    total += song.chunksAfterTracks().length();
+    if (total > 0xFFFFFFFFu) throw std::bad_alloc();
     return static_cast<std::uint32_t>(total);
 }
 
@@ -108,7 +111,10 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
         }
         storeBigEndian32(out + chunkAt + 4, position - chunkAt - kChunkHeaderSize);
     }
-    // 5. The output's length is the count of bytes written.
+    // 5. The chunks that followed the tracks, as they were.
+    const ByteBuffer& after = song.chunksAfterTracks();
+    putBytes(output, after.data(), after.length(), position);
+    // 6. The output's length is the count of bytes written.
     output.resize(position);
     return position;
 }

@@ -15,6 +15,8 @@
 #include "cli/runner.h"
 #ifdef _WIN32
 #include <windows.h>
+
+#include "convert/wide_text_win.h"
 #else
 #include <fcntl.h>
 #include <grp.h>
@@ -142,6 +144,69 @@ TEST(WindowsFileSystem, RefusesAHeldFileAndReplacesAnOutputWhole) {
                                                                       {})), std::make_tuple(kRunning, kRunning, 2));
 }
 
+// quorin-cli.exe started as cmd starts it, with a wide command line (CreateProcessW) in
+// folder; its standard output and error go to files beside the folder.
+Result runProgram(const std::wstring& folder, const std::wstring& arguments) {
+    std::wstring program = L"Z:" + convert::wideFromUtf8(QUORIN_CLI_PATH), commandLine;
+    std::replace(program.begin(), program.end(), L'/', L'\\');
+    commandLine = L"\"" + program + L"\" " + arguments;
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    const std::wstring names[2] = {folder + L".out", folder + L".err"};
+    HANDLE streams[2];
+    for (int i = 0; i < 2; ++i)
+        streams[i] = CreateFileW(names[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = streams[0];
+    startup.hStdError = streams[1];
+    PROCESS_INFORMATION process = {};
+    DWORD status = 255;
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &status);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    std::string texts[2];
+    for (int i = 0; i < 2; ++i) {
+        CloseHandle(streams[i]);
+        std::ifstream in(std::filesystem::path(names[i]), std::ios::binary);
+        texts[i].assign(std::istreambuf_iterator<char>(in), {});
+        DeleteFileW(names[i].c_str());
+    }
+    return {static_cast<int>(status), texts[0], texts[1]};
+}
+
+// Names come whole from a wide command line: one that code page 932 cannot spell is converted
+// in place (by its short name) or written to as a new output, and the lines name each file as
+// it is, in UTF-8 to a file. * and ? stand for the names they match, in name order; a pattern
+// that matches nothing fails with a line that names it. /? is --help, which tells Windows' ways.
+TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
+    TempFolder temp;
+    const std::wstring folder = std::filesystem::path(temp.path()).wstring();
+    for (const wchar_t* name : {L"Für Elise.mid", L"b.mid", L"曲A.mid", L"曲B.mid", L"曲AB.mid"})
+        std::ofstream(std::filesystem::path(folder + L"\\" + name), std::ios::binary) << kPlain;
+    const Result converted = runProgram(folder, L"\"Für Elise.mid\" 曲?.mid *.mid none*.mid");
+    EXPECT_EQ(converted.out, "Für Elise.mid: converted, 34 -> 33 bytes\r\n"
+                             "曲A.mid: converted, 34 -> 33 bytes\r\n"
+                             "曲B.mid: converted, 34 -> 33 bytes\r\n"
+                             "b.mid: converted, 34 -> 33 bytes\r\n"
+                             "Für Elise.mid: unchanged, 33 bytes\r\n"
+                             "曲A.mid: unchanged, 33 bytes\r\n"
+                             "曲AB.mid: converted, 34 -> 33 bytes\r\n"
+                             "曲B.mid: unchanged, 33 bytes\r\n");
+    EXPECT_EQ(converted.err, "none*.mid: error: no file matches this pattern\r\n");
+    EXPECT_EQ(converted.status, 1);
+    const Result copied = runProgram(folder, L"-r off -o Gymnopédie.mid \"Für Elise.mid\"");
+    EXPECT_EQ(copied.out, "Für Elise.mid: converted to Gymnopédie.mid, 33 -> 34 bytes\r\n");
+    std::ifstream output(std::filesystem::path(folder + L"\\Gymnopédie.mid"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(output), {}), kPlain);
+    const Result help = runProgram(folder, L"/?");
+    EXPECT_EQ(help.out, runProgram(folder, L"--help").out);
+    EXPECT_NE(help.out.find("for /r"), std::string::npos);
+}
+
 #else
 
 // The POSIX file system with a fixed free space; every call `failing` fails with `error`; a
@@ -196,10 +261,18 @@ protected:
 // test's own) are written through, a folder is refused.
 TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     // A chunk of another type in a slot the header declares, then a track; then 2 bytes (behind a MacBinary header) or
-    // a lost track.
+    // a track the header does not count. XF chunks after the track, then padding. 5 chunks of other types in declared
+    // slots, a track, and 100000 chunks after it.
     const std::string alien = "MThd\0\0\0\6\0\0\0\2\0\x60" "XFIH\0\0\0\1\x7E"s + kRunning.substr(14);
+    const std::string xf = "XFIH\0\0\0\4XF02" "XFKM\0\0\0\0"s;
     folder.put("x", std::string(128, '\0') + alien + "\x0A\x0B");
-    folder.put("lost", alien + kRunning.substr(14));
+    folder.put("kept", alien + kRunning.substr(14));
+    folder.put("xf", kPlain + xf + "\0\0\0"s);
+    std::string many = "MThd\0\0\0\6\0\1\0\6\0\x60"s;
+    for (const char* type : {"L000", "L001", "L002", "L003", "L004"}) many += type + "\0\0\0\0"s;
+    many += kPlain.substr(14);
+    for (int i = 0; i < 100000; ++i) many += (i < 4 ? "K00" + std::to_string(i) : "KEEP"s) + "\0\0\0\0"s;
+    folder.put("many", many);
     // Format 1, SMPTE division, End of Track alone, a chunk type of odd bytes, the plain track; a cut event.
     folder.put("two", "MThd\0\0\0\6\0\1\0\3\xE7\x28" "MTrk\0\0\0\4\0\xFF\x2F\0" "\x1F \\\x7F\0\0\0\0"s + kPlain.substr(14));
     folder.put("cut", "MThd\0\0\0\6\0\0\0\1\0\x60" "MTrk\0\0\0\3\0\x90\x3C"s);
@@ -220,14 +293,12 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     std::thread reader([&] { fromFifo = readFile(folder.file("fifo")); });
     const std::string help = "Usage: quorin-cli [OPTIONS] FILE...\n", gone = "cannot be found: No such file or directory\n";
     const std::string bad = ": error: not a valid Standard MIDI File: ", valid = ": valid Standard MIDI File, format ";
-    const std::string lost = "@lost" + bad + "chunk 3 at offset 0x2A: A track chunk follows the 2 chunks the header "
-                             "declares";
     const std::string stopped = "@b: not processed, the run stopped\n", pipe = "@pipe: error: cannot be opened: not a "
                                                                                "regular file\n";
     const auto copied = [](const char* to) { return "@r: copied unchanged to " + std::string(to) + ", 33 bytes\n"; };
     const auto dangling = [](const std::string& to) {
         return "@r: error: cannot write " + to + ": a symbolic link to a file that does not exist; no file is created "
-               "through it; " + to + " was left as it was\n";
+               "through it; " + to + " was not written\n";
     };
     const std::string self = "/proc/self/exe -> " + std::filesystem::read_symlink("/proc/self/exe").string();
     std::string roots, skipped;  // lines of 65537 bytes: standard output's whole buffer and one byte more
@@ -247,9 +318,15 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"-c @cut @h2 @ch", 1, "", "@cut" + bad + "track 1 at offset 0x17: An event runs past the end of the file\n@h2" +
          bad + "chunk 1 at offset 0xE: A second header chunk follows the first\n@ch" + bad + "chunk 1 at offset 0xE: A "
          "chunk's type or length is cut off (fewer chunks than declared)\n"},
-        {"-cv @two @lost %", 1, "@two" + valid + "1, 2 tracks, SMPTE 25 frames per second, 40 ticks per frame, 4 events, "
+        {"-cv @two @kept %", 0, "@two" + valid + "1, 2 tracks, SMPTE 25 frames per second, 40 ticks per frame, 4 events, "
          "does not use running status; 45 bytes with running status, 46 bytes without (left out: chunk \\x1F \\x5C\\x7F) "
-         "(now 54 bytes)\n%: skipped, folder\n3 files: 1 valid, 1 skipped, 1 failed\n", lost + "\n"},
+         "(now 54 bytes)\n@kept" + valid + "0, 1 track, 96 ticks per quarter note, 3 events, uses running status (1 event); "
+         "52 bytes with running status, 53 bytes without (kept after the tracks: chunk MTrk; left out: chunk XFIH) (now 61 "
+         "bytes)\n%: skipped, folder\n3 files: 2 valid, 1 skipped, 0 failed\n", ""},
+        {"-c @many", 0, "@many" + valid + "1, 1 track, 96 ticks per quarter note, 3 events, does not use running status; "
+         "800033 bytes with running status, 800034 bytes without (kept after the tracks: chunk K000, chunk K001, chunk "
+         "K002, chunk K003 and 99996 more chunks; left out: chunk L000, chunk L001, chunk L002, chunk L003 and 1 more "
+         "chunk)\n", ""},
         {"-c @x", 0, "@x" + valid + "0, 1 track, 96 ticks per quarter note, 3 events, uses running status (1 event); 33 "
          "bytes with running status, 34 bytes without (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
         {"-c -q @r @pipe @gone", 1, "", pipe + "@gone: error: " + gone},
@@ -261,7 +338,10 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"-v -ron -o@c @a", 0, "@a: converted to @c, 34 -> 33 bytes (1073741824 bytes free in %)\n1 file: 1 converted, 0 "
          "unchanged, 0 skipped, 0 failed\n", ""},
         {"@x", 0, "@x: converted, 172 -> 33 bytes (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
-        {"-o @o @lost", 1, "", lost + "; left untouched\n"},
+        {"@xf", 0, "@xf: converted, 57 -> 53 bytes (kept after the tracks: chunk XFIH, chunk XFKM; left out: 3 bytes after "
+         "the last chunk)\n", ""},
+        {"-o @o @cut", 1, "", "@cut" + bad + "track 1 at offset 0x17: An event runs past the end of the file; left "
+         "untouched\n"},
         {"-o @link @r", 0, copied("@link -> @target"), ""}, {"-o @dangling @r", 1, "", dangling("@dangling -> @new")},
         {"-o @fifo @r", 0, copied("@fifo"), ""}, {"-o @null @r", 0, copied("@null"), ""},
         {"-o @full @r", 1, "", "@r: error: cannot write @full: No space left on device; @full holds an incomplete result\n"},
@@ -297,8 +377,8 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     reader.join();
     for (const char* n : {"@a", "@b", "@c", "@x", "@out", "@m", "@l2", "@piped"}) EXPECT_EQ(readFile(expand(n)), kRunning);
     for (const char* n : {"@new", "@end"}) EXPECT_FALSE(std::filesystem::exists(expand(n))) << n;
-    EXPECT_EQ(std::make_tuple(readFile(expand("@target")), readFile(expand("@p")), fromFifo, readFile(expand("@lost"))),
-              std::make_tuple(kPlain, kPlain, kRunning, alien + kRunning.substr(14)));
+    EXPECT_EQ(std::make_tuple(readFile(expand("@target")), readFile(expand("@p")), fromFifo, readFile(expand("@xf"))),
+              std::make_tuple(kPlain, kPlain, kRunning, kRunning + xf));
     for (const char* name : {"@link", "@dangling"}) EXPECT_TRUE(std::filesystem::is_symlink(expand(name)));
     EXPECT_TRUE(std::filesystem::is_fifo(expand("@fifo")) && std::filesystem::is_character_file(expand("@full")) &&
                 std::filesystem::status(expand("@m")).permissions() == std::filesystem::perms(0600));
@@ -361,13 +441,11 @@ TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
     const Result stopped = run(fs, {"-c", files[0], files[1]}, true, terminate);
     EXPECT_EQ(std::tie(stopped.status, stopped.err),
               std::make_tuple(128 + SIGTERM, first + files[1] + ": not processed, the run stopped\n"));
-    // Cut where a character would be cut in two: the whole character goes.
+    // A name cut at the front loses the whole character that the cut falls in (an odd byte count of "é").
     std::string accents;
-    for (int i = 0; i < 100; ++i) accents += "\xC3\xA9";
-    const std::string accented = folder.put(accents + ".mi", kPlain);
-    std::string tail;
-    for (int i = 0; i < 33; ++i) tail += "\xC3\xA9";
-    EXPECT_EQ(run(fs, {accented, files[1]}, true).err.substr(0, 80), wiped("[1/2] ..." + tail + ".mi").substr(0, 80));
+    for (int i = 0; i < 40; ++i) accents += "\xC3\xA9";
+    const std::string cut = folder.put(accents + ".midi", kPlain);
+    EXPECT_EQ(run(fs, {cut, files[1]}, true).err.substr(0, 1 + 6 + 3 + 64 + 5), "\r[1/2] ..." + accents.substr(0, 64) + ".midi");
 }
 
 // Temporary files go beside the file, and its free space is the folder's volume's.
@@ -467,7 +545,9 @@ TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
             }
             EXPECT_TRUE((through || now == stage.before || now == kRunning) && stage.folder.hidden() <= 1) << n;
             const Result result = failing.run(-1, n);
-            const std::string undone = output ? " was left as it was\n" : "; its original content was put back\n";
+            const std::string undone = !output  ? "; its original content was put back\n"
+                                       : exists ? " was left as it was\n"
+                                                : " was not written\n";
             const std::size_t at = result.err.size() - undone.size();
             // The folder's sync failed: the result is in place, and the line says it may not last a crash.
             const bool unsynced = WEXITSTATUS(status) == 100 + static_cast<int>(SystemCall::SyncFolder);
@@ -615,18 +695,20 @@ TEST_F(CliShared, AnotherUsersLinksAndOutputsInAStickyFolderAreRefused) {
     const std::string unsafe = "not followed: a symbolic link that another user owns, in a sticky folder that anyone "
                                "may write";
     const std::string foreign = "it belongs to another user and its folder may be written by others; not replaced";
-    const auto refused = [&](const std::string& output, const std::string& why) {
-        return in + ": error: cannot write " + output + ": " + why + "; " + output + " was left as it was\n";
+    const auto refused = [&](const std::string& output, const std::string& why, const char* outcome) {
+        return in + ": error: cannot write " + output + ": " + why + "; " + output + outcome + "\n";
     };
+    const char* const kept = " was left as it was";
+    const char* const none = " was not written";
     struct Row {
         std::vector<std::string> args;
         std::string out, err;
     };
     const Row rows[] = {
-        {{"-o", shared + "/planted.mid", in}, "", refused(shared + "/planted.mid", unsafe)},
-        {{"-o", shared + "/dangling.mid", in}, "", refused(shared + "/dangling.mid", unsafe)},
-        {{"-o", shared + "/folder/song.mid", in}, "", refused(shared + "/folder/song.mid", unsafe)},
-        {{"-o", shared + "/taken.mid", in}, "", refused(shared + "/taken.mid", foreign)},
+        {{"-o", shared + "/planted.mid", in}, "", refused(shared + "/planted.mid", unsafe, kept)},
+        {{"-o", shared + "/dangling.mid", in}, "", refused(shared + "/dangling.mid", unsafe, none)},
+        {{"-o", shared + "/folder/song.mid", in}, "", refused(shared + "/folder/song.mid", unsafe, kept)},
+        {{"-o", shared + "/taken.mid", in}, "", refused(shared + "/taken.mid", foreign, kept)},
         {{shared + "/planted.mid"}, "", shared + "/planted.mid: error: cannot be opened: " + unsafe + "\n"},
         {{"-o", shared + "/root.mid", in}, in + ": converted to " + shared + "/root.mid -> " + mine + "/song.mid, 34 -> 33 bytes\n", ""},
     };

@@ -47,6 +47,10 @@ std::string fileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
+std::string fileText(const std::wstring& path) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 std::string textOf(HWND window) {
     char text[1024] = {};
@@ -123,17 +127,24 @@ protected:
     bool idle() const { return waitUntil([this] { return IsWindowEnabled(main_) && windows() == std::vector<HWND>{main_}; }); }
 
     // Types names (or a folder to go to) into the Open dialog's file-name field and confirms,
-    // as a user would.
+    // as a user would: in code page 932, or wide for names that it cannot spell.
     void choose(const std::string& names) const {
         HWND dialog = waitFor("#32770", "", kFileNameCombo);
         ASSERT_NE(dialog, nullptr) << "no Open dialog";
         for (auto [item, message, text] : {std::tuple{kFileNameCombo, WM_SETTEXT, names.c_str()}, {IDOK, BM_CLICK, nullptr}})
             SendMessageTimeoutA(GetDlgItem(dialog, item), message, 0, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000, nullptr);
     }
+    void choose(const std::wstring& names) const {
+        HWND dialog = waitFor("#32770", "", kFileNameCombo);
+        ASSERT_NE(dialog, nullptr) << "no Open dialog";
+        SendMessageTimeoutW(GetDlgItem(dialog, kFileNameCombo), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names.c_str()), SMTO_ABORTIFHUNG, 10000, nullptr);
+        SendMessageTimeoutW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, nullptr);
+    }
 
-    static void expectFile(const std::string& path, const std::string& bytes) {
+    template <typename Path>
+    static void expectFile(const Path& path, const std::string& bytes) {
         waitUntil([&] { return fileText(path) == bytes; });
-        EXPECT_EQ(fileText(path), bytes) << path;
+        EXPECT_EQ(fileText(path), bytes);
     }
 
     std::string folder_;
@@ -175,6 +186,18 @@ TEST_F(QuorinE2E, FirstStartByKeyboardConvertsBothWaysAndRemembersTheFolder) {
     GetExitCodeProcess(process_.hProcess, &exitCode);
     EXPECT_EQ(exitCode, 0u);
     EXPECT_EQ(fileText(folder_ + "\\quorin.ini"), "[OPTION]\r\nOpenFileNameDir=" + midi + "\r\nUseRunningStatus=0\r\nXPos=0\r\nYPos=0\r\n");
+}
+
+// A name that code page 932 cannot spell ("ü"), chosen in the Open dialog, is converted: the
+// program is given it whole and reaches the file by its short name.
+TEST_F(QuorinE2E, ChosenNameOutsideTheAnsiCodePageIsConverted) {
+    const std::wstring name = L"Für Elise.mid", path = std::filesystem::path(folder_).wstring() + L"\\" + name;
+    std::ofstream(std::filesystem::path(path), std::ios::binary) << kMixed;
+    start(folder_);
+    PostMessageA(GetDlgItem(main_, IDOK), BM_CLICK, 0, 0);
+    choose(name);
+    expectFile(path, kWith);
+    EXPECT_TRUE(idle());
 }
 
 // The run's error box stands over its progress dialog with the program's own texts; the file

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the fuzz target's seed corpus: small valid files covering each event kind,
-header variant and chunk-counting rule. Run from this folder: ./make_corpus.py"""
+header variant, chunk-counting rule and what may follow the counted chunks.
+Run from this folder: ./make_corpus.py"""
 import os
 import struct
 
@@ -27,7 +28,9 @@ files = {
     'format2_tracks': smf([trk([0x00, 0xB0, 0x07, 0x64] + EOT), trk([0x00, 0xE0, 0x00, 0x40] + EOT),
                            trk([0x00, 0xD0, 0x30] + EOT)], fmt=2),
     'foreign_chunk': smf([trk(EOT), b'RAW!' + chunk(b'XFIH', b'\x01\x02\x03\x04'), trk(EOT)], declared=3),
-    'track_after_declared': smf([trk(EOT), trk(EOT)], declared=1),
+    'uncounted_track': smf([trk(EOT), trk([0x00, 0x90, 0x3C, 0x40, 0x00, 0x3C, 0x00] + EOT)], declared=1),
+    'xf_chunks_then_padding': smf([trk(EOT), b'RAW!' + chunk(b'XFIH', b'XF02'), b'RAW!' + chunk(b'XFKM', b''),
+                                   b'RAW!' + bytes(5)], fmt=0, declared=1),
     'wrapping_deltas': smf([trk([0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x01, 0x00] * 16 + [0x20, 0xFF, 0x2F, 0x00])]),
     'nonminimal_delta': smf([trk([0x80, 0x00, 0x90, 0x3C, 0x40, 0x81, 0x80, 0x00, 0x3C, 0x00] + EOT)]),
     'odd_data_byte': smf([trk([0x00, 0x90, 0x3C, 0x40, 0x00, 0x90, 0x85, 0x40] + EOT)]),

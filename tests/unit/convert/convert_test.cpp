@@ -135,6 +135,38 @@ TEST(ConversionEngine, EveryStepAndItsFailure) {
     }
 }
 
+// Whole chunks after the tracks reach the file after them and count in the room rule: 66
+// bytes free is more than twice the tracks' 26 bytes, not than twice the 38 with the chunk.
+// A parse or write that runs out of memory at any of its allocations keeps nothing.
+TEST(ConversionEngine, KeepsTheChunksAfterTheTracks) {
+    const Bytes eot = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, 0xFF, 0x2F, 0};
+    const Bytes xf = {'X', 'F', 'I', 'H', 0, 0, 0, 4, 'X', 'F', '0', '2'};
+    Bytes file = eot, kept = eot;
+    file.insert(file.end(), xf.begin(), xf.end());
+    kept.insert(kept.end(), xf.begin(), xf.end());
+    file.push_back(0x1A);
+    FakeFileSystem fs;
+    bytes = file, failAt = Room;
+    FileOutcome outcome = ConversionEngine(fs, true).convert("C:a.mid");
+    EXPECT_EQ(std::make_tuple(outcome.kind, outcome.newSize, bytes), std::make_tuple(OutcomeKind::NotEnoughSpace, 38u, file));
+    failAt = 0;
+    outcome = ConversionEngine(fs, true).convert("C:a.mid");
+    EXPECT_EQ(std::make_tuple(outcome.kind, outcome.newSize, bytes), std::make_tuple(OutcomeKind::Converted, 38u, kept));
+    EXPECT_EQ(std::make_pair(outcome.summary.chunksAfterTracks.count, outcome.summary.bytesAfterChunks), std::make_pair(1u, 1u));
+    for (accept = 0; accept == 0 || outcome.kind == OutcomeKind::OutOfMemory; ++accept) {
+        bytes = file, failAt = ParseOom;
+        ConversionEngine engine(fs, true);
+        const long before = liveBlocks;
+        outcome = engine.convert("C:a.mid");
+        allocationsLeft = -1;
+        EXPECT_EQ(bytes, outcome.kind == OutcomeKind::Converted ? kept : file) << accept;
+        EXPECT_TRUE(outcome.kind == OutcomeKind::Converted || liveBlocks == before) << accept;
+    }
+    EXPECT_EQ(outcome.kind, OutcomeKind::Converted);
+    EXPECT_GT(accept, 2u);
+    failAt = 0;
+}
+
 // A file of size bytes: head, then zeros; it counts the bytes it delivers.
 class ZeroTailFile final : public OpenFile {
 public:

@@ -1,5 +1,5 @@
-// The shell's plain rules: the Open dialog's filter and result, the program's folder, and
-// the error shown when the shell cannot open something.
+// The shell's plain rules: the Open dialog's filter and result, the program's folder, the
+// error shown when the shell cannot open something, and where the main window opens.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -8,6 +8,7 @@
 #include "shell/open_selection.h"
 #include "shell/program_folder.h"
 #include "shell/shell_failure.h"
+#include "shell/window_position.h"
 
 namespace {
 
@@ -52,6 +53,45 @@ TEST(ShellFailureCode, LastErrorOrTheShellsResult) {
         {5, 2, 5}, {1, 31, 1}, {0, 0, 8}, {0, 1, 1}, {0, 2, 2}, {0, 26, 32}, {0, 27, 1155}, {0, 28, 1156},
         {0, 29, 1156}, {0, 30, 1156}, {0, 31, 1155}, {0, 32, 1157}, {0, 33, 8}, {0, -1, 8}};
     for (const auto& [lastError, result, code] : cases) EXPECT_EQ(shellFailureCode(lastError, result), code) << result;
+}
+
+// A primary monitor with a task bar along its foot, and a second one to its right that
+// starts higher; a window of 300 x 150. A position from which the window would be seen on no
+// monitor (right of, above, far outside them all) gives way to (0, 0); a window partly off
+// its monitor's work area moves into the work area of the monitor it overlaps most, as
+// little as needed. Without monitors the position stays as stored.
+TEST(OpeningPosition, EndsInsideAWorkArea) {
+    const std::vector<MonitorArea> monitors = {
+        {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}},
+        {{1920, -200, 3200, 824}, {1920, -200, 3200, 824}},
+    };
+    struct Row {
+        const char* what;
+        convert::Position stored;
+        convert::Position expected;
+    };
+    const Row rows[] = {
+        {"inside the primary", {100, 200}, {100, 200}},
+        {"inside the second", {2000, -150}, {2000, -150}},
+        {"right of every monitor", {5000, 100}, {0, 0}},
+        {"above every monitor", {100, -3000}, {0, 0}},
+        {"above the second, right of the primary", {1950, -400}, {0, 0}},
+        {"far outside, the window past the 32-bit range", {2147483600, -2147483600}, {0, 0}},
+        {"partly under the task bar", {100, 1000}, {100, 890}},
+        {"partly off the left edge", {-100, 300}, {0, 300}},
+        {"partly off the second's right edge", {3100, 0}, {2900, 0}},
+        {"one pixel on the second's lower right corner", {3199, 823}, {2900, 674}},
+        {"partly above the primary", {100, -50}, {100, 0}},
+        {"across both, mostly on the second", {1800, 500}, {1920, 500}},
+        {"across both, mostly on the primary", {1700, 500}, {1620, 500}},
+        {"across both, half on each: the first monitor", {1770, 500}, {1620, 500}},
+    };
+    for (const Row& row : rows) {
+        const convert::Position p = onScreenPosition(row.stored, 300, 150, monitors, {0, 0});
+        EXPECT_EQ(std::pair(p.x, p.y), std::pair(row.expected.x, row.expected.y)) << row.what;
+    }
+    const convert::Position unchanged = onScreenPosition({5000, -3000}, 300, 150, {}, {0, 0});
+    EXPECT_EQ(std::pair(unchanged.x, unchanged.y), std::pair(5000, -3000));
 }
 
 }  // namespace

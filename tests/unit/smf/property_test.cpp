@@ -49,14 +49,19 @@ Bytes generateTrack(Rng& rng, Events& expected) {
     return track;
 }
 
-// A whole valid file: maybe extra header bytes, and bytes after the last counted chunk.
-Bytes generateFile(Rng& rng, std::vector<Events>& expected) {
+// A whole valid file: maybe extra header bytes, maybe whole chunks after the counted ones
+// (after: what the Song must keep of them), then maybe bytes that begin no chunk.
+Bytes generateFile(Rng& rng, std::vector<Events>& expected, Bytes& after) {
     const std::uint16_t divisions[] = {96, 480, 0, 0x7FFF, 0xE728, 0xE300, 0xE850, 0xE264};
+    const char* const types[] = {"MTrk", "XFIH", "XFKM", "CASM", " ~~ "};
     const Bytes extra = rng.bytes(rng.chance(20) ? rng.below(6) : 0);
     expected.resize(rng.below(5));
     Bytes out = chunk("MThd", cat({be(rng.below(3), 2), be(std::uint32_t(expected.size()), 2), be(divisions[rng.below(8)], 2), extra}));
     for (Events& events : expected) out = cat({out, chunk("MTrk", generateTrack(rng, events))});
-    return cat({out, rng.bytes(rng.chance(20) ? rng.below(12) : 0)});
+    after.clear();
+    for (std::uint32_t n = rng.chance(30) ? rng.below(4) : 0; n > 0; --n) after = cat({after, chunk(types[rng.below(5)], rng.bytes(rng.below(20)))});
+    const Bytes trailing = rng.chance(20) ? cat({{std::uint8_t(rng.below(0x20))}, rng.bytes(rng.below(12))}) : Bytes{};
+    return cat({out, after, trailing});
 }
 
 }  // namespace
@@ -67,12 +72,14 @@ TEST(Property, GeneratedAndMutatedFilesReadBackAndRoundTrip) {
     Rng rng{1};
     for (int i = 0; i < 1000; ++i) {
         std::vector<Events> expected;
-        Bytes input = generateFile(rng, expected);
+        Bytes after;
+        Bytes input = generateFile(rng, expected, after);
         smf::SmfReader reader;
         smf::Song song;
         ASSERT_TRUE(reader.parse(input.data(), std::uint32_t(input.size()), song, true)) << smf::describeParseRule(reader.failure().rule);
         ASSERT_EQ(song.trackCount(), expected.size()) << "case " << i;
         for (std::uint32_t t = 0; t < song.trackCount(); ++t) ASSERT_EQ(eventsOf(song.tracks()[t]), expected[t]) << "case " << i;
+        ASSERT_EQ(contents(song.chunksAfterTracks()), after) << "case " << i;
         ASSERT_EQ(checkRoundTrip(input.data(), std::uint32_t(input.size())), "") << "case " << i;
         for (std::uint32_t n = 1 + rng.below(3), at, kind; n > 0 && !input.empty(); --n) {
             at = rng.below(std::uint32_t(input.size())), kind = rng.below(3);

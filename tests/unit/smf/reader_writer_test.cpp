@@ -12,6 +12,11 @@ namespace {
 using R = smf::ParseRule;   // offsets: a header chunk takes 14 bytes, so file()'s first track data is at 22
 const Bytes kEot = {0x00, 0xFF, 0x2F, 0x00};
 const Bytes kMThd = {'M', 'T', 'h', 'd'};
+// Two note-ons with one status, written out and with running status (a chunk of 8 + 12 or 11 bytes).
+const Bytes kNotes = {0, 0x90, 0x3C, 0x40, 0, 0x90, 0x3E, 0x40, 0, 0xFF, 0x2F, 0};
+const Bytes kNotesRunning = {0, 0x90, 0x3C, 0x40, 0, 0x3E, 0x40, 0, 0xFF, 0x2F, 0};
+// XF karaoke chunks: song information and lyrics.
+const Bytes kXf = cat({chunk("XFIH", {'X', 'F', '0', '2'}), chunk("XFKM", {0, 0xFF, 0x05, 1, 'a', 0, 0xFF, 0x2F, 0})});
 
 // A MacBinary header: first byte, bytes 74 and 82 zero unless given.
 Bytes mac(std::uint8_t at74 = 0, std::uint8_t at82 = 0) { return cat({{0}, Bytes(73, 0x41), {at74}, Bytes(7, 0x41), {at82}, Bytes(45, 0x41)}); }
@@ -59,8 +64,6 @@ std::vector<File> files() {
         {"End of Track past chunk end", cat({header(1, 1, 96), {'M', 'T', 'r', 'k', 0, 0, 0, 1}, kEot}), R::EndOfTrackMisplaced, 23},
         {"no End of Track", file({{0x00, 0x90, 0x3C, 0x40}}), R::MissingEndOfTrack, 26},
         {"event crosses chunk end", cat({header(1, 1, 96), {'M', 'T', 'r', 'k', 0, 0, 0, 3, 0, 0x90, 0x3C, 0x40}, kEot}), R::MissingEndOfTrack, 26},
-        {"track after the declared one", cat({header(1, 1, 96), chunk("MTrk", kEot), chunk("MTrk", {})}), R::TrackAfterDeclaredChunks, 26, 1},
-        {"track after a foreign chunk", cat({header(1, 2, 96), chunk("MTrk", kEot), chunk("XFIH", {}), chunk("MTrk", kEot)}), R::TrackAfterDeclaredChunks, 34, 2},
         // A first data byte with bit 7 set would read back as a status, so its status stays;
         // the second event goes through the writer's bulk path, the last ones near the end.
         {"odd data byte", file({cat({{0, 0x90, 0x3C, 0x40, 0, 0x90, 0x85, 0x40, 0, 0x90, 0x3C, 0x85, 0, 0x90, 0x85, 0x40}, kEot})}), R::None, 0, 0, true,
@@ -79,6 +82,27 @@ std::vector<File> files() {
         {"foreign chunk", cat({header(1, 2, 96), chunk("XFIH", {1}), chunk("MTrk", {0x80, 0, 0x80, 0x3C, 0, 0, 0x3E, 0, 0x83, 0, 0xFF, 0x2F, 0})}),
          R::None, 0, 0, true, file({{0, 0x80, 0x3C, 0, 0, 0x3E, 0, 0x83, 0, 0xFF, 0x2F, 0}}),
          file({{0, 0x80, 0x3C, 0, 0, 0x80, 0x3E, 0, 0x83, 0, 0xFF, 0x2F, 0}})},
+        // Whole chunks after the declared ones are written after the tracks as they were; the
+        // header counts the tracks. Running status inside an uncounted MTrk stays as it was.
+        {"uncounted MTrk", cat({header(1, 1, 96), chunk("MTrk", kNotes), chunk("MTrk", kNotesRunning), chunk("MTrk", kNotes)}), R::None, 0, 0, true,
+         cat({header(1, 1, 96), chunk("MTrk", kNotesRunning), chunk("MTrk", kNotesRunning), chunk("MTrk", kNotes)})},
+        {"uncounted MTrk after a foreign chunk", cat({header(1, 2, 96), chunk("MTrk", kEot), chunk("XFIH", {}), chunk("MTrk", kEot)}), R::None, 0, 0, true,
+         cat({header(1, 1, 96), chunk("MTrk", kEot), chunk("MTrk", kEot)}), cat({header(1, 1, 96), chunk("MTrk", kEot), chunk("MTrk", kEot)})},
+        {"XF chunks", cat({file({kNotes}), kXf}), R::None, 0, 0, true, cat({file({kNotesRunning}), kXf})},
+        {"XF chunks then padding", cat({file({kNotes}), kXf, Bytes(5, 0)}), R::None, 0, 0, true, cat({file({kNotesRunning}), kXf}), cat({file({kNotes}), kXf})},
+        {"XF chunk then a second MThd", cat({file({kEot}), chunk("XFIH", {1}), file({kEot})}), R::None, 0, 0, true,
+         cat({file({kEot}), chunk("XFIH", {1})}), cat({file({kEot}), chunk("XFIH", {1})})},
+        {"chunk one byte short", cat({file({kEot}), chunk("XFIH", {1}), {'X', 'F', 'K', 'M', 0, 0, 0, 5, 1, 2, 3, 4}}), R::None, 0, 0, true,
+         cat({file({kEot}), chunk("XFIH", {1})}), cat({file({kEot}), chunk("XFIH", {1})})},
+        {"chunk header cut", cat({file({kEot}), chunk("XFIH", {1}), {'M', 'T', 'r', 'k', 0, 0, 0}}), R::None, 0, 0, true,
+         cat({file({kEot}), chunk("XFIH", {1})}), cat({file({kEot}), chunk("XFIH", {1})})},
+        {"zero-length chunks", cat({file({kEot}), chunk("XFKM", {}), chunk("MTrk", {})}), R::None},
+        {"type bytes 0x20 and 0x7E", cat({file({kEot}), chunk(" ~~ ", {1})}), R::None},
+        {"first type byte 0x1F", cat({file({kEot}), chunk("\x1FXFH", {1})}), R::None, 0, 0, true, file({kEot}), file({kEot})},
+        {"last type byte 0x7F", cat({file({kEot}), chunk("XFI\x7F", {1})}), R::None, 0, 0, true, file({kEot}), file({kEot})},
+        // The data fork (63 bytes) padded with zeros to 128 bytes, then a resource fork.
+        {"MacBinary with chunks after its tracks", cat({mac(), file({kNotes}), kXf, Bytes(65, 0), Bytes(200, 0x41)}), R::None, 0, 0, true,
+         cat({file({kNotesRunning}), kXf}), cat({file({kNotes}), kXf})},
     };
     // Meta types with a required length, given another; statuses F1-FE but F7 (SysEx), in a second track.
     for (auto [type, n] : {std::pair{0x00, 1}, {0x20, 2}, {0x2F, 1}, {0x51, 4}, {0x54, 4}, {0x58, 5}, {0x59, 3}}) {
@@ -95,8 +119,9 @@ class Files : public ::testing::TestWithParam<File> {};
 
 // A write gives its output's old storage back; the plan alone (quorin-cli's --check) gives
 // the same size, its list one size per track and nothing it held. Then the same reader and
-// Song read a valid file afresh, with what the Song leaves out (MacBinary, foreign chunks,
-// running status, trailing bytes: an "MTrk" tag without a whole chunk header is only that).
+// Song read a valid file afresh: what the Song leaves out (MacBinary, foreign chunks among
+// the declared ones, running status, trailing bytes: an "MTrk" tag without a whole chunk
+// header is only that), the chunks after the tracks it keeps, the first few of each named.
 // The Song's setters refuse without a change, and reset empties it.
 TEST_P(Files, ReadAndWritten) {
     const File& f = GetParam();
@@ -120,16 +145,22 @@ TEST_P(Files, ReadAndWritten) {
         EXPECT_EQ(sizes.size(), song.trackCount());
     }
 
-    const Bytes good = cat({mac(), header(2, 3, 0xE250), chunk("XFIH", {1, 2}), chunk("MTrk", {0, 0x90, 0x3C, 0x40, 0, 0x3E, 0x40, 0, 0xFF, 0x2F, 0}),
-                            chunk("XFKM", {}), {'M', 'T', 'r', 'k', 0, 0, 0}});
+    const Bytes after = cat({chunk("MTrk", {}), chunk("CASM", {1}), chunk("OTSc", {}), chunk("XFIH", {}), chunk("XFKM", {2})});
+    const Bytes good = cat({mac(), header(2, 3, 0xE250), chunk("XFIH", {1, 2}), chunk("MTrk", kNotesRunning), chunk("XFKM", {}), after,
+                            {'M', 'T', 'r', 'k', 0, 0, 0}});
     ASSERT_TRUE(reader.parse(good.data(), std::uint32_t(good.size()), song, true));
     const smf::ParseSummary& s = reader.summary();
-    EXPECT_EQ(s.otherChunks, (std::vector<std::array<char, 4>>{{'X', 'F', 'I', 'H'}, {'X', 'F', 'K', 'M'}}));
+    using Types = std::array<std::array<char, 4>, smf::ChunkTypes::kNamed>;
+    EXPECT_EQ(s.leftOutChunks.count, 2u);
+    EXPECT_EQ(s.leftOutChunks.first, (Types{{{'X', 'F', 'I', 'H'}, {'X', 'F', 'K', 'M'}}}));
+    EXPECT_EQ(s.chunksAfterTracks.count, 5u);
+    EXPECT_EQ(s.chunksAfterTracks.first, (Types{{{'M', 'T', 'r', 'k'}, {'C', 'A', 'S', 'M'}, {'O', 'T', 'S', 'c'}, {'X', 'F', 'I', 'H'}}}));
+    EXPECT_EQ(contents(song.chunksAfterTracks()), after);
     EXPECT_EQ(std::tie(s.bytesAfterChunks, s.runningStatusEvents, s.macBinary), std::make_tuple(7u, 1u, true));
     EXPECT_FALSE(song.setFormat(3) || song.setDivision(0xE628));
     EXPECT_EQ(std::make_tuple(song.format(), song.division()), std::make_tuple(2, 0xE250));
     song.reset();
-    EXPECT_EQ(song.format() + song.division() + song.trackCount(), 0u);
+    EXPECT_EQ(song.format() + song.division() + song.trackCount() + song.chunksAfterTracks().capacity(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRules, Files, ::testing::ValuesIn(files()));

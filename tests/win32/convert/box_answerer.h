@@ -1,5 +1,5 @@
 // Answers the message boxes that the code under test shows on this thread, recording each
-// box as its caption, "|" and its text (a WH_CALLWNDPROCRET hook on WM_INITDIALOG).
+// box as its caption, "|" and its text, in UTF-8 (a WH_CALLWNDPROCRET hook on WM_INITDIALOG).
 #pragma once
 
 #include <windows.h>
@@ -13,9 +13,12 @@
 
 namespace convert::testing {
 
+// A window's text as it is (wide), in UTF-8.
 inline std::string windowText(HWND window) {
-    char buffer[4096];
-    return std::string(buffer, static_cast<std::size_t>(GetWindowTextA(window, buffer, sizeof buffer)));
+    wchar_t wide[4096];
+    const int length = GetWindowTextW(window, wide, 4096);
+    char utf8[3 * 4096];
+    return std::string(utf8, static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide, length, utf8, sizeof utf8, nullptr, nullptr)));
 }
 
 // While alive, every message box (every dialog but the one with the progress bar; its text is

@@ -17,14 +17,17 @@
 #include "convert/conversion_run.h"
 #include "convert/file_system_win.h"
 #include "convert/messages.h"
+#include "convert/wide_text_win.h"
 
 namespace convert::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 const Bytes plain = plainSmf(), rs = runningStatusSmf();
 
-// The string table's text (the report's parts), and the system's own text for a code, whole.
+// The string table's text (the report's parts), and the system's own text for a code, whole;
+// both as the ANSI calls give them. Boxes are read in UTF-8, as the run's paths are.
 std::string text(UINT id) { char b[256]; return {b, static_cast<std::size_t>(LoadStringA(GetModuleHandleA(nullptr), id, b, sizeof b))}; }
+std::string utf8(const std::string& ansi) { return utf8FromAnsi(ansi); }
 std::string systemText(DWORD code) {
     char* message = nullptr;
     const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -34,7 +37,7 @@ std::string systemText(DWORD code) {
 }
 
 Bytes readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
@@ -42,7 +45,7 @@ Bytes readFile(const std::string& path) {
 // (after the centring hook, installed later), a box where it is shown, the bar's border in the
 // template (the dialog manager makes WS_BORDER a client edge) and its position at the end.
 // Escape is pressed as the names listed are shown.
-struct { RECT dialog{}, box{}; bool barBordered = false; int barAtEnd = -1; std::vector<std::string> escapeAt; } seen;
+struct { RECT dialog{}, box{}; bool barBordered = false; int barAtEnd = -1; std::vector<std::wstring> escapeAt; } seen;
 LRESULT CALLBACK watch(int code, WPARAM wParam, LPARAM lParam) {
     const CWPSTRUCT& call = *reinterpret_cast<const CWPSTRUCT*>(lParam);
     const int id = GetDlgCtrlID(call.hwnd);
@@ -50,7 +53,7 @@ LRESULT CALLBACK watch(int code, WPARAM wParam, LPARAM lParam) {
     if (call.message == WM_SHOWWINDOW && call.wParam && GetDlgItem(call.hwnd, 0xFFFF)) GetWindowRect(call.hwnd, &seen.box);
     if (call.message == WM_DESTROY && id == IDC_PROGRESS) seen.barAtEnd = static_cast<int>(SendMessageA(call.hwnd, PBM_GETPOS, 0, 0));
     if (call.message == WM_SETTEXT && id == IDC_FILE_NAME &&
-        std::count(seen.escapeAt.begin(), seen.escapeAt.end(), reinterpret_cast<const char*>(call.lParam)) != 0)
+        std::count(seen.escapeAt.begin(), seen.escapeAt.end(), reinterpret_cast<const wchar_t*>(call.lParam)) != 0)
         PostMessageA(GetParent(call.hwnd), WM_KEYDOWN, VK_ESCAPE, 0);
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -86,17 +89,19 @@ protected:
                         nullptr, nullptr);
         CheckDlgButton(MainWindowHandle, IDC_RUNNING_STATUS, BST_CHECKED);
         std::filesystem::remove_all(folder_), std::filesystem::create_directory(folder_);
-        hooks_[0] = SetWindowsHookExA(WH_CALLWNDPROC, watch, nullptr, GetCurrentThreadId());
+        hooks_[0] = SetWindowsHookExW(WH_CALLWNDPROC, watch, nullptr, GetCurrentThreadId());
         hooks_[1] = SetWindowsHookExA(WH_CBT, watchCreation, nullptr, GetCurrentThreadId());
     }
     void TearDown() override {
         UnhookWindowsHookEx(hooks_[0]), UnhookWindowsHookEx(hooks_[1]), DestroyWindow(MainWindowHandle), std::filesystem::remove_all(folder_);
     }
-    std::string file(const std::string& name, const Bytes& bytes) {
-        const std::string path = folder_ + "\\" + name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    // Creates name (UTF-8) in folder with bytes; its path, in UTF-8 as the run takes it.
+    static std::string file(const std::string& folder, const std::string& name, const Bytes& bytes) {
+        const std::string path = folder + "\\" + name;
+        std::ofstream(std::filesystem::u8path(path), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return path;
     }
+    std::string file(const std::string& name, const Bytes& bytes) const { return file(folder_, name, bytes); }
     const std::string folder_ = (std::filesystem::temp_directory_path() / ("quorin-run-" + std::to_string(GetCurrentProcessId()))).string();
     HHOOK hooks_[2] = {};
 };
@@ -108,7 +113,7 @@ protected:
 // step per file (folders not counted) out of the whole list; nobody else can open the file the
 // run works on, whatever they share. The bar goes back to 0 at the end.
 TEST_F(ConversionRun, ReportsOverTheDialogWhileHoldingTheFile) {
-    const std::string so = "\x83\x5C.mid", invalid = file(so, {'h', 'i'}), locked = file("locked.mid", plain),
+    const std::string so = "ソ.mid", invalid = file(so, {'h', 'i'}), locked = file("locked.mid", plain),
                       good = file("good.mid", plain);
     const DWORD everything = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ, everything, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -122,7 +127,7 @@ TEST_F(ConversionRun, ReportsOverTheDialogWhileHoldingTheFile) {
         bar.push_back(SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_GETPOS, 0, 0));
         bar.push_back(SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_GETRANGE, FALSE, 0));
         if (bar.size() > 2) return;
-        const HANDLE other = CreateFileA(invalid.c_str(), GENERIC_READ, everything, nullptr, OPEN_EXISTING, 0, nullptr);
+        const HANDLE other = CreateFileW(wideFromUtf8(invalid).c_str(), GENERIC_READ, everything, nullptr, OPEN_EXISTING, 0, nullptr);
         othersOpen = other == INVALID_HANDLE_VALUE ? GetLastError() : (CloseHandle(other), 0);
         // Dialog 104 as created: title, the name, font, size in dialog units, styles.
         const auto style = [&](int id) { return GetWindowLongA(id ? GetDlgItem(dialog, id) : dialog, GWL_STYLE); };
@@ -134,17 +139,41 @@ TEST_F(ConversionRun, ReportsOverTheDialogWhileHoldingTheFile) {
         EXPECT_EQ(std::make_tuple(windowText(dialog), windowText(GetDlgItem(dialog, IDC_FILE_NAME)), std::string(font.lfFaceName), font.lfHeight,
                                   client.right - size.right, client.bottom - size.bottom, seen.barBordered, style(0) & frame,
                                   style(IDC_FILE_NAME) & (SS_TYPEMASK | SS_NOPREFIX | WS_GROUP), style(IDCANCEL) & (BS_TYPEMASK | WS_TABSTOP)),
-                  std::make_tuple("\x8F\x88\x97\x9D\x92\x86...", so, "\x82l\x82r \x82o\x83S\x83V\x83" "b\x83N", -12L, 0L, 0L, true, frame,
+                  std::make_tuple("処理中...", so, "\x82l\x82r \x82o\x83S\x83V\x83" "b\x83N", -12L, 0L, 0L, true, frame,
                                   SS_LEFT | SS_NOPREFIX | WS_GROUP, BS_PUSHBUTTON | WS_TABSTOP));
     };
     RunConversion(files);
     CloseHandle(holder);
-    EXPECT_EQ(answerer.boxes, (std::vector<std::string>{text(164) + "|'" + invalid + "'\n\n" + text(159), text(164) + "|'" + locked +
-                                                         "'\n\n" + text(160) + "\n" + systemText(ERROR_SHARING_VIOLATION)}));
+    EXPECT_EQ(answerer.boxes, (std::vector<std::string>{utf8(text(164) + "|'") + invalid + utf8("'\n\n" + text(159)),
+                                                         utf8(text(164) + "|'" + locked + "'\n\n" + text(160) + "\n" + systemText(ERROR_SHARING_VIOLATION))}));
     EXPECT_EQ(std::make_tuple(readFile(invalid), readFile(locked), readFile(good)), std::make_tuple(Bytes{'h', 'i'}, plain, rs));
     EXPECT_EQ(std::make_tuple(othersOpen, bar, seen.barAtEnd, probed),
               std::make_tuple(DWORD{ERROR_SHARING_VIOLATION}, std::vector<LRESULT>{1, 65537, 2, 65537}, 0, folder_.substr(0, 2)));
     EXPECT_EQ(std::make_pair(centre(seen.dialog), centre(seen.box)), std::make_pair(centre({40, 60, 540, 360}), centre({40, 60, 540, 360})));
+}
+
+// Names come as the system spells them (UTF-8). One that code page 932 cannot spell ("ü") is
+// reached by its short name and converted; one that the ANSI calls cannot reach at all (its
+// short form too is longer than MAX_PATH) is reported with 160 and the system's reason under
+// its own name, shown whole, and a folder out of their reach is skipped as every folder is;
+// files deleted before their turn are skipped silently.
+TEST_F(ConversionRun, NamesOutsideTheAnsiCodePageAreConvertedOrReported) {
+    const std::string fur = file("Für Elise.mid", plain);
+    std::string deep = folder_;
+    for (int i = 0; i < 30; ++i) deep += "\\abcdefgh";  // 8.3 names already: no shorter form
+    std::filesystem::create_directories(std::filesystem::u8path(deep));
+    const std::string distant = file(deep, "Für Elise.mid", plain), gone = folder_ + "\\Gymnopédie No.1.mid";
+    const std::string goneToo = folder_ + "\\gone.mid";
+    std::vector<std::string> shown;
+    BoxAnswerer answerer;
+    answerer.onShown = [&](HWND box) { shown.push_back(windowText(GetDlgItem(GetWindow(box, GW_OWNER), IDC_FILE_NAME))); };
+    RunConversion({fur, distant, deep, gone, goneToo});
+    EXPECT_EQ(answerer.boxes, std::vector<std::string>{utf8(text(164) + "|'") + distant + utf8("'\n\n" + text(160) + "\n" + systemText(ERROR_FILENAME_EXCED_RANGE))});
+    EXPECT_EQ(shown, std::vector<std::string>{"Für Elise.mid"});
+    EXPECT_EQ(std::make_pair(readFile(fur), readFile(distant)), std::make_pair(rs, plain));
+    // Taken down level by level: the library's removal stops at MAX_PATH.
+    DeleteFileW(wideFromUtf8(distant).c_str());
+    for (; deep != folder_; deep.resize(deep.rfind('\\'))) RemoveDirectoryW(wideFromUtf8(deep).c_str());
 }
 
 // Escape, pressed while a file is worked on, reaches the dialog through the run's own pump before
@@ -153,11 +182,11 @@ TEST_F(ConversionRun, ReportsOverTheDialogWhileHoldingTheFile) {
 TEST_F(ConversionRun, EscapeAsksBeforeTheNextFile) {
     const FileList files{file("a.mid", rs), file("b.mid", rs), file("c.mid", rs), file("d.mid", rs)};
     CheckDlgButton(MainWindowHandle, IDC_RUNNING_STATUS, BST_UNCHECKED);
-    seen.escapeAt = {"a.mid", "c.mid"};
+    seen.escapeAt = {L"a.mid", L"c.mid"};
     BoxAnswerer answerer({IDNO, IDYES});
     RunConversion(files);
     seen.escapeAt.clear();
-    EXPECT_EQ(answerer.boxes, std::vector<std::string>(2, text(165) + "|" + text(155)));
+    EXPECT_EQ(answerer.boxes, std::vector<std::string>(2, utf8(text(165) + "|" + text(155))));
     EXPECT_EQ(std::make_tuple(readFile(files[0]), readFile(files[2]), readFile(files[3])), std::make_tuple(plain, plain, rs));
 }
 
@@ -174,7 +203,7 @@ TEST_F(ConversionRun, ProbeFailuresAndThrows) {
         available = r.available, probeError = r.error, throws = r.throws;
         BoxAnswerer answerer;
         RunConversion({a, b});
-        EXPECT_EQ(answerer.boxes, std::vector<std::string>{text(164) + "|" + (r.throws ? "'" + a + "'\n\n" : "") + r.report});
+        EXPECT_EQ(answerer.boxes, std::vector<std::string>{utf8(text(164) + "|" + (r.throws ? "'" + a + "'\n\n" : "") + r.report)});
         EXPECT_EQ(std::make_pair(readFile(a), readFile(b)), std::make_pair(plain, r.throws ? rs : plain));
     }
     // A handle's flush fails as the system refuses it (no write access).
@@ -201,8 +230,8 @@ TEST(Messages, SystemTextsCaptionsAndTheProbesFallback) {
     EXPECT_EQ(ShowMessageBox(nullptr, "t", "Own", MB_ICONERROR), IDOK);
     EXPECT_FALSE(CentringHookInstalled());
     ShowSystemError(nullptr, 0), ShowSystemError(nullptr, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(answerer.boxes, (std::vector<std::string>{text(164) + "|t", text(166) + "|t", text(167) + "|t", "|t", "Own|t",
-                                                         text(164) + "|" + systemText(ERROR_ACCESS_DENIED)}));
+    EXPECT_EQ(answerer.boxes, (std::vector<std::string>{utf8(text(164) + "|t"), utf8(text(166) + "|t"), utf8(text(167) + "|t"), "|t", "Own|t",
+                                                         utf8(text(164) + "|" + systemText(ERROR_ACCESS_DENIED))}));
 
     // Without the extended function the probe measures the drive's root: "C:\", since "C:" alone
     // would name drive C's current folder, here one that is gone. A failure leaves the result

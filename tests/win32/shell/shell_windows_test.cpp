@@ -2,6 +2,7 @@
 // main window's commands, Open dialogs and drops, and the About box.
 #include <windows.h>
 #include <dlgs.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 
 #include "convert/app_state.h"
 #include "convert/messages.h"
+#include "convert/wide_text_win.h"
 #include "res/resource.h"
 #include "shell/about_box.h"
 #include "shell/main_window.h"
@@ -63,8 +65,9 @@ protected:
 
 // No file: the box is set and the folder is the current one, written as all four keys in
 // order. A file beside the executable (never the decoy in the current folder): 7 sets the box
-// (written back as 1), a position off the screen is applied as stored, a folder of more
-// than 259 bytes is cut, and what the program does not know survives.
+// (written back as 1), a position off every screen (a removed monitor's) gives way to the
+// first start's (0, 0), a folder of more than 259 bytes is cut, and what the program does not
+// know survives.
 TEST_F(Shell, SettingsAreReadFromBesideTheExecutableAndWrittenBackWithOtherContentKept) {
     RECT first = {}, rect = {};  // first: the template's own width
     const HWND plain = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr, plainDialog, 0);
@@ -77,28 +80,33 @@ TEST_F(Shell, SettingsAreReadFromBesideTheExecutableAndWrittenBackWithOtherConte
     EXPECT_EQ(fileText(ini_), "[OPTION]\r\nOpenFileNameDir=" + std::string(current_) + "\r\nUseRunningStatus=1\r\nXPos=0\r\nYPos=0\r\n");
 
     const std::string decoy = "[OPTION]\r\nUseRunningStatus=0\r\nXPos=12\r\n", folder = "C:\\" + std::string(297, 'd');
-    const auto stored = [&](const std::string& running, const std::string& cut) {
-        return "; mine\r\n[USER]\r\nA=b\r\n[OPTION]\r\nNote=kept\r\nUseRunningStatus=" + running + "\r\nXPos=-8\r\nYPos=-9\r\nOpenFileNameDir=" + cut + "\r\n";
+    const auto stored = [&](const std::string& running, const std::string& x, const std::string& y, const std::string& cut) {
+        return "; mine\r\n[USER]\r\nA=b\r\n[OPTION]\r\nNote=kept\r\nUseRunningStatus=" + running + "\r\nXPos=" + x + "\r\nYPos=" + y + "\r\nOpenFileNameDir=" + cut + "\r\n";
     };
     std::ofstream("quorin.ini", std::ios::binary) << decoy;
-    std::ofstream(ini_, std::ios::binary) << stored("7", folder);
+    std::ofstream(ini_, std::ios::binary) << stored("7", "5000", "-3000", folder);
     GetWindowRect(main(), &rect);
-    EXPECT_EQ(std::tuple(rect.left, rect.top, rect.right - rect.left), std::tuple(-8L, -9L, first.right - first.left));
+    EXPECT_EQ(std::tuple(rect.left, rect.top, rect.right - rect.left), std::tuple(0L, 0L, first.right - first.left));
     EXPECT_EQ(std::string(RememberedFolder), folder.substr(0, 259));
     closeMain();
-    EXPECT_EQ(fileText(ini_), stored("1", folder.substr(0, 259)));
+    EXPECT_EQ(fileText(ini_), stored("1", "0", "0", folder.substr(0, 259)));
     EXPECT_EQ(fileText("quorin.ini"), decoy);
 }
 
-// Every dropped item goes to the run whole (one longer than MAX_PATH too), in drop order,
-// folders included, and the Open dialog's folder stays. Check box 1000 is the option: the menu
+// Every dropped item goes to the run whole and as the system spells it (UTF-8; "ü" has no
+// form in code page 932), one longer than MAX_PATH too, in drop order, folders included,
+// and the Open dialog's folder stays. Check box 1000 is the option: the menu
 // command toggles it, its own click toggles it once (the command it sends does nothing more),
 // and the menu mark follows it on opening. A move that ends is remembered, unless minimized.
 TEST_F(Shell, DropOptionAndPosition) {
-    const FileList dropped = {"C:\\b.mid", "C:\\windows", "C:\\" + std::string(280, 'm') + ".mid"};
-    std::string drop = std::string(1, 20) + std::string(19, '\0');  // DROPFILES: the paths follow its 20 bytes
-    for (const std::string& path : dropped) drop += path + '\0';
-    HGLOBAL memory = std::memcpy(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, drop.size() + 1), drop.data(), drop.size());
+    const FileList dropped = {"C:\\Für Elise.mid", "C:\\windows", "C:\\" + std::string(280, 'm') + ".mid"};
+    DROPFILES header = {};
+    header.pFiles = sizeof header;
+    header.fWide = TRUE;
+    std::wstring drop(reinterpret_cast<const wchar_t*>(&header), sizeof header / sizeof(wchar_t));  // the paths follow it
+    for (const std::string& path : dropped) drop += convert::wideFromUtf8(path) + L'\0';
+    const std::size_t bytes = (drop.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = std::memcpy(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, bytes), drop.data(), bytes - sizeof(wchar_t));
     lstrcpyA(RememberedFolder, "C:\\before");
     SendMessageA(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
     EXPECT_EQ(std::pair(runs, std::string(RememberedFolder)), std::pair(std::vector<FileList>{dropped}, std::string("C:\\before")));
@@ -142,6 +150,16 @@ TEST_F(Shell, OpenCommandRemembersTheFolderAndTheFilterAndHelpWaitsForAnEnabledW
     EXPECT_EQ(runs, std::vector<FileList>{{song_}});
     for (const BOOL enabled : {FALSE, TRUE}) EnableWindow(main_, enabled), SendMessageA(main_, WM_HELP, 0, 0);
     EXPECT_EQ(openedWith, (std::vector<int>{1, 1, 2, 0}));  // the last: the error box, no filter
+}
+
+// Windows ending the session (log-off, shut-down) may end the program without WM_DESTROY: the
+// settings are saved when the end is real, and not when it was called off.
+TEST_F(Shell, EndOfSessionSavesTheSettings) {
+    CheckDlgButton(main_, IDC_RUNNING_STATUS, BST_UNCHECKED);
+    SendMessageA(main_, WM_ENDSESSION, FALSE, 0);
+    EXPECT_EQ(GetFileAttributesA(ini_.c_str()), INVALID_FILE_ATTRIBUTES);
+    SendMessageA(main_, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(fileText(ini_), "[OPTION]\r\nOpenFileNameDir=" + std::string(current_) + "\r\nUseRunningStatus=0\r\nXPos=0\r\nYPos=0\r\n");
 }
 
 TEST_F(Shell, AboutBoxShowsVersionTextsPathAndAddressesUnderABoldTitle) {
