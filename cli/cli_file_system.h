@@ -23,10 +23,11 @@ public:
     virtual std::unique_ptr<convert::OpenFile> openForReading(const std::string& path, SystemError& error) = 0;
 
     // Puts exactly data[0, length) at path, the way rewrite() replaces a file in place: a
-    // link is followed and its target replaced; a regular file is replaced whole in one step
-    // or, where that would lose what it is (its links, owner or attributes), written through
-    // with its former bytes put back on failure; a device or pipe is written through; a
-    // folder is refused. restored tells whether a failure left path as it was.
+    // link is followed (where the platform's rules allow) and its target replaced; a regular
+    // file is replaced whole in one step or, where that would lose what it is (its links,
+    // owner or attributes), written through with its former bytes put back on failure; a
+    // device or pipe is written through; a folder is refused. restored tells whether a
+    // failure left path as it was.
     virtual convert::RewriteResult replaceFile(const std::string& path, const std::uint8_t* data,
                                                std::uint32_t length) = 0;
 
@@ -50,11 +51,17 @@ public:
     }
     // The system's English text for error, without a trailing line break ("" for 0).
     virtual std::string errorText(SystemError error) = 0;
+    // The name that the symbolic links of path led to when it was last opened or replaced;
+    // "" when none was followed (or the platform follows links without saying where).
+    virtual std::string linkTarget(const std::string& path) {
+        static_cast<void>(path);
+        return std::string();
+    }
 };
 
 // The platform's file system for quorin-cli: POSIX (flock and fcntl locks, statvfs,
-// mkstemp, fsync and rename) or Win32 (no-sharing opens, GetDiskFreeSpaceExA, ReplaceFileW and
-// MoveFileExW).
+// openat, fsync and renameat) or Win32 (no-sharing opens, GetDiskFreeSpaceExA, ReplaceFileW
+// and MoveFileExW).
 std::unique_ptr<CliFileSystem> makePlatformFileSystem();
 
 // True when the process's standard error is a terminal (or console).

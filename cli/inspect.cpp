@@ -34,7 +34,8 @@ Inspection Inspector::inspect(const std::string& path) {
     }
     std::unique_ptr<std::uint8_t[]> input;
     std::uint32_t bytesRead = 0;
-    if (!convert::readWholeFile(*file, nullptr, input, bytesRead, outcome)) return result;
+    if (!convert::readWholeFile(*file, nullptr, input, bytesRead, outcome, convert::ReadOrder::HeaderFirst))
+        return result;
     result.facts.fileSize = bytesRead;
     return inspectBytes(input.get(), bytesRead, result);
 }

@@ -213,6 +213,14 @@ const char* usageText() noexcept {
            "its links or change hands: Ctrl+C and the other stop signals then wait until it\n"
            "is complete and on disk, but a crash or SIGKILL during that write damages it.\n"
            "\n"
+           "Symbolic links are followed, and the line names where they led\n"
+           "(\"song.mid -> /srv/midi/song.mid: converted, ...\"), except in a sticky folder that\n"
+           "anyone may write (such as /tmp): there only a link of your own or of the folder's\n"
+           "owner is followed, as the kernel's protected_symlinks rule has it. Anything but a\n"
+           "regular file is refused before it is opened, and a name or folder swapped while a\n"
+           "file is converted leaves that file untouched. To convert a tree, give quorin-cli\n"
+           "its regular files only: find DIR -type f -name '*.mid' -exec quorin-cli {} +\n"
+           "\n"
            "A FILE of - is standard input; its result goes to standard output unless --output\n"
            "names a path. When a result goes to standard output, the lines go to standard\n"
            "error. SIGINT (Ctrl+C), SIGTERM and SIGHUP let the file at hand finish, name the\n"
@@ -245,8 +253,10 @@ const char* usageText() noexcept {
 #else
            "                               leave FILE as it is; PATH is replaced as a FILE is\n"
            "                               (only once the result is complete); a link is\n"
-           "                               followed, a pipe or device written to, a folder\n"
-           "                               refused; - is standard output\n"
+           "                               followed as above but never to create a file, a\n"
+           "                               pipe or device written to, a folder refused, and\n"
+           "                               so is, for root, another user's file in a folder\n"
+           "                               that others may write; - is standard output\n"
 #endif
            "  -q, --quiet                  print only the lines of files that failed\n"
            "  -v, --verbose                also print the free space checked for each file and\n"
@@ -261,13 +271,18 @@ const char* usageText() noexcept {
            "One line per FILE: converted (with the old and new size and what was left out),\n"
            "unchanged or skipped folder on standard output; what went wrong on standard\n"
 #ifdef _WIN32
-           "error. Names are written as they are: in UTF-8 to a file or pipe, as their\n"
-           "characters to a console. A progress line is shown on standard error while many\n"
+           "error. Names are written as they are (in UTF-8 to a file or pipe, as their\n"
+           "characters to a console), except that one holding characters that reorder or\n"
+           "hide text (U+202E, U+200B, ...) is quoted as for a POSIX shell, those characters\n"
+           "byte by byte in octal. A progress line is shown on standard error while many\n"
            "files are worked through, when it is a console.\n"
 #else
-           "error. A name holding control characters is quoted as for the shell\n"
-           "('two'$'\\n''lines.mid'). A progress line is shown on standard error while many\n"
-           "files are worked through, when it is a terminal.\n"
+           "error. A name holding control characters (C0, C1), bytes that are not UTF-8 or\n"
+           "characters that reorder or hide text (U+202E, U+200B, ...) is quoted as for the\n"
+           "shell ('two'$'\\n''lines.mid'). A progress line is shown on standard error while\n"
+           "many files are worked through, when it is a terminal. A converted file whose\n"
+           "folder could not be synced is whole, but its line says that a crash soon after\n"
+           "could bring back its former content, and the exit status is 1.\n"
 #endif
            "\n"
            "Exit status:\n"
@@ -294,7 +309,7 @@ const char* usageText() noexcept {
            "                                        convert a whole tree, naming only failures\n"
            "                                        (in a batch file, write %%f)\n";
 #else
-           "  find midi -name '*.mid' -exec quorin-cli -q {} +\n"
+           "  find midi -type f -name '*.mid' -exec quorin-cli -q {} +\n"
            "                                        convert a whole tree, naming only failures\n";
 #endif
 }

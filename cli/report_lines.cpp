@@ -1,8 +1,10 @@
 // Composition of quorin-cli's per-file lines.
 #include "cli/report_lines.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <iterator>
 
 namespace cli {
 
@@ -25,11 +27,50 @@ std::string bytes(std::uint64_t count) {
     return plural(count, "byte", "bytes");
 }
 
-bool isControl(char c) {
-    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+// Characters that change how the text around them is shown without being seen: soft
+// hyphen, bidirectional marks, embeddings, overrides and isolates, zero-width characters,
+// line and paragraph separators, invisible operators, byte order mark, annotation and tag
+// characters and the other format characters (general category Cf).
+struct CodeRange {
+    char32_t first, last;
+};
+constexpr CodeRange kFormatCharacters[] = {
+    {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},   {0x070F, 0x070F},
+    {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},   {0x200B, 0x200F},   {0x2028, 0x202E},
+    {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD},
+    {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+    {0xE0020, 0xE007F},
+};
+
+// The character at name[at]: its length in bytes, and whether it must not reach a terminal
+// as it is (a C0 or C1 control, DEL, a format character, or a byte that is not part of
+// well-formed UTF-8, which is then a character of its own).
+struct NameCharacter {
+    std::size_t length;
+    bool hidden;
+};
+NameCharacter characterAt(const std::string& name, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(name[i]); };
+    const unsigned lead = byte(at);
+    if (lead < 0x80) return {1, lead < 0x20 || lead == 0x7F};
+    // The length and the range of the second byte of each well-formed lead byte (no
+    // overlong forms, no surrogates, nothing above U+10FFFF).
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (length == 0 || at + length > name.size() || byte(at + 1) < low || byte(at + 1) > high) return {1, true};
+    char32_t code = lead & (0xFFu >> (length + 1));
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return {1, true};
+        code = (code << 6) | (byte(at + i) & 0x3F);
+    }
+    const bool format = std::any_of(std::begin(kFormatCharacters), std::end(kFormatCharacters),
+                                    [&](const CodeRange& range) { return code >= range.first && code <= range.last; });
+    return {length, code <= 0x9F || format};
 }
 
-// One control character inside $'...'.
+// One byte of a hidden character inside $'...'.
 std::string escapeControl(char c) {
     switch (c) {
     case '\a': return "\\a";
@@ -91,14 +132,16 @@ std::string chunkList(const smf::ChunkTypes& types) {
 
 std::string quoteName(const std::string& name) {
     std::size_t i = 0;
-    while (i < name.size() && !isControl(name[i])) ++i;
+    while (i < name.size() && !characterAt(name, i).hidden) i += characterAt(name, i).length;
     if (i == name.size()) return name;
     std::string quoted;
     for (i = 0; i < name.size();) {
-        const bool control = isControl(name[i]);
-        quoted += control ? "$'" : "'";
-        for (; i < name.size() && isControl(name[i]) == control; ++i)
-            quoted += control ? escapeControl(name[i]) : name[i] == '\'' ? std::string("'\\''") : std::string(1, name[i]);
+        const bool hidden = characterAt(name, i).hidden;
+        quoted += hidden ? "$'" : "'";
+        for (NameCharacter c; i < name.size() && (c = characterAt(name, i)).hidden == hidden; i += c.length) {
+            for (std::size_t b = i; b < i + c.length; ++b)
+                quoted += hidden ? escapeControl(name[b]) : name[b] == '\'' ? std::string("'\\''") : std::string(1, name[b]);
+        }
         quoted += '\'';
     }
     return quoted;
@@ -135,7 +178,8 @@ std::string divisionText(std::uint16_t division) {
 }
 
 bool isFailure(const FileOutcome& outcome) noexcept {
-    return outcome.kind != OutcomeKind::Converted && outcome.kind != OutcomeKind::Folder;
+    if (outcome.kind == OutcomeKind::Converted) return outcome.syncError != 0;
+    return outcome.kind != OutcomeKind::Folder;
 }
 
 std::string conversionLine(const std::string& path, const FileOutcome& outcome, const LineContext& context) {
@@ -157,6 +201,9 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
         line += keptAndLeftOutText(outcome.summary);
         if (context.verbose && !outcome.location.empty())
             line += " (" + bytes(outcome.freeBytes) + " free in " + location + ")";
+        if (outcome.syncError != 0)
+            line += "; but its folder could not be synced" + because(context) +
+                    ": the file is whole, yet a crash soon after could bring back its former content";
         return line;
     }
     case OutcomeKind::Folder:

@@ -9,10 +9,13 @@
 
 namespace cli {
 
-// name as it is when it holds no control character (below 0x20, or 0x7F); otherwise
-// quoted for a POSIX shell as GNU ls does, control characters in $'...' (\n, \t, ... or
-// octal) and the rest in '...', e.g. 'two'$'\n''lines.mid'. Lines and the terminal stay
-// intact whatever the name holds, and the name can be pasted back into a shell.
+// name as it is when it holds no hidden character; otherwise quoted for a POSIX shell as
+// GNU ls does, hidden characters in $'...' (\n, \t, ... or each byte in octal) and the rest
+// in '...', e.g. 'two'$'\n''lines.mid'. Hidden are C0 and C1 controls and DEL (also C1
+// as UTF-8), bytes that are not well-formed UTF-8, and the Unicode format characters that
+// reorder or hide text (U+202E, which shows "e\u202Edim.exe" as "eexe.mid", U+200B, ...).
+// Lines and the terminal stay intact whatever the name holds, the name reads as it is
+// stored, and it can be pasted back into a shell.
 std::string quoteName(const std::string& name);
 
 // Where a rejected file broke the reader's rules and which rule, e.g.
@@ -34,7 +37,8 @@ struct LineContext {
     bool check = false;            // --check: the file was only looked at
 };
 
-// True for every outcome that makes the exit status 1 (folders are not failures).
+// True for every outcome that makes the exit status 1 (folders are not failures, a
+// conversion whose folder could not be synced is).
 bool isFailure(const convert::FileOutcome& outcome) noexcept;
 
 // " (kept after the tracks: chunk XFIH, chunk XFKM; left out: chunk CASM, 12 bytes after the

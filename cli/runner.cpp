@@ -116,6 +116,7 @@ public:
     bool isLockConflict(SystemError error) override { return inner_.isLockConflict(error); }
     bool isNotFound(SystemError error) override { return inner_.isNotFound(error); }
     std::string errorText(SystemError error) override { return inner_.errorText(error); }
+    std::string linkTarget(const std::string& path) override { return inner_.linkTarget(path); }
 
 private:
     CliFileSystem& inner_;
@@ -125,6 +126,13 @@ private:
 // How a path or destination is named in the lines: "-" as the stream it stands for.
 std::string shownName(const std::string& path, const char* stream) {
     return path == kStandardStream ? stream : path;
+}
+
+// The same for a path that was opened or replaced: with where its symbolic links led
+// ("song.mid -> /x/song.mid").
+std::string reachedName(const std::string& path, const char* stream, CliFileSystem& fileSystem) {
+    const std::string target = path == kStandardStream ? std::string() : fileSystem.linkTarget(path);
+    return target.empty() ? shownName(path, stream) : path + " -> " + target;
 }
 
 // The progress line on a terminal's standard error: "[12/200] path", drawn at most ten
@@ -225,7 +233,8 @@ public:
         // In place, a file that needs no change is done before the free space is asked for.
         const convert::StepOrder order = output || fromStandardInput ? convert::StepOrder::ProbeFirst
                                                                      : convert::StepOrder::UnchangedFirst;
-        auto engine = std::make_unique<convert::ConversionEngine>(files, options_.runningStatus, nullptr, order);
+        auto engine = std::make_unique<convert::ConversionEngine>(files, options_.runningStatus, nullptr, order,
+                                                                  convert::ReadOrder::HeaderFirst);
         bool stopped = false;
         for (std::size_t i = 0; i < options_.files.size(); ++i) {
             const std::string& path = options_.files[i];
@@ -246,11 +255,13 @@ public:
             const FileOutcome outcome = engine->convert(path);
             LineContext context = contextFor(outcome);
             context.unchanged = outcome.kind == OutcomeKind::Converted && outcome.unchanged;
-            const std::string shownDestination = destination ? shownName(*destination, "standard output") : "";
+            const std::string shownDestination =
+                destination ? reachedName(*destination, "standard output", fileSystem_) : "";
             if (destination) context.output = &shownDestination;
             context.outputExisted = destinationExisted;
             count(outcome, context.unchanged);
-            print(conversionLine(shownName(path, "standard input"), outcome, context), isFailure(outcome));
+            print(conversionLine(reachedName(path, "standard input", fileSystem_), outcome, context),
+                  isFailure(outcome));
             stopped = outcome.endsRun();
         }
         if (keepMemoryForExit_) engineKeptForExit = engine.release();
@@ -274,13 +285,14 @@ public:
             }
             progress_.update(i, path);
             const Inspection inspection = inspector.inspect(options_.files[i]);
+            const std::string reached = reachedName(options_.files[i], "standard input", fileSystem_);
             count(inspection.outcome, false);
             if (inspection.outcome.kind == OutcomeKind::Converted) {
-                print(checkLine(path, inspection.facts, inspection.outcome.summary, verbose()), false);
+                print(checkLine(reached, inspection.facts, inspection.outcome.summary, verbose()), false);
             } else {
                 LineContext context = contextFor(inspection.outcome);
                 context.check = true;
-                print(conversionLine(path, inspection.outcome, context), isFailure(inspection.outcome));
+                print(conversionLine(reached, inspection.outcome, context), isFailure(inspection.outcome));
             }
         }
         return finish(true);
@@ -309,6 +321,8 @@ private:
         if (outcome.error != 0) {
             context.systemText = fileSystem_.errorText(outcome.error);
             context.lockConflict = fileSystem_.isLockConflict(outcome.error);
+        } else if (outcome.syncError != 0) {
+            context.systemText = fileSystem_.errorText(outcome.syncError);
         }
         return context;
     }

@@ -16,14 +16,44 @@ std::uint8_t* allocateWithNew(std::uint32_t size) {
     return new (std::nothrow) std::uint8_t[size];
 }
 
+// Enough bytes for the reader to decide on a header chunk behind a MacBinary header.
+constexpr std::uint32_t kHeaderBytes = 128 + 14;
+
+// True when head, the first kHeaderBytes of a longer file, already breaks a header rule
+// that no later byte can mend (the rules before the header's extra bytes).
+bool headerRulesOut(const std::uint8_t* head) {
+    try {
+        smf::SmfReader reader;
+        smf::Song song;
+        if (reader.parse(head, kHeaderBytes, song, true)) return false;
+        const smf::ParseRule rule = reader.failure().rule;
+        return rule >= smf::ParseRule::HeaderTooShort && rule < smf::ParseRule::HeaderExtraTruncated;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+// Reads until length bytes are in buffer or the file ends; false (error set) on failure.
+bool readFully(OpenFile& file, std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead,
+               SystemError& error) {
+    while (bytesRead < length) {
+        std::uint32_t got = 0;
+        if (!file.read(buffer + bytesRead, length - bytesRead, got, error)) return false;
+        if (got == 0) break;  // end of file: parse what was there
+        bytesRead += got;
+    }
+    return true;
+}
+
 }  // namespace
 
 ConversionEngine::ConversionEngine(FileSystem& fileSystem, bool runningStatus, InputAllocator allocate,
-                                   StepOrder order)
+                                   StepOrder order, ReadOrder read)
     : fileSystem_(fileSystem),
       runningStatus_(runningStatus),
       allocate_(allocate ? allocate : allocateWithNew),
-      order_(order) {}
+      order_(order),
+      read_(read) {}
 
 ConversionEngine::~ConversionEngine() = default;
 
@@ -61,7 +91,7 @@ FileOutcome ConversionEngine::convert(const std::string& path, ConversionListene
 }
 
 bool readWholeFile(OpenFile& file, InputAllocator allocate, std::unique_ptr<std::uint8_t[]>& input,
-                   std::uint32_t& bytesRead, FileOutcome& outcome) {
+                   std::uint32_t& bytesRead, FileOutcome& outcome, ReadOrder order) {
     SystemError error = 0;
     // 1. Size, 64 bits wide: anything from 4 GiB up is never read.
     std::uint64_t size = 0;
@@ -75,23 +105,31 @@ bool readWholeFile(OpenFile& file, InputAllocator allocate, std::unique_ptr<std:
         outcome.kind = OutcomeKind::TooLarge;
         return false;
     }
-    // 2. The whole file in one block of exactly its size.
-    const auto length = static_cast<std::uint32_t>(size);
+    // 2. HeaderFirst: the first bytes, and no more when they rule the file out.
+    auto length = static_cast<std::uint32_t>(size);
+    std::uint8_t head[kHeaderBytes];
+    std::uint32_t headRead = 0;
+    bytesRead = 0;
+    if (order == ReadOrder::HeaderFirst && length > kHeaderBytes) {
+        if (!readFully(file, head, kHeaderBytes, headRead, error)) {
+            outcome.kind = OutcomeKind::ReadFailed;
+            outcome.error = error;
+            return false;
+        }
+        if (headRead < kHeaderBytes || headerRulesOut(head)) length = headRead;
+    }
+    // 3. The whole file in one block of exactly its size.
     input.reset((allocate ? allocate : allocateWithNew)(length));
     if (!input) {
         outcome.kind = OutcomeKind::ReadFailed;
         return false;
     }
-    bytesRead = 0;
-    while (bytesRead < length) {
-        std::uint32_t got = 0;
-        if (!file.read(input.get() + bytesRead, length - bytesRead, got, error)) {
-            outcome.kind = OutcomeKind::ReadFailed;
-            outcome.error = error;
-            return false;
-        }
-        if (got == 0) break;  // end of file: parse what was there
-        bytesRead += got;
+    std::memcpy(input.get(), head, headRead);
+    bytesRead = headRead;
+    if (!readFully(file, input.get(), length, bytesRead, error)) {
+        outcome.kind = OutcomeKind::ReadFailed;
+        outcome.error = error;
+        return false;
     }
     return true;
 }
@@ -100,7 +138,7 @@ FileOutcome ConversionEngine::convertOpenFile(const std::string& path, OpenFile&
                                               std::unique_ptr<std::uint8_t[]>& input) {
     FileOutcome outcome;
     std::uint32_t bytesRead = 0;
-    if (!readWholeFile(file, allocate_, input, bytesRead, outcome)) return outcome;
+    if (!readWholeFile(file, allocate_, input, bytesRead, outcome, read_)) return outcome;
     return convertBytes(path, file, input.get(), bytesRead, outcome);
 }
 
@@ -166,6 +204,7 @@ FileOutcome ConversionEngine::convertBytes(const std::string& path, OpenFile& fi
         return outcome;
     }
     outcome.kind = OutcomeKind::Converted;
+    outcome.syncError = rewritten.syncError;
     return outcome;
 }
 

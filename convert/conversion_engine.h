@@ -38,6 +38,7 @@ struct FileOutcome {
     smf::ParseFailure parseFailure;
     smf::ParseSummary summary;     // once parsed: what the result keeps after the tracks and leaves out
     bool restored = true;          // WriteFailed: the file holds its original bytes
+    SystemError syncError = 0;     // Converted: the rewrite's syncError (see RewriteResult)
     std::string location;          // the free-space location, once probed
     std::uint64_t freeBytes = 0;   // once probed successfully
 
@@ -66,13 +67,21 @@ protected:
 // The default uses new (std::nothrow).
 using InputAllocator = std::uint8_t* (*)(std::uint32_t size);
 
+// How a file is read: whole, as the Windows program does; or its first bytes first, and no
+// more of a file that they already show is not a Standard MIDI File, so that a large file
+// of another kind costs neither memory nor time (quorin-cli).
+enum class ReadOrder : std::uint8_t { Whole, HeaderFirst };
+
 // Reads an open file whole into input: its size (64 bits; from 4 GiB up nothing is read),
 // a block of exactly that size from allocate (new (std::nothrow) when null), then reads
 // until the block is full or the file ends; bytesRead tells how much came. False on
 // failure, with outcome.kind ReadFailed (error set; 0 when the block could not be had) or
-// TooLarge. outcome.oldSize is set once the size is known.
+// TooLarge. outcome.oldSize is set once the size is known. HeaderFirst: the first 142
+// bytes are read first; when they break one of the reader's header rules, input holds
+// only them (the reader rejects them for the same reason, at the same offset, as the whole
+// file).
 bool readWholeFile(OpenFile& file, InputAllocator allocate, std::unique_ptr<std::uint8_t[]>& input,
-                   std::uint32_t& bytesRead, FileOutcome& outcome);
+                   std::uint32_t& bytesRead, FileOutcome& outcome, ReadOrder order = ReadOrder::Whole);
 
 // The order of the steps after parsing. Probe first (the Windows program): free space,
 // new bytes, room rule, rewrite. Unchanged first (quorin-cli): the new bytes, and a file
@@ -85,7 +94,7 @@ enum class StepOrder : std::uint8_t { ProbeFirst, UnchangedFirst };
 class ConversionEngine {
 public:
     ConversionEngine(FileSystem& fileSystem, bool runningStatus, InputAllocator allocate = nullptr,
-                     StepOrder order = StepOrder::ProbeFirst);
+                     StepOrder order = StepOrder::ProbeFirst, ReadOrder read = ReadOrder::Whole);
     ConversionEngine(const ConversionEngine&) = delete;
     ConversionEngine& operator=(const ConversionEngine&) = delete;
     ~ConversionEngine();
@@ -109,6 +118,7 @@ private:
     bool runningStatus_;
     InputAllocator allocate_;
     StepOrder order_;
+    ReadOrder read_;
     smf::SmfReader reader_;
     smf::Song song_;
     smf::ByteBuffer output_;

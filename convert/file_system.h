@@ -56,6 +56,10 @@ struct RewriteResult {
     bool ok = true;
     SystemError error = 0;  // of the failed step, when !ok
     bool restored = true;   // when !ok: the file holds its original bytes again (or never lost them)
+    // When ok: the error of the step that makes the replacement durable (a folder's fsync),
+    // 0 when it succeeded. The file is whole, but a crash soon after may bring back its
+    // former bytes.
+    SystemError syncError = 0;
 };
 
 class FileSystem {

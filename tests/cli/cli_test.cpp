@@ -4,12 +4,14 @@
 // signal or crash leaves a file other than whole. Under Wine: the Windows file system.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "cli/report_lines.h"
 #include "cli/runner.h"
 #ifdef _WIN32
 #include <windows.h>
@@ -18,6 +20,7 @@
 #include "tests/win32/no_short_names.h"
 #else
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/sysmacros.h>
@@ -60,10 +63,17 @@ public:
         return file(name);
     }
     // The number of hidden names in the folder: temporary files left behind.
-    std::size_t hidden() const {
+    std::size_t hidden() const { return hiddenIn(path_.string()); }
+    static std::size_t hiddenIn(const std::string& folder) {
         std::size_t count = 0;
-        for (const auto& e : std::filesystem::directory_iterator(path_)) count += e.path().filename().string()[0] == '.';
+        for (const auto& e : std::filesystem::directory_iterator(folder)) count += e.path().filename().string()[0] == '.';
         return count;
+    }
+    // The first hidden name in the folder, "" when there is none.
+    std::string hiddenName() const {
+        for (const auto& e : std::filesystem::directory_iterator(path_))
+            if (e.path().filename().string()[0] == '.') return e.path().filename().string();
+        return std::string();
     }
 
 private:
@@ -79,6 +89,37 @@ Result run(CliFileSystem& fs, const std::vector<std::string>& args, bool termina
     Console console{out, err, terminal, std::move(now)};
     const int status = runCli(args, fs, console);
     return {status, out.str(), err.str()};
+}
+
+// A name that holds what a terminal would act on or show other than as stored is quoted for
+// the shell as ls does, those characters byte by byte in octal; any other name, even with
+// a quote or letters beyond ASCII, is shown as it is.
+TEST(QuoteName, QuotesWhatWouldControlTheTerminalOrHideTheText) {
+    struct Row {
+        std::string name, shown;
+    };
+    const Row rows[] = {
+        {"it's $x\\.mid", "it's $x\\.mid"},
+        {"F\xC3\xBCr Elise \xE6\x9B\xB2 \xF0\x9F\x8E\xB5.mid", "F\xC3\xBCr Elise \xE6\x9B\xB2 \xF0\x9F\x8E\xB5.mid"},
+        {"\xC3\x80\xDF\xBF", "\xC3\x80\xDF\xBF"},                                 // U+00C0 and U+07FF
+        {"it's\x1B[\a\b\t\v\f\r\x7Fx\x1F", "'it'\\''s'$'\\033''['$'\\a\\b\\t\\v\\f\\r\\177''x'$'\\037'"},
+        {"\x9B" "31m.mid", "$'\\233''31m.mid'"},                                 // C1 CSI, a raw byte
+        {"\xC2\x9B" "31m.mid", "$'\\302\\233''31m.mid'"},                       // C1 CSI as UTF-8
+        {"a\xC2\x9F\xC2\xA0", "'a'$'\\302\\237''\xC2\xA0'"},                     // the last C1; no-break space
+        {"e\xE2\x80\xAE" "dim.exe", "'e'$'\\342\\200\\256''dim.exe'"},          // right-to-left override
+        {"a\xE2\x81\xA6" "b\xE2\x81\xA9", "'a'$'\\342\\201\\246''b'$'\\342\\201\\251'"},  // an isolate
+        {"zero\xE2\x80\x8Bwidth", "'zero'$'\\342\\200\\213''width'"},
+        {"\xEF\xBB\xBF" "bom\xC2\xAD", "$'\\357\\273\\277''bom'$'\\302\\255'"},     // byte order mark, soft hyphen
+        {"tag\xF3\xA0\x80\x81", "'tag'$'\\363\\240\\200\\201'"},
+        {"\x80lone", "$'\\200''lone'"},                                         // not UTF-8: a lone continuation,
+        {"\xC0\xAF.mid", "$'\\300\\257''.mid'"},                                // an overlong slash,
+        {"\xED\xA0\x80", "$'\\355\\240\\200'"},                              // a surrogate,
+        {"\xF4\x90\x80\x80", "$'\\364\\220\\200\\200'"},                      // beyond U+10FFFF,
+        {"end\xE2\x80", "'end'$'\\342\\200'"},                                  // cut short,
+        {"\xE2\x80" "A", "$'\\342\\200''A'"},                                      // cut by a letter,
+        {"\xFE\xFF", "$'\\376\\377'"},                                            // never in UTF-8
+    };
+    for (const Row& row : rows) EXPECT_EQ(quoteName(row.name), row.shown);
 }
 
 #ifdef _WIN32
@@ -206,7 +247,7 @@ TEST(WindowsFileSystem, ConvertsANameOutsideTheAnsiCodePageWithoutItsShortName) 
 #else
 
 // The POSIX file system with a fixed free space; every call `failing` fails with `error`; a
-// signal raised at a rename. The call numbered stopAt fails with EIO (stop < 0), raises the
+// signal raised at a rename; onCall run before each call. The call numbered stopAt fails with EIO (stop < 0), raises the
 // signal stop, or ends the process with _exit(100 + the call) (stop 0).
 struct TestFileSystem final : PosixFileSystem {
     std::uint64_t freeBytes = 1u << 30;
@@ -214,7 +255,10 @@ struct TestFileSystem final : PosixFileSystem {
     int error = 0, signalAtRename = 0, stopAt = 0, stop = 0, calls = 0;
 
     bool freeSpace(const std::string&, std::uint64_t& bytes, SystemError&) override { return bytes = freeBytes, true; }
+    std::function<void(SystemCall)> onCall;  // sees every call first
+
     int beforeCall(SystemCall call) override {
+        if (onCall) onCall(call);
         if (call == SystemCall::Rename && signalAtRename) ::raise(signalAtRename);
         if (++calls == stopAt && stop == 0) ::_exit(100 + static_cast<int>(call));
         if (calls == stopAt && stop > 0) ::raise(stop);
@@ -249,8 +293,9 @@ protected:
 
 // Runs in turn on one folder. -h and --version win wherever they stand, unless a wrong
 // option comes first; a usage error is exit status 2 before any file is looked at. A link
-// is followed and stays a link (40 in a row at most, as open() follows them); a FIFO and a
-// device (the test's own) are written through, a folder is refused.
+// is followed, named with its target, and stays a link (40 in a row at most, as open()
+// follows them); no file is created through a link to nothing; a FIFO and a device (the
+// test's own) are written through, a folder is refused.
 TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     // A chunk of another type in a slot the header declares, then a track; then 2 bytes (behind a MacBinary header) or
     // a track the header does not count. XF chunks after the track, then padding. 5 chunks of other types in declared
@@ -288,6 +333,11 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     const std::string stopped = "@b: not processed, the run stopped\n", pipe = "@pipe: error: cannot be opened: not a "
                                                                                "regular file\n";
     const auto copied = [](const char* to) { return "@r: copied unchanged to " + std::string(to) + ", 33 bytes\n"; };
+    const auto dangling = [](const std::string& to) {
+        return "@r: error: cannot write " + to + ": a symbolic link to a file that does not exist; no file is created "
+               "through it; " + to + " was not written\n";
+    };
+    const std::string self = "/proc/self/exe -> " + std::filesystem::read_symlink("/proc/self/exe").string();
     std::string roots, skipped;  // lines of 65537 bytes: standard output's whole buffer and one byte more
     for (std::string root(1231, '/'); roots.size() < 65000; root.assign(4000, '/'))
         roots += " " + root, skipped += root + ": skipped, folder\n";
@@ -329,13 +379,14 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
          "the last chunk)\n", ""},
         {"-o @o @cut", 1, "", "@cut" + bad + "track 1 at offset 0x17: An event runs past the end of the file; left "
          "untouched\n"},
-        {"-o @link @r", 0, copied("@link"), ""}, {"-o @dangling @r", 0, copied("@dangling"), ""},
+        {"-o @link @r", 0, copied("@link -> @target"), ""}, {"-o @dangling @r", 1, "", dangling("@dangling -> @new")},
         {"-o @fifo @r", 0, copied("@fifo"), ""}, {"-o @null @r", 0, copied("@null"), ""},
         {"-o @full @r", 1, "", "@r: error: cannot write @full: No space left on device; @full holds an incomplete result\n"},
         {"-o % @r", 1, "", "@r: error: cannot write %: Is a directory; % was left as it was\n"},
         {"-o @k1 @r", 1, "", "@r: error: cannot write @k1: Too many levels of symbolic links; @k1 was left as it was\n"},
-        {"/proc/self/exe", 1, "", "/proc/self/exe: error: cannot be opened: Text file busy\n"},  // this running program
-        {"-r off @link", 0, "@link: converted, 33 -> 34 bytes\n", ""}, {"-o @k2 @r", 0, copied("@k2"), ""},
+        {"/proc/self/exe", 1, "", self + ": error: cannot be opened: Text file busy\n"},  // this running program
+        {"-r off @link", 0, "@link -> @target: converted, 33 -> 34 bytes\n", ""},
+        {"-o @k2 @r", 1, "", dangling("@k2 -> @end")},
         {"-v @r @b % @gone @pipe", 1, "@r: unchanged, 33 bytes\n@b: converted, 34 -> 33 bytes (1073741824 bytes free in "
          "%)\n%: skipped, folder\n5 files: 1 converted, 1 unchanged, 1 skipped, 2 failed\n", "@gone: error: " + gone + pipe},
         {"-q @r %", 0, "", ""}, {"-q -- -v \x01x", 1, "", "-v: error: " + gone + "$'\\001''x': error: " + gone},
@@ -348,6 +399,7 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         {"$ - < @s | " QUORIN_CLI_PATH " -r off -o - - > @p", 0, "", "standard input: copied unchanged to standard "
          "output, 33 bytes\nstandard input: converted to standard output, 33 -> 34 bytes\n"},
         {"$ -o @out @s > @full", 1, "", "quorin-cli: write error: No space left on device\n"},
+        {"$ -q -o /dev/stdout @s | cat > @piped", 0, "", ""},  // the pipe that /proc/self/fd/1 stands for
     };
     for (const Row& row : rows) {
         fs.freeBytes = row.freeBytes;
@@ -360,7 +412,8 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     }
     ::close(::open(expand("@fifo").c_str(), O_WRONLY | O_NONBLOCK));  // the reader ends even if no run wrote
     reader.join();
-    for (const char* n : {"@a", "@b", "@c", "@x", "@new", "@out", "@end", "@m", "@l2"}) EXPECT_EQ(readFile(expand(n)), kRunning);
+    for (const char* n : {"@a", "@b", "@c", "@x", "@out", "@m", "@l2", "@piped"}) EXPECT_EQ(readFile(expand(n)), kRunning);
+    for (const char* n : {"@new", "@end"}) EXPECT_FALSE(std::filesystem::exists(expand(n))) << n;
     EXPECT_EQ(std::make_tuple(readFile(expand("@target")), readFile(expand("@p")), fromFifo, readFile(expand("@xf"))),
               std::make_tuple(kPlain, kPlain, kRunning, kRunning + xf));
     for (const char* name : {"@link", "@dangling"}) EXPECT_TRUE(std::filesystem::is_symlink(expand(name)));
@@ -370,10 +423,22 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     struct sigaction action;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         EXPECT_TRUE(::sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_DFL) << signal;
-    // A name with control characters is quoted for the shell as ls does; one without, even with a quote, as it is.
-    const Result odd = run(fs, {expand("@it's\x1B[\a\b\t\v\f\r\x7Fx\x1F"), expand("@it's $x\\\x80")});
-    EXPECT_EQ(odd.err, expand("'@it'\\''s'$'\\033''['$'\\a\\b\\t\\v\\f\\r\\177''x'$'\\037': error: " + gone +
-                              "@it's $x\\\x80: error: " + gone));
+}
+
+// A link's target is walked as the path is: "." and ".." (also above the root) in it, and
+// links on the way; the line names the file it reached.
+TEST_F(CliRun, NamesWhereRelativeAndAbsoluteLinksLed) {
+    ASSERT_TRUE(std::filesystem::create_directories(folder.file("a/b")));
+    ASSERT_TRUE(std::filesystem::create_directory(folder.file("c")));
+    const std::string song = folder.put("c/song.mid", kPlain);
+    const std::string top = folder.path().substr(0, folder.path().find('/', 1));  // "/tmp"
+    ASSERT_EQ(::symlink("b", folder.file("a/in").c_str()), 0);
+    ASSERT_EQ(::symlink("../../c/./song.mid", folder.file("a/b/up").c_str()), 0);
+    ASSERT_EQ(::symlink(("/.." + top + "/.." + folder.path() + "/c/song.mid").c_str(), folder.file("a/abs").c_str()), 0);
+    for (const std::string& link : {folder.file("a/in/up"), folder.file("a/abs")}) {
+        const std::string line = run(fs, {"-c", link}).out;
+        EXPECT_EQ(line.substr(0, line.find(": ")), link + " -> " + song);
+    }
 }
 
 // Another holder's flock, OFD or lockf lock: in use, left alone. A shared hold still lets
@@ -438,7 +503,8 @@ const std::string kAcl = "\2\0\0\0" "\1\0\7\0\xFF\xFF\xFF\xFF" "\2\0\6\0\x92\x10
                          "\x10\0\7\0\xFF\xFF\xFF\xFF" "\x20\0\5\0\xFF\xFF\xFF\xFF"s;
 
 // One way of replacing a file, in a folder of its own: in.mid (plain), and out.mid ("old")
-// for -o when it exists. The replaced file has an owner of its own (as root), set-ID bits
+// for -o when it exists. The replaced file has an owner and group of its own (as root;
+// root's own for an output, whose owner is kept only when it is root's), set-ID bits
 // (where its owner may keep them), a user attribute and maybe a second link; the folder has
 // a default ACL that a new file inherits and the replaced file has not. through: the file
 // is written through, 1 for a second link, 2 for an owner that a new file cannot be given.
@@ -448,7 +514,7 @@ struct Stage {
         if (output && exists) folder.put("out.mid", kOld);
         const bool root = ::geteuid() == 0;
         EXPECT_TRUE(through != 1 || ::link(target.c_str(), folder.file("link").c_str()) == 0);
-        EXPECT_TRUE(!exists || ((!root || ::chown(target.c_str(), 4242, 4343) == 0) &&
+        EXPECT_TRUE(!exists || ((!root || ::chown(target.c_str(), output ? 0 : 4242, 4343) == 0) &&
                                 ::chmod(target.c_str(), root ? 06764 : 0640) == 0 &&
                                 ::setxattr(target.c_str(), "user.q", "kept", 4, 0) == 0 &&
                                 ::setxattr(target.c_str(), "user.e", "", 0, 0) == 0 &&
@@ -520,10 +586,15 @@ TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
                                        : exists ? " was left as it was\n"
                                                 : " was not written\n";
             const std::size_t at = result.err.size() - undone.size();
-            if (result.status == 0) failing.expectComplete(true);
-            EXPECT_TRUE(result.status == 0 || (readFile(failing.target) == failing.before && at < result.err.size() &&
-                                               result.err.find(": Input/output error;") < at &&
-                                               result.err.substr(at) == undone)) << n;
+            // The folder's sync failed: the result is in place, and the line says it may not last a crash.
+            const bool unsynced = WEXITSTATUS(status) == 100 + static_cast<int>(SystemCall::SyncFolder);
+            if (result.status == 0 || unsynced) failing.expectComplete(true);
+            EXPECT_EQ(result.err.find("; but its folder could not be synced: Input/output error: the file is whole") <
+                          result.err.size(),
+                      unsynced) << n;
+            EXPECT_TRUE(result.status == 0 || unsynced ||
+                        (readFile(failing.target) == failing.before && at < result.err.size() &&
+                         result.err.find(": Input/output error;") < at && result.err.substr(at) == undone)) << n;
             EXPECT_EQ(failing.folder.hidden(), WEXITSTATUS(status) == 100 + static_cast<int>(SystemCall::Remove)) << n;
             if (!through) continue;
             const Stage quit(output, exists, through);
@@ -537,6 +608,211 @@ TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
     failing.failing = SystemCall::Truncate, failing.error = EPERM;
     EXPECT_EQ(cli::run(failing, {damaged.in}).err, damaged.in + ": error: cannot be written: Operation not permitted; its "
                                                    "original content could NOT be put back, the file is damaged\n");
+}
+
+// What a folder holds: each name with its kind, mode, owner and bytes (a link's target).
+std::string describe(const std::string& folder) {
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string path = entry.path().string();
+        struct stat status = {};
+        ::lstat(path.c_str(), &status);
+        const std::string content = S_ISLNK(status.st_mode) ? std::filesystem::read_symlink(path).string() : readFile(path);
+        entries.push_back(entry.path().filename().string() + " " + std::to_string(status.st_mode) + " " +
+                          std::to_string(status.st_uid) + " " + content);
+    }
+    std::sort(entries.begin(), entries.end());
+    std::string text;
+    for (const std::string& entry : entries) text += entry + "\n";
+    return text;
+}
+
+enum class Swap { Name, Folder };
+
+// A folder d (in.mid, out.mid) and a second folder v with the same names. At one step, the
+// converted file's name, or d itself, is swapped for a link into v: the run ends that file
+// with nothing written anywhere, v is as it was, and d's file keeps its bytes.
+TEST(CliSwap, ANameOrFolderSwappedForALinkDuringARunLeadsNowhereElse) {
+    struct Row {
+        bool output;
+        SystemCall at;
+        Swap swap;
+    };
+    const Row rows[] = {
+        {false, SystemCall::CreateTemporary, Swap::Name},
+        {false, SystemCall::CreateTemporary, Swap::Folder},
+        {false, SystemCall::Rename, Swap::Name},
+        {false, SystemCall::Rename, Swap::Folder},
+        {true, SystemCall::OpenOutput, Swap::Name},
+        {true, SystemCall::OpenOutput, Swap::Folder},
+        {true, SystemCall::CreateTemporary, Swap::Name},
+        {true, SystemCall::CreateTemporary, Swap::Folder},
+        {true, SystemCall::Rename, Swap::Name},
+        {true, SystemCall::Rename, Swap::Folder},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::Message() << row.output << static_cast<int>(row.at) << static_cast<int>(row.swap));
+        const TempFolder base;
+        const std::string d = base.file("d");
+        const std::string v = base.file("v");
+        const std::string name = row.output ? "out.mid" : "in.mid";
+        for (const std::string& folder : {d, v}) {
+            ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+            std::ofstream(folder + "/in.mid", std::ios::binary) << kPlain;
+            std::ofstream(folder + "/out.mid", std::ios::binary) << kOld;
+        }
+        const std::string second = describe(v);
+        TestFileSystem fs;
+        bool swapped = false;
+        fs.onCall = [&](SystemCall call) {
+            if (call != row.at || swapped) return;
+            swapped = true;
+            const std::string from = row.swap == Swap::Folder ? d : d + "/" + name;
+            const std::string to = row.swap == Swap::Folder ? v : v + "/" + name;
+            EXPECT_EQ(::rename(from.c_str(), (from + ".real").c_str()), 0);
+            EXPECT_EQ(::symlink(to.c_str(), from.c_str()), 0);
+        };
+        const std::vector<std::string> args =
+            row.output ? std::vector<std::string>{"-o", d + "/out.mid", d + "/in.mid"} : std::vector{d + "/in.mid"};
+        const Result result = run(fs, args);
+        const std::string real = row.swap == Swap::Folder ? d + ".real/" + name : d + "/" + name + ".real";
+        const std::string untouched = row.output ? " was left as it was\n" : "; its original content was put back\n";
+        EXPECT_TRUE(swapped);
+        EXPECT_EQ(describe(v), second);
+        EXPECT_EQ(readFile(real), row.output ? kOld : kPlain);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_NE(result.err.find(": it was moved or replaced meanwhile; "), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.substr(result.err.size() - std::min(result.err.size(), untouched.size())), untouched);
+        EXPECT_EQ(TempFolder::hiddenIn(row.swap == Swap::Folder ? d + ".real" : d), 0u);
+    }
+}
+
+// Runs quorin-cli in folder as root beside users 65534 (the other one) and 4242.
+class CliShared : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give files to other users";
+    }
+    // A folder of the test's own with mode.
+    std::string makeFolder(const std::string& name, mode_t mode) const {
+        const std::string path = folder.file(name);
+        EXPECT_EQ(::mkdir(path.c_str(), mode), 0);
+        EXPECT_EQ(::chmod(path.c_str(), mode), 0);
+        return path;
+    }
+    // A symbolic link at path to target, owned by owner.
+    static void plantLink(const std::string& target, const std::string& path, uid_t owner) {
+        EXPECT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+        EXPECT_EQ(::lchown(path.c_str(), owner, owner), 0);
+    }
+
+    TempFolder folder;
+    TestFileSystem fs;
+};
+
+// In a sticky folder that anyone may write, as /tmp: another user's link is not followed
+// (nor one on the way to the file, nor one that leads nowhere), and another user's output
+// is not given root's result. Root's own link there is followed.
+TEST_F(CliShared, AnotherUsersLinksAndOutputsInAStickyFolderAreRefused) {
+    const std::string shared = makeFolder("shared", 01777);
+    const std::string secret = makeFolder("secret", 0700);
+    const std::string mine = makeFolder("mine", 0755);
+    std::ofstream(secret + "/song.mid", std::ios::binary) << kPlain;
+    std::ofstream(mine + "/song.mid", std::ios::binary) << kOld;
+    std::ofstream(shared + "/taken.mid", std::ios::binary) << kOld;
+    ASSERT_EQ(::chown((shared + "/taken.mid").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod((shared + "/taken.mid").c_str(), 0666), 0);
+    plantLink(secret + "/song.mid", shared + "/planted.mid", 65534);
+    plantLink(secret + "/new.mid", shared + "/dangling.mid", 65534);
+    plantLink(secret, shared + "/folder", 65534);
+    plantLink(mine + "/song.mid", shared + "/root.mid", 0);
+    const std::string in = folder.put("in.mid", kPlain);
+    ASSERT_EQ(::chmod(in.c_str(), 0600), 0);
+    const std::string before = describe(secret) + describe(shared);
+    const std::string unsafe = "not followed: a symbolic link that another user owns, in a sticky folder that anyone "
+                               "may write";
+    const std::string foreign = "it belongs to another user and its folder may be written by others; not replaced";
+    const auto refused = [&](const std::string& output, const std::string& why, const char* outcome) {
+        return in + ": error: cannot write " + output + ": " + why + "; " + output + outcome + "\n";
+    };
+    const char* const kept = " was left as it was";
+    const char* const none = " was not written";
+    struct Row {
+        std::vector<std::string> args;
+        std::string out, err;
+    };
+    const Row rows[] = {
+        {{"-o", shared + "/planted.mid", in}, "", refused(shared + "/planted.mid", unsafe, kept)},
+        {{"-o", shared + "/dangling.mid", in}, "", refused(shared + "/dangling.mid", unsafe, none)},
+        {{"-o", shared + "/folder/song.mid", in}, "", refused(shared + "/folder/song.mid", unsafe, kept)},
+        {{"-o", shared + "/taken.mid", in}, "", refused(shared + "/taken.mid", foreign, kept)},
+        {{shared + "/planted.mid"}, "", shared + "/planted.mid: error: cannot be opened: " + unsafe + "\n"},
+        {{"-o", shared + "/root.mid", in}, in + ": converted to " + shared + "/root.mid -> " + mine + "/song.mid, 34 -> 33 bytes\n", ""},
+    };
+    for (const Row& row : rows) {
+        const Result result = run(fs, row.args);
+        EXPECT_EQ(result.out, row.out);
+        EXPECT_EQ(result.err, row.err);
+    }
+    EXPECT_EQ(describe(secret) + describe(shared), before);
+    EXPECT_EQ(readFile(mine + "/song.mid"), kRunning);
+}
+
+// Whether user uid may open path for reading, tried by a child process that becomes uid.
+bool readableBy(const std::string& path, uid_t uid) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool became = ::setgroups(0, nullptr) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0;
+        ::_exit(became && ::open(path.c_str(), O_RDONLY) >= 0 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The folder's default ACL lets user 4242 read and write new files; the file (5000:5000,
+// 0640, no ACL) lets no one but its owner and group read it. At every step that gives the
+// temporary file its identity, neither 4242 nor another user can open it.
+TEST_F(CliShared, TheTemporaryFileGrantsNoMoreThanTheFinalModeAndAclAtAnyStep) {
+    const std::string song = folder.put("song.mid", kPlain);
+    ASSERT_EQ(::chown(song.c_str(), 5000, 5000), 0);
+    ASSERT_EQ(::chmod(song.c_str(), 0640), 0);
+    if (::setxattr(folder.path().c_str(), "system.posix_acl_default", kAcl.data(), kAcl.size(), 0) != 0)
+        GTEST_SKIP() << "needs a file system with ACLs";
+    std::vector<SystemCall> steps;
+    std::vector<std::string> leaks;
+    fs.onCall = [&](SystemCall call) {
+        const std::string temporary = folder.hiddenName();
+        if (temporary.empty()) return;
+        steps.push_back(call);
+        for (const uid_t uid : {4242u, 65534u}) {
+            if (readableBy(folder.file(temporary), uid))
+                leaks.push_back("user " + std::to_string(uid) + " before call " + std::to_string(static_cast<int>(call)));
+        }
+    };
+    const std::vector<std::string> args{song};
+    EXPECT_EQ(run(fs, args).status, 0);
+    EXPECT_EQ(leaks, std::vector<std::string>{});
+    EXPECT_GE(steps.size(), 3u);  // the owner, the ACL inherited and taken away, the mode
+    EXPECT_FALSE(readableBy(song, 4242));
+    EXPECT_TRUE(readableBy(song, 5000));
+}
+
+// An output that must be written through (it has a second link) is put back on failure
+// from a copy of its bytes; a copy larger than the result is refused, the output untouched.
+TEST_F(CliShared, AnOutputWrittenThroughKeepsNoCopyLargerThanTheResult) {
+    const std::string in = folder.put("in.mid", kPlain);
+    const std::string small = folder.put("small.mid", "tiny");
+    const std::string large = folder.put("large.mid", std::string(100, 'x'));
+    for (const std::string& output : {small, large}) ASSERT_EQ(::link(output.c_str(), (output + ".link").c_str()), 0);
+    const std::vector<std::string> fits{"-o", small, in};
+    const std::vector<std::string> tooLarge{"-o", large, in};
+    EXPECT_EQ(run(fs, fits).out, in + ": converted to " + small + ", 34 -> 33 bytes\n");
+    EXPECT_EQ(run(fs, tooLarge).err, in + ": error: cannot write " + large + ": it must be written in place and is "
+                                     "larger than the result, so it could not be put back on failure; " + large +
+                                     " was left as it was\n");
+    EXPECT_EQ(readFile(small + ".link"), kRunning);
+    EXPECT_EQ(readFile(large + ".link"), std::string(100, 'x'));
 }
 
 #endif

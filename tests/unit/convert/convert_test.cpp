@@ -171,6 +171,95 @@ TEST(ConversionEngine, KeepsTheChunksAfterTheTracks) {
     failAt = 0;
 }
 
+// A file of size bytes: head, then zeros; it counts the bytes it delivers.
+class ZeroTailFile final : public OpenFile {
+public:
+    ZeroTailFile(Bytes head, std::uint64_t size) : head_(std::move(head)), size_(size) {}
+    bool size(std::uint64_t& n, SystemError&) override { return n = size_, true; }
+    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& got, SystemError& error) override {
+        if (failing != 0) return error = failing, false;
+        got = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, size_ - delivered));
+        for (std::uint32_t i = 0; i < got; ++i) buffer[i] = delivered + i < head_.size() ? head_[delivered + i] : 0;
+        delivered += got;
+        return true;
+    }
+    bool writeAt(std::uint64_t, const std::uint8_t*, std::uint32_t, std::uint32_t&, SystemError&) override {
+        return false;
+    }
+    bool setEnd(std::uint64_t, SystemError&) override { return false; }
+    bool flush(SystemError&) override { return false; }
+    std::uint64_t delivered = 0;
+    SystemError failing = 0;  // the error of every read, 0: none
+
+private:
+    Bytes head_;
+    std::uint64_t size_;
+};
+
+static std::uint32_t requested = 0;  // the size of the last block asked for
+static std::uint8_t* recordingAllocator(std::uint32_t size) {
+    requested = size;
+    return new (std::nothrow) std::uint8_t[size];
+}
+
+// Asked to, the first 142 bytes are read first, and no more of a file whose header they
+// already rule out (the reader rejects them as it rejects the whole file); any other file,
+// and every file read Whole (the Windows program), is read whole.
+TEST(ReadWholeFile, ReadsNoMoreThanTheHeaderOfAFileItRulesOutWhenAsked) {
+    const Bytes riff{'R', 'I', 'F', 'F'};
+    Bytes macBinaryOnly(128, 0);  // a MacBinary header with no MThd behind it
+    macBinaryOnly.insert(macBinaryOnly.end(), riff.begin(), riff.end());
+    Bytes longHeader = plainSmf();  // 256 bytes of header: its end is beyond the first 142
+    longHeader[6] = 1;
+    longHeader[7] = 0;
+    struct Row {
+        const char* what;
+        Bytes head;
+        std::uint64_t size;
+        ReadOrder order;
+        std::uint32_t read;
+    };
+    const Row rows[] = {
+        {"not MIDI, 3 GB", riff, 3000000000u, ReadOrder::HeaderFirst, 142},
+        {"MacBinary without MThd, 3 GB", macBinaryOnly, 3000000000u, ReadOrder::HeaderFirst, 142},
+        {"not MIDI, 100 bytes", riff, 100, ReadOrder::HeaderFirst, 100},
+        {"MIDI", plainSmf(), 1u << 20, ReadOrder::HeaderFirst, 1u << 20},
+        {"a header longer than 142 bytes", longHeader, 1u << 20, ReadOrder::HeaderFirst, 1u << 20},
+        {"not MIDI, read whole", riff, 1u << 20, ReadOrder::Whole, 1u << 20},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ZeroTailFile file(row.head, row.size);
+        std::unique_ptr<std::uint8_t[]> input;
+        std::uint32_t bytesRead = 0;
+        FileOutcome outcome;
+        ASSERT_TRUE(readWholeFile(file, recordingAllocator, input, bytesRead, outcome, row.order));
+        EXPECT_EQ(requested, row.read);
+        EXPECT_EQ(bytesRead, row.read);
+        EXPECT_EQ(file.delivered, row.read);
+        EXPECT_EQ(outcome.oldSize, row.size);
+        EXPECT_TRUE(std::equal(row.head.begin(), row.head.end(), input.get()));
+        // The bytes read are rejected for the reason, and at the offset, of a longer file that starts as this one.
+        Bytes longer(4096, 0);
+        std::copy(row.head.begin(), row.head.end(), longer.begin());
+        smf::SmfReader reader;
+        smf::Song song;
+        reader.parse(longer.data(), static_cast<std::uint32_t>(longer.size()), song, true);
+        const smf::ParseFailure whole = reader.failure();
+        reader.parse(input.get(), bytesRead, song, true);
+        EXPECT_EQ(std::make_pair(reader.failure().rule, reader.failure().offset), std::make_pair(whole.rule, whole.offset));
+    }
+    // The first bytes cannot be read: nothing more is asked for.
+    ZeroTailFile unreadable(riff, 3000000000u);
+    unreadable.failing = 5;
+    std::unique_ptr<std::uint8_t[]> input;
+    std::uint32_t bytesRead = 0;
+    FileOutcome outcome;
+    requested = 0;
+    EXPECT_FALSE(readWholeFile(unreadable, recordingAllocator, input, bytesRead, outcome, ReadOrder::HeaderFirst));
+    EXPECT_EQ(std::make_tuple(outcome.kind, outcome.error, requested), std::make_tuple(OutcomeKind::ReadFailed, 5u, 0u));
+}
+
 const std::string kHyo = "\x95\x5C", a254(254, 'a');  // kHyo: a character of code page 932 ending in 0x5C
 
 // The drive part; the last component, where a trail byte 0x5C is no separator and the name and
