@@ -265,7 +265,8 @@ TEST_F(FileReplace, EachReplaceFileErrorIsFinishedOrUndone) {
 // The temporary and backup names say whose they are, in the ANSI code page: "NAME.quorin-new.tmp"
 // and "NAME.quorin-old.tmp" for a name that it spells exactly; for one that it cannot spell, the
 // name's best-fit spelling (a character with none as "_") and a tag of 16 hex digits, the same
-// whatever the name's case, and another for another name of the same spelling.
+// whatever the name's case, and another for another name of the same spelling (also where
+// the two differ only in the high byte of a character).
 TEST(ReplacementNames, SayWhoseTheyAreInTheAnsiCodePage) {
     const std::wstring folder = L"C:\\music\\";
     const ReplacementNames ansi = replacementNames("C:\\music\\Fur Elise.mid");
@@ -281,7 +282,8 @@ TEST(ReplacementNames, SayWhoseTheyAreInTheAnsiCodePage) {
         {"Für Elise.mid", L"Fur Elise.mid"},
         {"FÜR ELISE.MID", L"FUR ELISE.MID"},
         {"Fúr Elise.mid", L"Fur Elise.mid"},
-        {"\xEA\xB3\xA1.mid", L"_.mid"},  // a Hangul syllable, which has no best fit
+        {"\xEA\xB3\xA1.mid", L"_.mid"},  // a Hangul syllable (U+ACE1), which has no best fit
+        {"\xEA\xB7\xA1.mid", L"_.mid"},  // U+ADE1, another in the high byte only
     };
     std::vector<std::wstring> tags;
     for (const Spelled& row : rows) {
@@ -300,6 +302,7 @@ TEST(ReplacementNames, SayWhoseTheyAreInTheAnsiCodePage) {
     }
     EXPECT_EQ(tags[0], tags[1]);
     EXPECT_NE(tags[0], tags[2]);
+    EXPECT_NE(tags[3], tags[4]);
 }
 
 // A name that the ANSI code page cannot spell is replaced whole through the wide calls, also
