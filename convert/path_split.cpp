@@ -82,9 +82,9 @@ std::string freeSpaceLocation(const std::string& path, LeadBytePredicate isLeadB
 
 std::wstring extendedLengthPath(const std::wstring& full) {
     const auto separator = [&](std::size_t i) { return i < full.size() && (full[i] == L'\\' || full[i] == L'/'); };
-    if (full.size() >= 3 && full[1] == L':' && separator(2)) return L"\\\\?\\" + full;
+    if (separator(2) && full[1] == L':') return L"\\\\?\\" + full;
     if (!separator(0) || !separator(1)) return full;
-    if (full.size() >= 3 && (full[2] == L'?' || full[2] == L'.') && separator(3)) return full;
+    if (separator(3) && (full[2] == L'?' || full[2] == L'.')) return full;
     return L"\\\\?\\UNC" + full.substr(1);
 }
 

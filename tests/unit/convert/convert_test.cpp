@@ -302,7 +302,10 @@ TEST(ExtendedLengthPath, DrivePathsAndSharePaths) {
         {L"\\\\?\\C:\\song.mid", L"\\\\?\\C:\\song.mid"},
         {L"\\\\?\\UNC\\server\\share\\song.mid", L"\\\\?\\UNC\\server\\share\\song.mid"},
         {L"\\\\.\\NUL", L"\\\\.\\NUL"},
+        {L"\\\\s\\share\\song.mid", L"\\\\?\\UNC\\s\\share\\song.mid"},
         {L"song.mid", L"song.mid"},
+        {L"a\\song.mid", L"a\\song.mid"},
+        {L"\\midi\\song.mid", L"\\midi\\song.mid"},
         {L"C:song.mid", L"C:song.mid"},
     };
     for (const Row& row : rows) {
