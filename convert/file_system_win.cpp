@@ -82,7 +82,7 @@ std::wstring fullPathOf(const std::wstring& path, std::size_t* nameAt) {
 std::wstring longFullPathOf(const std::wstring& path, std::size_t* nameAt) {
     std::wstring full = fullPathOf(path);
     std::wstring longForm;
-    if (!full.empty() &&
+    if (full.find(L'~') != std::wstring::npos &&
         filledBy([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); },
                  longForm))
         full = longForm;

@@ -32,7 +32,9 @@ bool isNotFoundError(SystemError error) noexcept;
 std::wstring fullPathOf(const std::wstring& path, std::size_t* nameAt = nullptr);
 
 // fullPathOf(path) with each short (8.3) name in it replaced by its long name
-// (GetLongPathNameW), where path exists.
+// (GetLongPathNameW), where path exists. Only a path with a "~" is looked up: every short
+// name that the system makes for a longer one has it, and the lookup costs a visit to each
+// folder on the way.
 std::wstring longFullPathOf(const std::wstring& path, std::size_t* nameAt = nullptr);
 
 // What the wide file calls take for path (UTF-8): path itself in UTF-16 while its full form
