@@ -9,18 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "convert/file_system.h"
+#include "engine/file_system.h"
 
 namespace cli {
 
-using convert::SystemError;
+using engine::SystemError;
 
-class CliFileSystem : public convert::FileSystem {
+class CliFileSystem : public engine::FileSystem {
 public:
     // Opens an existing file for reading only, shared with other readers but refused while
     // another process holds it for conversion; null (and error) on failure. truncate and
     // write on the result fail.
-    virtual std::unique_ptr<convert::OpenFile> openForReading(const std::string& path, SystemError& error) = 0;
+    virtual std::unique_ptr<engine::OpenFile> openForReading(const std::string& path, SystemError& error) = 0;
 
     // Puts exactly data[0, length) at path, the way rewrite() replaces a file in place: a
     // link is followed (where the platform's rules allow) and its target replaced; a regular
@@ -28,7 +28,7 @@ public:
     // owner or attributes), written through with its former bytes put back on failure; a
     // device or pipe is written through; a folder is refused. restored tells whether a
     // failure left path as it was.
-    virtual convert::RewriteResult replaceFile(const std::string& path, const std::uint8_t* data,
+    virtual engine::RewriteResult replaceFile(const std::string& path, const std::uint8_t* data,
                                                std::uint32_t length) = 0;
 
     // Reads standard input to its end into bytes (binary); false (and error) on failure.

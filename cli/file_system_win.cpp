@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "cli/cli_file_system.h"
-#include "convert/file_system_win.h"
-#include "convert/free_space.h"
-#include "convert/wide_text_win.h"
+#include "engine/file_system_win.h"
+#include "engine/free_space.h"
+#include "engine/wide_text_win.h"
 
 namespace cli {
 
@@ -41,38 +41,38 @@ public:
         }
     }
 
-    convert::PathKind pathKind(const std::string& path, SystemError& error) override {
+    engine::PathKind pathKind(const std::string& path, SystemError& error) override {
         return engineFiles_.pathKind(path, error);
     }
-    std::unique_ptr<convert::OpenFile> open(const std::string& path, SystemError& error) override {
+    std::unique_ptr<engine::OpenFile> open(const std::string& path, SystemError& error) override {
         return engineFiles_.open(path, error);
     }
     // The drive or share of the full path, so that a relative path is measured where it is.
     std::string freeSpaceLocation(const std::string& path) override {
-        const std::wstring wide = convert::wideFromUtf8(path);
-        const std::wstring full = convert::fullPathOf(wide);
-        return engineFiles_.freeSpaceLocation(convert::utf8FromWide(full.empty() ? wide : full));
+        const std::wstring wide = engine::wideFromUtf8(path);
+        const std::wstring full = engine::fullPathOf(wide);
+        return engineFiles_.freeSpaceLocation(engine::utf8FromWide(full.empty() ? wide : full));
     }
     bool freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) override {
         return engineFiles_.freeSpace(location, freeBytes, error);
     }
     // Replaced whole as the program replaces a file, with the same code.
-    convert::RewriteResult rewrite(const std::string& path, convert::OpenFile& file, const std::uint8_t* newBytes,
+    engine::RewriteResult rewrite(const std::string& path, engine::OpenFile& file, const std::uint8_t* newBytes,
                                    std::uint32_t newLength, const std::uint8_t* original,
                                    std::uint32_t originalLength) override {
         return engineFiles_.rewrite(path, file, newBytes, newLength, original, originalLength);
     }
 
-    std::unique_ptr<convert::OpenFile> openForReading(const std::string& path, SystemError& error) override {
-        return convert::openWin32File(path, GENERIC_READ, FILE_SHARE_READ, error);
+    std::unique_ptr<engine::OpenFile> openForReading(const std::string& path, SystemError& error) override {
+        return engine::openWin32File(path, GENERIC_READ, FILE_SHARE_READ, error);
     }
 
     // A new file beside path, written whole and flushed, then moved over path in one step.
     // A device name (NUL, CON) is written through.
-    convert::RewriteResult replaceFile(const std::string& utf8Path, const std::uint8_t* data,
+    engine::RewriteResult replaceFile(const std::string& utf8Path, const std::uint8_t* data,
                                        std::uint32_t length) override {
-        convert::RewriteResult result;
-        const std::wstring path = convert::widePath(utf8Path);
+        engine::RewriteResult result;
+        const std::wstring path = engine::widePath(utf8Path);
         const DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             result.ok = false;
@@ -91,7 +91,7 @@ public:
             }
         }
         std::size_t nameAt = 0;
-        const std::wstring full = convert::fullPathOf(path, &nameAt);
+        const std::wstring full = engine::fullPathOf(path, &nameAt);
         const std::wstring folder = full.empty() ? L"." : full.substr(0, nameAt);
         wchar_t temporary[MAX_PATH];
         if (!GetTempFileNameW(folder.c_str(), L"qrn", 0, temporary)) {
@@ -139,7 +139,7 @@ public:
         return writeWhole(handle, data, length, error);
     }
 
-    bool isNotFound(SystemError error) override { return convert::isNotFoundError(error); }
+    bool isNotFound(SystemError error) override { return engine::isNotFoundError(error); }
 
     bool isLockConflict(SystemError error) override {
         return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
@@ -150,7 +150,7 @@ public:
     bool expandPattern(const std::string& argument, std::vector<std::string>& names) override {
         if (argument.find_first_of("*?") == std::string::npos) return false;
         names.clear();
-        const std::wstring pattern = convert::wideFromUtf8(argument);
+        const std::wstring pattern = engine::wideFromUtf8(argument);
         const std::size_t cut = pattern.find_last_of(L"\\/:");
         const std::wstring folder = cut == std::wstring::npos ? std::wstring() : pattern.substr(0, cut + 1);
         WIN32_FIND_DATAW found;
@@ -163,7 +163,7 @@ public:
         } while (FindNextFileW(search, &found));
         FindClose(search);
         std::stable_sort(matches.begin(), matches.end(), namedBefore);
-        for (const std::wstring& name : matches) names.push_back(convert::utf8FromWide(folder + name));
+        for (const std::wstring& name : matches) names.push_back(engine::utf8FromWide(folder + name));
         return true;
     }
 
@@ -175,7 +175,7 @@ public:
                                       reinterpret_cast<wchar_t*>(&text), 0, nullptr);
         std::string result;
         if (length != 0 && text) {
-            result = convert::utf8FromWide(text, length);
+            result = engine::utf8FromWide(text, length);
             while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' ||
                                        result.back() == '.'))
                 result.pop_back();
@@ -200,7 +200,7 @@ private:
         return true;
     }
 
-    convert::Win32FileSystem engineFiles_;
+    engine::Win32FileSystem engineFiles_;
 };
 
 }  // namespace

@@ -9,24 +9,24 @@
 
 namespace cli {
 
-using convert::OutcomeKind;
+using engine::OutcomeKind;
 
 Inspection Inspector::inspect(const std::string& path) {
     Inspection result;
-    convert::FileOutcome& outcome = result.outcome;
+    engine::FileOutcome& outcome = result.outcome;
     SystemError error = 0;
     switch (fileSystem_.pathKind(path, error)) {
-    case convert::PathKind::Folder:
+    case engine::PathKind::Folder:
         outcome.kind = OutcomeKind::Folder;
         return result;
-    case convert::PathKind::Missing:
+    case engine::PathKind::Missing:
         outcome.kind = OutcomeKind::Missing;
         outcome.error = error;
         return result;
-    case convert::PathKind::File:
+    case engine::PathKind::File:
         break;
     }
-    const std::unique_ptr<convert::OpenFile> file = fileSystem_.openForReading(path, error);
+    const std::unique_ptr<engine::OpenFile> file = fileSystem_.openForReading(path, error);
     if (!file) {
         outcome.kind = OutcomeKind::OpenFailed;
         outcome.error = error;
@@ -34,14 +34,14 @@ Inspection Inspector::inspect(const std::string& path) {
     }
     std::unique_ptr<std::uint8_t[]> input;
     std::uint32_t bytesRead = 0;
-    if (!convert::readWholeFile(*file, nullptr, input, bytesRead, outcome, convert::ReadOrder::HeaderFirst))
+    if (!engine::readWholeFile(*file, nullptr, input, bytesRead, outcome, engine::ReadOrder::HeaderFirst))
         return result;
     result.facts.fileSize = bytesRead;
     return inspectBytes(input.get(), bytesRead, result);
 }
 
 Inspection Inspector::inspectBytes(const std::uint8_t* data, std::uint32_t length, Inspection result) {
-    convert::FileOutcome& outcome = result.outcome;
+    engine::FileOutcome& outcome = result.outcome;
     CheckFacts& facts = result.facts;
     try {
         if (!reader_.parse(data, length, song_, true)) {

@@ -6,7 +6,7 @@
 
 #include "cli/cli_file_system.h"
 #include "cli/report_lines.h"
-#include "convert/conversion_engine.h"
+#include "engine/conversion_engine.h"
 #include "smf/reader.h"
 #include "smf/song.h"
 
@@ -16,7 +16,7 @@ struct Inspection {
     // Converted when the file is a valid SMF (facts and outcome.summary filled in); otherwise the failure as the
     // engine would report it (Folder, Missing, OpenFailed, ReadFailed, TooLarge, NotSmf,
     // OutOfMemory).
-    convert::FileOutcome outcome;
+    engine::FileOutcome outcome;
     CheckFacts facts;
 };
 

@@ -15,9 +15,9 @@
 #include "cli/cli_file_system.h"
 #include "cli/runner.h"
 #include "cli/standard_stream.h"
-#include "convert/out_of_memory.h"
+#include "engine/out_of_memory.h"
 #ifdef _WIN32
-#include "convert/wide_text_win.h"
+#include "engine/wide_text_win.h"
 #endif
 
 namespace {
@@ -80,7 +80,7 @@ private:
 };
 
 int runMain(const std::vector<std::string>& args) {
-    convert::prepareForOutOfMemory();
+    engine::prepareForOutOfMemory();
     const std::unique_ptr<cli::CliFileSystem> fileSystem = cli::makePlatformFileSystem();
     StandardStream standardOutput(1);
     StandardStream standardError(2);
@@ -104,7 +104,7 @@ int runMain(const std::vector<std::string>& args) {
 // The wide entry point: every argument whole, whatever its characters (-municode).
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(convert::utf8FromWide(argv[i]));
+    for (int i = 1; i < argc; ++i) args.push_back(engine::utf8FromWide(argv[i]));
     return runMain(args);
 }
 #else

@@ -8,8 +8,8 @@
 
 namespace cli {
 
-using convert::FileOutcome;
-using convert::OutcomeKind;
+using engine::FileOutcome;
+using engine::OutcomeKind;
 
 namespace {
 

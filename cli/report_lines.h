@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "convert/conversion_engine.h"
+#include "engine/conversion_engine.h"
 #include "smf/reader.h"
 
 namespace cli {
@@ -39,7 +39,7 @@ struct LineContext {
 
 // True for every outcome that makes the exit status 1 (folders are not failures, a
 // conversion whose folder could not be synced is).
-bool isFailure(const convert::FileOutcome& outcome) noexcept;
+bool isFailure(const engine::FileOutcome& outcome) noexcept;
 
 // " (kept after the tracks: chunk XFIH, chunk XFKM; left out: chunk CASM, 12 bytes after the
 // last chunk)": what a result written from the song carries over after its tracks, and what
@@ -51,7 +51,7 @@ std::string keptAndLeftOutText(const smf::ParseSummary& summary);
 // The line (without line feed) for one file: converted (with what the result keeps after the
 // tracks and leaves out), unchanged, skipped folder, or the failure with its reason.
 // Outcomes that end the run say so.
-std::string conversionLine(const std::string& path, const convert::FileOutcome& outcome, const LineContext& context);
+std::string conversionLine(const std::string& path, const engine::FileOutcome& outcome, const LineContext& context);
 
 // For each file after one that ended the run.
 std::string notProcessedLine(const std::string& path);

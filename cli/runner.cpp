@@ -12,22 +12,22 @@
 #include "cli/inspect.h"
 #include "cli/options.h"
 #include "cli/report_lines.h"
-#include "convert/conversion_engine.h"
+#include "engine/conversion_engine.h"
 
 namespace cli {
 
 namespace {
 
-using convert::FileOutcome;
-using convert::OutcomeKind;
+using engine::FileOutcome;
+using engine::OutcomeKind;
 
 // Still reachable, so that leak checkers do not count the memory kept for the exit.
-convert::ConversionEngine* engineKeptForExit = nullptr;
+engine::ConversionEngine* engineKeptForExit = nullptr;
 
 const std::string kStandardStream = "-";
 
 // Standard input's bytes, read whole, as a file that can only be read.
-class MemoryFile final : public convert::OpenFile {
+class MemoryFile final : public engine::OpenFile {
 public:
     explicit MemoryFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
     bool size(std::uint64_t& bytes, SystemError&) override {
@@ -68,13 +68,13 @@ public:
         return path == kStandardStream ? &kStandardStream : nullptr;
     }
 
-    convert::PathKind pathKind(const std::string& path, SystemError& error) override {
-        return path == kStandardStream ? convert::PathKind::File : inner_.pathKind(path, error);
+    engine::PathKind pathKind(const std::string& path, SystemError& error) override {
+        return path == kStandardStream ? engine::PathKind::File : inner_.pathKind(path, error);
     }
-    std::unique_ptr<convert::OpenFile> open(const std::string& path, SystemError& error) override {
+    std::unique_ptr<engine::OpenFile> open(const std::string& path, SystemError& error) override {
         return destination(path) ? openForReading(path, error) : inner_.open(path, error);
     }
-    std::unique_ptr<convert::OpenFile> openForReading(const std::string& path, SystemError& error) override {
+    std::unique_ptr<engine::OpenFile> openForReading(const std::string& path, SystemError& error) override {
         if (path != kStandardStream) return inner_.openForReading(path, error);
         std::vector<std::uint8_t> bytes;
         if (!inner_.readStandardInput(bytes, error)) return nullptr;
@@ -91,19 +91,19 @@ public:
         freeBytes = UINT64_MAX;
         return true;
     }
-    convert::RewriteResult rewrite(const std::string& path, convert::OpenFile& file, const std::uint8_t* newBytes,
+    engine::RewriteResult rewrite(const std::string& path, engine::OpenFile& file, const std::uint8_t* newBytes,
                                    std::uint32_t newLength, const std::uint8_t* original,
                                    std::uint32_t originalLength) override {
         const std::string* target = destination(path);
         if (!target) return inner_.rewrite(path, file, newBytes, newLength, original, originalLength);
         if (*target != kStandardStream) return inner_.replaceFile(*target, newBytes, newLength);
-        convert::RewriteResult result;
+        engine::RewriteResult result;
         result.ok = inner_.writeStandardOutput(newBytes, newLength, result.error);
         result.restored = result.ok;
         return result;
     }
 
-    convert::RewriteResult replaceFile(const std::string& path, const std::uint8_t* data,
+    engine::RewriteResult replaceFile(const std::string& path, const std::uint8_t* data,
                                        std::uint32_t length) override {
         return inner_.replaceFile(path, data, length);
     }
@@ -231,10 +231,10 @@ public:
         const bool fromStandardInput =
             std::find(options_.files.begin(), options_.files.end(), kStandardStream) != options_.files.end();
         // In place, a file that needs no change is done before the free space is asked for.
-        const convert::StepOrder order = output || fromStandardInput ? convert::StepOrder::ProbeFirst
-                                                                     : convert::StepOrder::UnchangedFirst;
-        auto engine = std::make_unique<convert::ConversionEngine>(files, options_.runningStatus, nullptr, order,
-                                                                  convert::ReadOrder::HeaderFirst);
+        const engine::StepOrder order = output || fromStandardInput ? engine::StepOrder::ProbeFirst
+                                                                     : engine::StepOrder::UnchangedFirst;
+        auto engine = std::make_unique<engine::ConversionEngine>(files, options_.runningStatus, nullptr, order,
+                                                                  engine::ReadOrder::HeaderFirst);
         bool stopped = false;
         for (std::size_t i = 0; i < options_.files.size(); ++i) {
             const std::string& path = options_.files[i];
@@ -306,7 +306,7 @@ private:
     bool exists(const std::string& destination) {
         if (destination == kStandardStream) return true;
         SystemError error = 0;
-        return fileSystem_.pathKind(destination, error) != convert::PathKind::Missing || !fileSystem_.isNotFound(error);
+        return fileSystem_.pathKind(destination, error) != engine::PathKind::Missing || !fileSystem_.isNotFound(error);
     }
 
     void reportNoMatch(const std::string& pattern) {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/standard_stream.h"
-#include "convert/wide_text_win.h"
+#include "engine/wide_text_win.h"
 
 namespace cli {
 
@@ -44,7 +44,7 @@ int writeStandardStream(int descriptor, const char* data, std::size_t length, bo
         return 0;
     }
     const std::size_t taken = whole ? length : wholeCharacters(data, length);
-    const std::wstring text = convert::wideFromUtf8(std::string(data, taken));
+    const std::wstring text = engine::wideFromUtf8(std::string(data, taken));
     for (std::size_t shown = 0; shown < text.size();) {
         DWORD count = 0;
         if (!WriteConsoleW(handle, text.data() + shown, static_cast<DWORD>(text.size() - shown), &count, nullptr) ||

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "../../res/resource.h"
-#include "convert/app_state.h"
-#include "convert/conversion_run.h"
-#include "convert/file_list.h"
-#include "convert/free_space.h"
-#include "convert/out_of_memory.h"
+#include "gui/app_state.h"
+#include "gui/conversion_run.h"
+#include "gui/file_list.h"
+#include "engine/free_space.h"
+#include "engine/out_of_memory.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ void addPath(const std::string& path, FileList& files) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    convert::prepareForOutOfMemory();
+    engine::prepareForOutOfMemory();
     bool runningStatus = true;
     FileList files;
     for (int i = 1; i < argc; ++i) {

@@ -16,7 +16,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "convert/wide_text_win.h"
+#include "engine/wide_text_win.h"
 #include "tests/win32/no_short_names.h"
 #else
 #include <fcntl.h>
@@ -28,7 +28,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include "cli/file_system_posix.h"
+#include "engine/file_system_posix.h"
 #endif
 
 namespace cli {
@@ -148,7 +148,7 @@ TEST(WindowsFileSystem, RefusesAHeldFileAndReplacesAnOutputWhole) {
 // quorin-cli.exe started as cmd starts it, with a wide command line (CreateProcessW) in
 // folder; its standard output and error go to files beside the folder.
 Result runProgram(const std::wstring& folder, const std::wstring& arguments) {
-    std::wstring program = L"Z:" + convert::wideFromUtf8(QUORIN_CLI_PATH), commandLine;
+    std::wstring program = L"Z:" + engine::wideFromUtf8(QUORIN_CLI_PATH), commandLine;
     std::replace(program.begin(), program.end(), L'/', L'\\');
     commandLine = L"\"" + program + L"\" " + arguments;
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
@@ -236,8 +236,8 @@ TEST(WindowsFileSystem, ConvertsANameOutsideTheAnsiCodePageWithoutItsShortName) 
     std::ofstream(fur, std::ios::binary) << kPlain;
     const testing_win32::NoShortNames noShortNames;
     ASSERT_TRUE(noShortNames.active());
-    const Result result = run(*fs, {convert::utf8FromWide(fur.wstring())});
-    EXPECT_EQ(result.out, convert::utf8FromWide(fur.wstring()) + ": converted, 34 -> 33 bytes\n");
+    const Result result = run(*fs, {engine::utf8FromWide(fur.wstring())});
+    EXPECT_EQ(result.out, engine::utf8FromWide(fur.wstring()) + ": converted, 34 -> 33 bytes\n");
     EXPECT_EQ(testing_win32::NoShortNames::calls(), 0);
     std::ifstream in(fur, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), kRunning);

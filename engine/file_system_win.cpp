@@ -1,0 +1,214 @@
+// Win32 implementation of the conversion engine's file system: wide calls on every path.
+#include "engine/file_system_win.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "engine/free_space.h"
+#include "engine/path_split.h"
+#include "engine/wide_text_win.h"
+
+namespace engine {
+
+namespace {
+
+// What a call that fills a wide buffer gives (GetShortPathNameW and its kind: the length of
+// the text, or the room that it needs when the buffer is too small, or 0 on failure).
+template <typename Fill>
+bool filledBy(Fill fill, std::wstring& result) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = fill(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return false;
+        if (length < buffer.size()) {
+            result.assign(buffer.data(), length);
+            return true;
+        }
+        buffer.resize(length);  // the room it asks for, NUL included
+    }
+}
+
+// The short form of path, or false (and error).
+bool shortForm(const std::wstring& path, std::wstring& result, SystemError& error) {
+    if (filledBy([&](wchar_t* buffer, DWORD size) { return GetShortPathNameW(path.c_str(), buffer, size); },
+                 result))
+        return true;
+    error = GetLastError();
+    return false;
+}
+
+std::size_t nameStart(const std::wstring& full) {
+    const std::size_t separator = full.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? 0 : separator + 1;
+}
+
+bool fitsAnsiCalls(const std::wstring& path, std::string& ansi) {
+    return exactAnsi(path, ansi) && ansi.size() < MAX_PATH;
+}
+
+bool ansiPathOf(const std::wstring& path, std::string& ansi, SystemError& error) {
+    if (fitsAnsiCalls(path, ansi)) return true;
+    std::wstring shortPath;
+    if (!shortForm(path, shortPath, error)) return false;
+    if (fitsAnsiCalls(shortPath, ansi)) return true;
+    error = exactAnsi(shortPath, ansi) ? ERROR_FILENAME_EXCED_RANGE : ERROR_NO_UNICODE_TRANSLATION;
+    return false;
+}
+
+bool fail(SystemError& error) {
+    error = GetLastError();
+    return false;
+}
+
+}  // namespace
+
+bool isNotFoundError(SystemError error) noexcept {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool ansiPath(const std::string& path, std::string& ansi, SystemError& error) {
+    return ansiPathOf(wideFromUtf8(path), ansi, error);
+}
+
+std::wstring fullPathOf(const std::wstring& path, std::size_t* nameAt) {
+    std::wstring full;
+    filledBy([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); },
+             full);
+    if (nameAt) *nameAt = nameStart(full);
+    return full;
+}
+
+std::wstring longFullPathOf(const std::wstring& path, std::size_t* nameAt) {
+    std::wstring full = fullPathOf(path);
+    std::wstring longForm;
+    if (full.find(L'~') != std::wstring::npos &&
+        filledBy([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); },
+                 longForm))
+        full = longForm;
+    if (nameAt) *nameAt = nameStart(full);
+    return full;
+}
+
+std::wstring widePath(const std::string& path) {
+    std::wstring wide = wideFromUtf8(path);
+    const std::wstring full = fullPathOf(wide);
+    return full.size() < MAX_PATH ? wide : extendedLengthPath(full);
+}
+
+// CloseHandle's result is not looked at: a rewrite counts only once flush() has succeeded,
+// and after that the bytes are on the device (or, on a share, with the server), so closing
+// cannot lose them; before that, a failed rewrite has been reported already.
+Win32OpenFile::~Win32OpenFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+}
+
+bool Win32OpenFile::size(std::uint64_t& bytes, SystemError& error) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle_, &size)) return fail(error);
+    bytes = static_cast<std::uint64_t>(size.QuadPart);
+    return true;
+}
+
+bool Win32OpenFile::read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, SystemError& error) {
+    DWORD got = 0;
+    if (!ReadFile(handle_, buffer, length, &got, nullptr)) return fail(error);
+    bytesRead = got;
+    return true;
+}
+
+bool Win32OpenFile::writeAt(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length,
+                            std::uint32_t& written, SystemError& error) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD done = 0;
+    if (!SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) ||
+        (seams_ && !seams_->allowed(Win32Call::Write)) || !WriteFile(handle_, data, length, &done, nullptr))
+        return fail(error);
+    written = done;
+    return true;
+}
+
+bool Win32OpenFile::setEnd(std::uint64_t length, SystemError& error) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(length);
+    if (!SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) ||
+        (seams_ && !seams_->allowed(Win32Call::SetEnd)) || !SetEndOfFile(handle_))
+        return fail(error);
+    return true;
+}
+
+bool Win32OpenFile::flush(SystemError& error) {
+    if ((seams_ && !seams_->allowed(Win32Call::Flush)) || !FlushFileBuffers(handle_)) return fail(error);
+    return true;
+}
+
+bool Win32OpenFile::close(SystemError& error) {
+    if ((seams_ && !seams_->allowed(Win32Call::Close)) || !CloseHandle(handle_)) return fail(error);
+    handle_ = INVALID_HANDLE_VALUE;
+    return true;
+}
+
+void Win32OpenFile::reopen(const std::wstring& path) {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+PathKind Win32FileSystem::pathKind(const std::string& path, SystemError& error) {
+    if (path.empty()) {
+        error = ERROR_PATH_NOT_FOUND;
+        return PathKind::Missing;
+    }
+    const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        error = GetLastError();
+        return isNotFoundError(error) ? PathKind::Missing : PathKind::File;  // its open says why
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
+}
+
+namespace {
+
+std::unique_ptr<OpenFile> openFile(const std::string& path, DWORD access, DWORD sharing, Win32FileSystem* seams,
+                                   SystemError& error) {
+    const HANDLE handle = CreateFileW(widePath(path).c_str(), access, sharing, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return nullptr;
+    }
+    try {
+        return std::make_unique<Win32OpenFile>(handle, seams);
+    } catch (...) {
+        CloseHandle(handle);
+        throw;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<OpenFile> openWin32File(const std::string& path, std::uint32_t access, std::uint32_t sharing,
+                                        SystemError& error) {
+    return openFile(path, access, sharing, nullptr, error);
+}
+
+std::unique_ptr<OpenFile> Win32FileSystem::open(const std::string& path, SystemError& error) {
+    std::unique_ptr<OpenFile> file = openFile(path, GENERIC_READ | GENERIC_WRITE, 0, this, error);
+    if (file) removeLeftovers(path);
+    return file;
+}
+
+std::string Win32FileSystem::freeSpaceLocation(const std::string& path) {
+    return engine::freeSpaceLocation(path, noLeadByte);
+}
+
+bool Win32FileSystem::freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) {
+    std::string ansi;
+    if (!ansiPath(location, ansi, error)) return false;
+    if (FreeSpaceProbe(ansi.c_str(), freeBytes)) return true;
+    error = GetLastError();
+    return false;
+}
+
+}  // namespace engine
