@@ -36,10 +36,36 @@ ParsedCommandLine usageError(std::string error) {
     return parsed;
 }
 
-// The message for a long option that getopt_long could not place: "--ver" matches more than
-// one option, anything else matches none.
-std::string unplacedLongOption(const std::string& argument) {
-    const std::string name = argument.substr(2, argument.find('=') - 2);
+// getopt_long's complaints, worded as GNU getopt words them: getopt_long itself is kept
+// quiet, since its words differ from system to system and they must reach the run's error
+// stream. %s is the option: as typed, by its long name, or by its letter.
+enum Complaint { kUnrecognized, kAmbiguous, kInvalidLetter, kLetterNeedsArgument, kNeedsArgument, kTakesNoArgument };
+constexpr const char* kComplaints[] = {
+    "unrecognized option '%s'",
+    "option '%s' is ambiguous; possibilities:",
+    "invalid option -- '%s'",
+    "option requires an argument -- '%s'",
+    "option '--%s' requires an argument",
+    "option '--%s' doesn't allow an argument",
+};
+
+std::string complaint(Complaint which, const std::string& option) {
+    std::string text = kComplaints[which];
+    return text.replace(text.find("%s"), 2, option);
+}
+
+// The complaint for getopt_long's ':' or '?' (result), after it stepped past argument.
+std::string complaintFor(int result, const char* argument) {
+    if (optopt > 0xFF) {  // a long option by its value: a value missing, or one it takes none of
+        const option* known = kLongOptions;
+        while (known->val != optopt) ++known;
+        return complaint(known->has_arg == no_argument ? kTakesNoArgument : kNeedsArgument, known->name);
+    }
+    if (optopt != 0)
+        return complaint(result == ':' ? kLetterNeedsArgument : kInvalidLetter, std::string(1, static_cast<char>(optopt)));
+    // A long option that matches none, or more than one.
+    const std::string typed = argument;
+    const std::string name = typed.substr(2, typed.find('=') - 2);
     std::string possibilities;
     int matches = 0;
     for (const option* candidate = kLongOptions; candidate->name; ++candidate) {
@@ -47,19 +73,7 @@ std::string unplacedLongOption(const std::string& argument) {
         possibilities += std::string(" '--") + candidate->name + "'";
         ++matches;
     }
-    if (matches > 1) return "option '" + argument + "' is ambiguous; possibilities:" + possibilities;
-    return "unrecognized option '" + argument + "'";
-}
-
-// The message for a problem with a known option: a missing value, or a value for a long
-// option that takes none. val is the short option's character or the long option's value.
-std::string misusedOption(int val) {
-    if (val <= 0xFF) return std::string("option requires an argument -- '") + static_cast<char>(val) + "'";
-    const option* known = kLongOptions;
-    while (known->val != val) ++known;
-    const std::string name = std::string("'--") + known->name + "'";
-    if (known->has_arg == no_argument) return "option " + name + " doesn't allow an argument";
-    return "option " + name + " requires an argument";
+    return matches > 1 ? complaint(kAmbiguous, typed) + possibilities : complaint(kUnrecognized, typed);
 }
 
 // The checks that need the whole command line.
@@ -149,13 +163,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             return ParsedCommandLine{Command::Help, {}, {}};
         case kVersion:
             return ParsedCommandLine{Command::Version, {}, {}};
-        case ':':
-            return usageError(misusedOption(optopt));
-        default:  // '?'
-            if (optopt > 0xFF) return usageError(misusedOption(optopt));
-            // An unplaced long option is a whole argument, and getopt_long has stepped past it.
-            if (optopt == 0) return usageError(unplacedLongOption(argv[optind - 1]));
-            return usageError(std::string("invalid option -- '") + static_cast<char>(optopt) + "'");
+        default:  // ':' or '?'; an unplaced long option is a whole argument, which getopt_long stepped past
+            return usageError(complaintFor(val, argv[optind - 1]));
         }
     }
     for (int i = optind; i < argc; ++i) options.files.emplace_back(argv[i]);

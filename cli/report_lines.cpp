@@ -6,10 +6,13 @@
 #include <cstdio>
 #include <iterator>
 
+#include "cli/platform.h"
+
 namespace cli {
 
 using engine::FileOutcome;
 using engine::OutcomeKind;
+using engine::Refusal;
 
 namespace {
 
@@ -103,9 +106,9 @@ std::string untouched(const LineContext& context) {
     return context.check ? std::string() : "; left untouched";
 }
 
-// ": " + the system's text, or nothing.
+// ": " + the reason, or nothing.
 std::string because(const LineContext& context) {
-    return context.systemText.empty() ? std::string() : ": " + context.systemText;
+    return context.reason.empty() ? std::string() : ": " + context.reason;
 }
 
 // "chunk XFIH, chunk \x00ab and 3 more chunks": the types named (bytes outside printable
@@ -177,12 +180,27 @@ std::string divisionText(std::uint16_t division) {
            " per frame";
 }
 
-bool isFailure(const FileOutcome& outcome) noexcept {
-    if (outcome.kind == OutcomeKind::Converted) return outcome.syncError != 0;
-    return outcome.kind != OutcomeKind::Folder;
+std::string reasonText(const engine::FileError& error) {
+    switch (error.refusal) {
+    case Refusal::None: return systemErrorText(error.code);
+    case Refusal::NotRegularFile: return "not a regular file";
+    case Refusal::UnsafeLink:
+        return "not followed: a symbolic link that another user owns, in a sticky folder that anyone may write";
+    case Refusal::DanglingLink: return "a symbolic link to a file that does not exist; no file is created through it";
+    case Refusal::ForeignOutput: return "it belongs to another user and its folder may be written by others; not replaced";
+    case Refusal::RestoreTooLarge:
+        return "it must be written in place and is larger than the result, so it could not be put back on failure";
+    case Refusal::Moved: return "it was moved or replaced meanwhile";
+    }
+    return std::string();
 }
 
-std::string conversionLine(const std::string& path, const FileOutcome& outcome, const LineContext& context) {
+bool isFailure(const FileOutcome& outcome) noexcept {
+    if (outcome.kind == OutcomeKind::Converted) return static_cast<bool>(outcome.syncError);
+    return outcome.kind != OutcomeKind::Folder && outcome.kind != OutcomeKind::Valid;
+}
+
+std::string fileLine(const std::string& path, const FileOutcome& outcome, const LineContext& context) {
     const std::string head = quoteName(path) + ": ";
     const std::string output = context.output ? quoteName(*context.output) : std::string();
     const std::string location = quoteName(outcome.location);
@@ -190,10 +208,10 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
     case OutcomeKind::Converted: {
         std::string line;
         if (context.output) {
-            line = head + (context.unchanged ? "copied unchanged to " : "converted to ") + output + ", " +
-                   (context.unchanged ? bytes(outcome.newSize)
+            line = head + (outcome.unchanged ? "copied unchanged to " : "converted to ") + output + ", " +
+                   (outcome.unchanged ? bytes(outcome.newSize)
                                       : std::to_string(outcome.oldSize) + " -> " + bytes(outcome.newSize));
-        } else if (context.unchanged) {
+        } else if (outcome.unchanged) {
             line = head + "unchanged, " + bytes(outcome.oldSize);
         } else {
             line = head + "converted, " + std::to_string(outcome.oldSize) + " -> " + bytes(outcome.newSize);
@@ -201,9 +219,29 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
         line += keptAndLeftOutText(outcome.summary);
         if (context.verbose && !outcome.location.empty())
             line += " (" + bytes(outcome.freeBytes) + " free in " + location + ")";
-        if (outcome.syncError != 0)
+        if (outcome.syncError)
             line += "; but its folder could not be synced" + because(context) +
                     ": the file is whole, yet a crash soon after could bring back its former content";
+        return line;
+    }
+    case OutcomeKind::Valid: {
+        const engine::SongFacts& facts = outcome.facts;
+        const smf::ParseSummary& summary = outcome.summary;
+        std::string line = head + "valid Standard MIDI File, format " + std::to_string(facts.format) + ", " +
+                           plural(facts.tracks, "track", "tracks") + ", " + divisionText(facts.division) + ", " +
+                           plural(facts.events, "event", "events") + ", ";
+        if (summary.runningStatusEvents != 0) {
+            line += "uses running status (" + plural(summary.runningStatusEvents, "event", "events") + ")";
+        } else {
+            line += "does not use running status";
+        }
+        line += "; " + bytes(facts.sizeWithRunningStatus) + " with running status, " +
+                bytes(facts.sizeWithoutRunningStatus) + " without" + keptAndLeftOutText(summary);
+        if (context.verbose) {
+            line += " (now " + bytes(facts.bytesRead);
+            if (summary.macBinary) line += ", behind a MacBinary header";
+            line += ")";
+        }
         return line;
     }
     case OutcomeKind::Folder:
@@ -211,10 +249,10 @@ std::string conversionLine(const std::string& path, const FileOutcome& outcome, 
     case OutcomeKind::Missing:
         return head + "error: cannot be found" + because(context);
     case OutcomeKind::OpenFailed:
-        if (context.lockConflict) return head + "error: in use, locked by another process" + untouched(context);
+        if (context.inUse) return head + "error: in use, locked by another process" + untouched(context);
         return head + "error: cannot be opened" + because(context);
     case OutcomeKind::ReadFailed:
-        if (outcome.error == 0) return head + "error: not enough memory to read its " + bytes(outcome.oldSize);
+        if (!outcome.error) return head + "error: not enough memory to read its " + bytes(outcome.oldSize);
         return head + "error: cannot be read" + because(context);
     case OutcomeKind::TooLarge:
         return head + "error: too large (" + bytes(outcome.oldSize) + "; at most 4294967295 can be read)";
@@ -250,30 +288,10 @@ std::string noMatchLine(const std::string& pattern) {
     return quoteName(pattern) + ": error: no file matches this pattern";
 }
 
-std::string checkLine(const std::string& path, const CheckFacts& facts, const smf::ParseSummary& summary,
-                      bool verbose) {
-    std::string line = quoteName(path) + ": valid Standard MIDI File, format " + std::to_string(facts.format) + ", " +
-                       plural(facts.tracks, "track", "tracks") + ", " + divisionText(facts.division) + ", " +
-                       plural(facts.events, "event", "events") + ", ";
-    if (summary.runningStatusEvents != 0) {
-        line += "uses running status (" + plural(summary.runningStatusEvents, "event", "events") + ")";
-    } else {
-        line += "does not use running status";
-    }
-    line += "; " + bytes(facts.sizeWithRunningStatus) + " with running status, " +
-            bytes(facts.sizeWithoutRunningStatus) + " without" + keptAndLeftOutText(summary);
-    if (verbose) {
-        line += " (now " + bytes(facts.fileSize);
-        if (summary.macBinary) line += ", behind a MacBinary header";
-        line += ")";
-    }
-    return line;
-}
-
 std::string summaryLine(const RunTally& tally, bool check) {
     std::string line = plural(tally.files, "file", "files") + ": ";
     if (check) {
-        line += std::to_string(tally.converted) + " valid, ";
+        line += std::to_string(tally.valid) + " valid, ";
     } else {
         line += std::to_string(tally.converted) + " converted, " + std::to_string(tally.unchanged) + " unchanged, ";
     }

@@ -26,11 +26,14 @@ std::string describeParseFailure(const smf::ParseFailure& failure);
 // "96 ticks per quarter note" or "SMPTE 25 frames per second, 40 ticks per frame".
 std::string divisionText(std::uint16_t division);
 
-// What the line of one converted or failed file needs besides the engine's outcome.
+// The reason that a failure's line gives for error: the text of the file system's refusal,
+// or the system's own text for its code ("" when it gave none).
+std::string reasonText(const engine::FileError& error);
+
+// What the line of one file needs besides the engine's outcome.
 struct LineContext {
-    std::string systemText;        // the platform's text for outcome.error ("" when none)
-    bool lockConflict = false;     // outcome.error is another process's hold on the file
-    bool unchanged = false;        // Converted: the new bytes equal the old ones
+    std::string reason;            // reasonText() of outcome.error (or of syncError)
+    bool inUse = false;            // outcome.error is another process's hold on the file
     const std::string* output = nullptr;  // the --output path, if any
     bool outputExisted = true;     // the --output path named something before the run wrote it
     bool verbose = false;
@@ -49,9 +52,10 @@ bool isFailure(const engine::FileOutcome& outcome) noexcept;
 std::string keptAndLeftOutText(const smf::ParseSummary& summary);
 
 // The line (without line feed) for one file: converted (with what the result keeps after the
-// tracks and leaves out), unchanged, skipped folder, or the failure with its reason.
-// Outcomes that end the run say so.
-std::string conversionLine(const std::string& path, const engine::FileOutcome& outcome, const LineContext& context);
+// tracks and leaves out), unchanged, valid (--check: the song's facts, running status now,
+// its size with and without it, what a rewrite keeps and leaves out, and when verbose its
+// size now), skipped folder, or the failure with its reason. Outcomes that end the run say so.
+std::string fileLine(const std::string& path, const engine::FileOutcome& outcome, const LineContext& context);
 
 // For each file after one that ended the run.
 std::string notProcessedLine(const std::string& path);
@@ -59,30 +63,16 @@ std::string notProcessedLine(const std::string& path);
 // For a FILE pattern (Windows) that matches no name.
 std::string noMatchLine(const std::string& pattern);
 
-// The figures --check reports for a valid file.
-struct CheckFacts {
-    std::uint16_t format = 0;
-    std::uint16_t division = 0;
-    std::uint32_t tracks = 0;
-    std::uint64_t events = 0;
-    std::uint32_t sizeWithRunningStatus = 0;
-    std::uint32_t sizeWithoutRunningStatus = 0;
-    std::uint64_t fileSize = 0;
-};
-
-// The --check line of a valid file; summary is the reader's (running status now, what a
-// rewrite keeps after the tracks and leaves out, MacBinary).
-std::string checkLine(const std::string& path, const CheckFacts& facts, const smf::ParseSummary& summary,
-                      bool verbose);
-
 // "3 files: 1 converted, 1 unchanged, 0 skipped, 1 failed" (verbose runs end with it).
 struct RunTally {
     std::uint64_t files = 0;
     std::uint64_t converted = 0;
     std::uint64_t unchanged = 0;
+    std::uint64_t valid = 0;
     std::uint64_t skipped = 0;
     std::uint64_t failed = 0;
 };
+// "3 files: 2 valid, 1 skipped, 0 failed" after --check.
 std::string summaryLine(const RunTally& tally, bool check);
 
 }  // namespace cli

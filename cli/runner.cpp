@@ -1,15 +1,15 @@
-// The run of quorin-cli: conversion in place or to --output, or --check, file after file.
+// The run of quorin-cli: conversion in place, to --output or to standard output, or --check,
+// file after file.
 #include "cli/runner.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <vector>
 
-#include "cli/inspect.h"
 #include "cli/options.h"
 #include "cli/report_lines.h"
 #include "engine/conversion_engine.h"
@@ -18,6 +18,7 @@ namespace cli {
 
 namespace {
 
+using engine::FileError;
 using engine::FileOutcome;
 using engine::OutcomeKind;
 
@@ -26,113 +27,90 @@ engine::ConversionEngine* engineKeptForExit = nullptr;
 
 const std::string kStandardStream = "-";
 
-// Standard input's bytes, read whole, as a file that can only be read.
-class MemoryFile final : public engine::OpenFile {
+// Bytes held in memory, as a file that is read.
+class MemoryFile final : public engine::InputFile {
 public:
     explicit MemoryFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    bool size(std::uint64_t& bytes, SystemError&) override {
+    bool size(std::uint64_t& bytes, FileError&) override {
         bytes = bytes_.size();
         return true;
     }
-    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, SystemError&) override {
+    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, FileError&) override {
         bytesRead = static_cast<std::uint32_t>(std::min<std::size_t>(length, bytes_.size() - position_));
         std::memcpy(buffer, bytes_.data() + position_, bytesRead);
         position_ += bytesRead;
         return true;
     }
-    bool writeAt(std::uint64_t, const std::uint8_t*, std::uint32_t, std::uint32_t&, SystemError& error) override {
-        return refuse(error);
-    }
-    bool setEnd(std::uint64_t, SystemError& error) override { return refuse(error); }
-    bool flush(SystemError& error) override { return refuse(error); }
 
 private:
-    static bool refuse(SystemError& error) {
-        error = EBADF;
-        return false;
-    }
     std::vector<std::uint8_t> bytes_;
     std::size_t position_ = 0;
 };
 
-// The file system as one run sees it: a FILE of "-" is standard input; the result goes in
-// place, to the --output path, or to standard output (an --output of "-", or a FILE of "-"
-// without --output).
-class RunFileSystem final : public CliFileSystem {
-public:
-    RunFileSystem(CliFileSystem& inner, const std::string* output) : inner_(inner), output_(output) {}
-
-    // Where the result of path goes: its own place (null), a path, or kStandardStream.
-    const std::string* destination(const std::string& path) const {
-        if (output_) return output_;
-        return path == kStandardStream ? &kStandardStream : nullptr;
+// Standard input read to its end, at most 4 GiB - 1 bytes (more is kInputTooLarge, and
+// nothing is kept); null (and error) on failure.
+std::unique_ptr<engine::InputFile> readAllOfStandardInput(FileError& error) {
+    constexpr std::uint64_t kMost = std::numeric_limits<std::uint32_t>::max();
+    constexpr std::uint64_t kRoom = std::min<std::uint64_t>(kMost + 1, std::numeric_limits<std::size_t>::max());
+    std::vector<std::uint8_t> bytes;
+    std::size_t got = 0;
+    for (;;) {
+        if (bytes.size() - got < 65536)
+            bytes.resize(static_cast<std::size_t>(
+                std::min<std::uint64_t>(std::max<std::uint64_t>(bytes.size() * std::uint64_t{2}, 1u << 20), kRoom)));
+        if (got == bytes.size()) {
+            error = kInputTooLarge;
+            return nullptr;
+        }
+        std::uint32_t n = 0;
+        const auto length = static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size() - got, 1u << 30));
+        if (!readStandardInput(&bytes[got], length, n, error)) return nullptr;
+        if (n == 0) break;
+        got += n;
     }
+    bytes.resize(got);
+    return std::make_unique<MemoryFile>(std::move(bytes));
+}
 
-    engine::PathKind pathKind(const std::string& path, SystemError& error) override {
+// The file system as one run sees it: a FILE of "-" is standard input, and a destination of
+// "-" standard output, which has no volume (its location is "" and has room for anything).
+class RunFileSystem final : public engine::FileSystem {
+public:
+    explicit RunFileSystem(engine::FileSystem& inner) : inner_(inner) {}
+
+    engine::PathKind pathKind(const std::string& path, FileError& error) override {
         return path == kStandardStream ? engine::PathKind::File : inner_.pathKind(path, error);
     }
-    std::unique_ptr<engine::OpenFile> open(const std::string& path, SystemError& error) override {
-        return destination(path) ? openForReading(path, error) : inner_.open(path, error);
+    std::unique_ptr<engine::HeldFile> open(const std::string& path, FileError& error) override {
+        return inner_.open(path, error);
     }
-    std::unique_ptr<engine::OpenFile> openForReading(const std::string& path, SystemError& error) override {
-        if (path != kStandardStream) return inner_.openForReading(path, error);
-        std::vector<std::uint8_t> bytes;
-        if (!inner_.readStandardInput(bytes, error)) return nullptr;
-        return std::make_unique<MemoryFile>(std::move(bytes));
+    std::unique_ptr<engine::InputFile> openForReading(const std::string& path, FileError& error) override {
+        return path == kStandardStream ? readAllOfStandardInput(error) : inner_.openForReading(path, error);
     }
-    // Standard output has no volume: its location is "" and has room for anything.
+    engine::RewriteResult replaceFile(const std::string& path, const std::uint8_t* data,
+                                      std::uint32_t length) override {
+        if (path != kStandardStream) return inner_.replaceFile(path, data, length);
+        engine::RewriteResult result;
+        result.ok = writeStandardOutput(data, length, result.error);
+        result.restored = result.ok;
+        return result;
+    }
     std::string freeSpaceLocation(const std::string& path) override {
-        const std::string* target = destination(path);
-        if (target && *target == kStandardStream) return std::string();
-        return inner_.freeSpaceLocation(target ? *target : path);
+        return path == kStandardStream ? std::string() : inner_.freeSpaceLocation(path);
     }
-    bool freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) override {
+    bool freeSpace(const std::string& location, std::uint64_t& freeBytes, FileError& error) override {
         if (!location.empty()) return inner_.freeSpace(location, freeBytes, error);
         freeBytes = UINT64_MAX;
         return true;
     }
-    engine::RewriteResult rewrite(const std::string& path, engine::OpenFile& file, const std::uint8_t* newBytes,
-                                   std::uint32_t newLength, const std::uint8_t* original,
-                                   std::uint32_t originalLength) override {
-        const std::string* target = destination(path);
-        if (!target) return inner_.rewrite(path, file, newBytes, newLength, original, originalLength);
-        if (*target != kStandardStream) return inner_.replaceFile(*target, newBytes, newLength);
-        engine::RewriteResult result;
-        result.ok = inner_.writeStandardOutput(newBytes, newLength, result.error);
-        result.restored = result.ok;
-        return result;
-    }
-
-    engine::RewriteResult replaceFile(const std::string& path, const std::uint8_t* data,
-                                       std::uint32_t length) override {
-        return inner_.replaceFile(path, data, length);
-    }
-    bool readStandardInput(std::vector<std::uint8_t>& bytes, SystemError& error) override {
-        return inner_.readStandardInput(bytes, error);
-    }
-    bool writeStandardOutput(const std::uint8_t* data, std::uint32_t length, SystemError& error) override {
-        return inner_.writeStandardOutput(data, length, error);
-    }
-    bool isLockConflict(SystemError error) override { return inner_.isLockConflict(error); }
-    bool isNotFound(SystemError error) override { return inner_.isNotFound(error); }
-    std::string errorText(SystemError error) override { return inner_.errorText(error); }
-    std::string linkTarget(const std::string& path) override { return inner_.linkTarget(path); }
 
 private:
-    CliFileSystem& inner_;
-    const std::string* output_;
+    engine::FileSystem& inner_;
 };
 
 // How a path or destination is named in the lines: "-" as the stream it stands for.
 std::string shownName(const std::string& path, const char* stream) {
     return path == kStandardStream ? stream : path;
-}
-
-// The same for a path that was opened or replaced: with where its symbolic links led
-// ("song.mid -> /x/song.mid").
-std::string reachedName(const std::string& path, const char* stream, CliFileSystem& fileSystem) {
-    const std::string target = path == kStandardStream ? std::string() : fileSystem.linkTarget(path);
-    return target.empty() ? shownName(path, stream) : path + " -> " + target;
 }
 
 // The progress line on a terminal's standard error: "[12/200] path", drawn at most ten
@@ -184,22 +162,14 @@ private:
     std::chrono::steady_clock::time_point lastDrawn_{};
 };
 
-// True when a result goes to standard output, so that the lines must go elsewhere.
-bool resultsToStandardOutput(const CliOptions& options) {
-    if (options.check) return false;
-    if (options.hasOutput) return options.output == kStandardStream;
-    return std::find(options.files.begin(), options.files.end(), kStandardStream) != options.files.end();
-}
-
 // The FILE arguments with every pattern replaced by the names it matches (see
-// CliFileSystem::expandPattern); a pattern that matches nothing stays, marked in unmatched.
-std::vector<std::string> expandPatterns(const std::vector<std::string>& arguments, CliFileSystem& fileSystem,
-                                        std::vector<bool>& unmatched) {
+// expandPattern()); a pattern that matches nothing stays, marked in unmatched.
+std::vector<std::string> expandPatterns(const std::vector<std::string>& arguments, std::vector<bool>& unmatched) {
     std::vector<std::string> files;
     unmatched.clear();
     std::vector<std::string> names;
     for (const std::string& argument : arguments) {
-        const bool pattern = fileSystem.expandPattern(argument, names);
+        const bool pattern = expandPattern(argument, names);
         if (pattern && !names.empty()) {
             files.insert(files.end(), names.begin(), names.end());
             unmatched.resize(files.size(), false);
@@ -214,126 +184,102 @@ std::vector<std::string> expandPatterns(const std::vector<std::string>& argument
 class Run {
 public:
     // unmatched: which of options.files are patterns that matched nothing.
-    Run(const CliOptions& options, const std::vector<bool>& unmatched, CliFileSystem& fileSystem, Console& console,
-        bool keepMemoryForExit)
+    Run(const CliOptions& options, const std::vector<bool>& unmatched, engine::FileSystem& fileSystem,
+        Console& console, bool keepMemoryForExit)
         : keepMemoryForExit_(keepMemoryForExit),
           options_(options),
           unmatched_(unmatched),
           fileSystem_(fileSystem),
           console_(console),
-          lines_(resultsToStandardOutput(options) ? console.err : console.out),
+          fromStandardInput_(std::find(options.files.begin(), options.files.end(), kStandardStream) !=
+                             options.files.end()),
+          // A result on standard output sends the lines to standard error.
+          lines_(!options.check && (options.hasOutput ? options.output == kStandardStream : fromStandardInput_)
+                     ? console.err
+                     : console.out),
           progress_(console, options.files.size(),
                     console.errIsTerminal && options.files.size() > 1 && options.verbosity != Verbosity::Quiet) {}
 
-    int convertAll() {
-        const std::string* output = options_.hasOutput ? &options_.output : nullptr;
-        RunFileSystem files(fileSystem_, output);
-        const bool fromStandardInput =
-            std::find(options_.files.begin(), options_.files.end(), kStandardStream) != options_.files.end();
+    int all() {
+        RunFileSystem files(fileSystem_);
         // In place, a file that needs no change is done before the free space is asked for.
-        const engine::StepOrder order = output || fromStandardInput ? engine::StepOrder::ProbeFirst
-                                                                     : engine::StepOrder::UnchangedFirst;
+        const engine::StepOrder order = options_.hasOutput || fromStandardInput_ ? engine::StepOrder::ProbeFirst
+                                                                                 : engine::StepOrder::UnchangedFirst;
         auto engine = std::make_unique<engine::ConversionEngine>(files, options_.runningStatus, nullptr, order,
-                                                                  engine::ReadOrder::HeaderFirst);
+                                                                 engine::ReadOrder::HeaderFirst);
         bool stopped = false;
         for (std::size_t i = 0; i < options_.files.size(); ++i) {
             const std::string& path = options_.files[i];
-            if (unmatched_[i]) {
-                reportNoMatch(path);
-                continue;
-            }
             stopped = stopped || StopSignals::caught() != 0;
-            if (stopped) {
-                print(notProcessedLine(shownName(path, "standard input")), true);
-                ++tally_.files;
-                ++tally_.failed;
+            if (unmatched_[i] || stopped) {
+                failBeforeStart(unmatched_[i] ? noMatchLine(path) : notProcessedLine(shownName(path, "standard input")));
                 continue;
             }
-            progress_.update(i, path);
-            const std::string* destination = files.destination(path);
+            progress_.update(i, options_.check ? shownName(path, "standard input") : path);
+            const std::string* destination = destinationOf(path);
             const bool destinationExisted = !destination || exists(*destination);
-            const FileOutcome outcome = engine->convert(path);
-            LineContext context = contextFor(outcome);
-            context.unchanged = outcome.kind == OutcomeKind::Converted && outcome.unchanged;
-            const std::string shownDestination =
-                destination ? reachedName(*destination, "standard output", fileSystem_) : "";
+            const FileOutcome outcome = options_.check ? engine->check(path)
+                                        : destination  ? engine->convertTo(path, *destination)
+                                                       : engine->convert(path);
+            LineContext context;
+            context.verbose = verbose();
+            context.check = options_.check;
+            context.reason = reasonText(outcome.error ? outcome.error : outcome.syncError);
+            context.inUse = engine::isInUse(outcome.error);
+            const std::string shownDestination = destination ? reachedName(*destination, "standard output") : "";
             if (destination) context.output = &shownDestination;
             context.outputExisted = destinationExisted;
-            count(outcome, context.unchanged);
-            print(conversionLine(reachedName(path, "standard input", fileSystem_), outcome, context),
-                  isFailure(outcome));
+            count(outcome);
+            print(fileLine(reachedName(path, "standard input"), outcome, context), isFailure(outcome));
             stopped = outcome.endsRun();
         }
         if (keepMemoryForExit_) engineKeptForExit = engine.release();
-        return finish(false);
-    }
-
-    int checkAll() {
-        RunFileSystem files(fileSystem_, nullptr);
-        Inspector inspector(files);
-        for (std::size_t i = 0; i < options_.files.size(); ++i) {
-            const std::string path = shownName(options_.files[i], "standard input");
-            if (unmatched_[i]) {
-                reportNoMatch(path);
-                continue;
-            }
-            if (StopSignals::caught() != 0) {
-                print(notProcessedLine(path), true);
-                ++tally_.files;
-                ++tally_.failed;
-                continue;
-            }
-            progress_.update(i, path);
-            const Inspection inspection = inspector.inspect(options_.files[i]);
-            const std::string reached = reachedName(options_.files[i], "standard input", fileSystem_);
-            count(inspection.outcome, false);
-            if (inspection.outcome.kind == OutcomeKind::Converted) {
-                print(checkLine(reached, inspection.facts, inspection.outcome.summary, verbose()), false);
-            } else {
-                LineContext context = contextFor(inspection.outcome);
-                context.check = true;
-                print(conversionLine(reached, inspection.outcome, context), isFailure(inspection.outcome));
-            }
-        }
-        return finish(true);
+        return finish();
     }
 
 private:
     bool verbose() const { return options_.verbosity == Verbosity::Verbose; }
 
+    // Where the result of path goes: its own place (null), the --output path, or standard
+    // output for a FILE of "-".
+    const std::string* destinationOf(const std::string& path) const {
+        if (options_.check) return nullptr;
+        if (options_.hasOutput) return &options_.output;
+        return path == kStandardStream ? &kStandardStream : nullptr;
+    }
+
     // Whether a destination names something already: standard output ("-") does; a path
     // that cannot be looked at (a loop of links, say) may.
     bool exists(const std::string& destination) {
         if (destination == kStandardStream) return true;
-        SystemError error = 0;
-        return fileSystem_.pathKind(destination, error) != engine::PathKind::Missing || !fileSystem_.isNotFound(error);
+        FileError error;
+        return fileSystem_.pathKind(destination, error) != engine::PathKind::Missing || !engine::isNotFound(error);
     }
 
-    void reportNoMatch(const std::string& pattern) {
-        print(noMatchLine(pattern), true);
+    // A path or destination as the lines name it, with where its symbolic links led
+    // ("song.mid -> /x/song.mid") once it was opened or replaced.
+    std::string reachedName(const std::string& path, const char* stream) {
+        const std::string target = path == kStandardStream ? std::string() : fileSystem_.linkTarget(path);
+        return target.empty() ? shownName(path, stream) : path + " -> " + target;
+    }
+
+    // A FILE that fails without being looked at: a pattern that matched nothing, or one left
+    // after the run stopped.
+    void failBeforeStart(const std::string& line) {
+        print(line, true);
         ++tally_.files;
         ++tally_.failed;
     }
 
-    LineContext contextFor(const FileOutcome& outcome) {
-        LineContext context;
-        context.verbose = verbose();
-        if (outcome.error != 0) {
-            context.systemText = fileSystem_.errorText(outcome.error);
-            context.lockConflict = fileSystem_.isLockConflict(outcome.error);
-        } else if (outcome.syncError != 0) {
-            context.systemText = fileSystem_.errorText(outcome.syncError);
-        }
-        return context;
-    }
-
-    void count(const FileOutcome& outcome, bool unchanged) {
+    void count(const FileOutcome& outcome) {
         ++tally_.files;
         if (outcome.kind == OutcomeKind::Folder) {
             ++tally_.skipped;
         } else if (isFailure(outcome)) {
             ++tally_.failed;
-        } else if (unchanged) {
+        } else if (outcome.kind == OutcomeKind::Valid) {
+            ++tally_.valid;
+        } else if (outcome.unchanged) {
             ++tally_.unchanged;
         } else {
             ++tally_.converted;
@@ -353,10 +299,10 @@ private:
         console_.err << line << '\n';
     }
 
-    int finish(bool check) {
+    int finish() {
         progress_.clear();
         if (verbose()) {
-            lines_ << summaryLine(tally_, check) << '\n';
+            lines_ << summaryLine(tally_, options_.check) << '\n';
         }
         lines_.flush();
         if (const int signal = StopSignals::caught()) return 128 + signal;
@@ -366,9 +312,10 @@ private:
     bool keepMemoryForExit_;
     const CliOptions& options_;
     const std::vector<bool>& unmatched_;
-    CliFileSystem& fileSystem_;
+    engine::FileSystem& fileSystem_;
     Console& console_;
-    std::ostream& lines_;  // standard error when a result goes to standard output
+    bool fromStandardInput_;  // "-" is among the files
+    std::ostream& lines_;     // standard error when a result goes to standard output
     Progress progress_;
     RunTally tally_;
 };
@@ -381,7 +328,7 @@ int usageError(Console& console, const std::string& error) {
 
 }  // namespace
 
-int runCli(const std::vector<std::string>& args, CliFileSystem& fileSystem, Console& console,
+int runCli(const std::vector<std::string>& args, engine::FileSystem& fileSystem, Console& console,
            bool keepMemoryForExit) {
     const ParsedCommandLine parsed = parseCommandLine(args);
     switch (parsed.command) {
@@ -401,12 +348,12 @@ int runCli(const std::vector<std::string>& args, CliFileSystem& fileSystem, Cons
     try {
         CliOptions options = parsed.options;
         std::vector<bool> unmatched;
-        options.files = expandPatterns(parsed.options.files, fileSystem, unmatched);
+        options.files = expandPatterns(parsed.options.files, unmatched);
         const std::string countError = fileCountError(options);
         if (!countError.empty()) return usageError(console, countError);
         const StopSignals stopSignals;
         Run run(options, unmatched, fileSystem, console, keepMemoryForExit);
-        return options.check ? run.checkAll() : run.convertAll();
+        return run.all();
     } catch (const std::bad_alloc&) {
         console.out.flush();
         console.err << "quorin-cli: out of memory; the run stopped\n";

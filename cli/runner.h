@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_file_system.h"
+#include "cli/platform.h"
 
 namespace cli {
 
@@ -27,7 +27,7 @@ struct Console {
 // excludes the program name. With keepMemoryForExit the memory of the last file's song is
 // not given back, for a caller that exits right afterwards (the system takes it back at
 // once; giving a big song back piece by piece costs a good part of its conversion time).
-int runCli(const std::vector<std::string>& args, CliFileSystem& fileSystem, Console& console,
+int runCli(const std::vector<std::string>& args, engine::FileSystem& fileSystem, Console& console,
            bool keepMemoryForExit = false);
 
 }  // namespace cli

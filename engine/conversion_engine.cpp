@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "engine/free_space.h"
 
@@ -34,8 +35,8 @@ bool headerRulesOut(const std::uint8_t* head) {
 }
 
 // Reads until length bytes are in buffer or the file ends; false (error set) on failure.
-bool readFully(OpenFile& file, std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead,
-               SystemError& error) {
+bool readFully(InputFile& file, std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead,
+               FileError& error) {
     while (bytesRead < length) {
         std::uint32_t got = 0;
         if (!file.read(buffer + bytesRead, length - bytesRead, got, error)) return false;
@@ -61,38 +62,83 @@ void ConversionEngine::releaseOutput() noexcept {
     output_.resize(0);
 }
 
-FileOutcome ConversionEngine::convert(const std::string& path, ConversionListener* listener) {
-    FileOutcome outcome;
-    SystemError error = 0;
-    switch (fileSystem_.pathKind(path, error)) {
+bool ConversionEngine::isFile(const std::string& path, FileOutcome& outcome) {
+    switch (fileSystem_.pathKind(path, outcome.error)) {
     case PathKind::Folder:
         outcome.kind = OutcomeKind::Folder;
-        return outcome;
+        outcome.error = FileError();
+        return false;
     case PathKind::Missing:
         outcome.kind = OutcomeKind::Missing;
-        outcome.error = error;
-        return outcome;
+        return false;
     case PathKind::File:
-        break;
+        outcome.error = FileError();
+        return true;
     }
-    if (listener) listener->fileStarted(path);
+    return true;
+}
 
-    // Declared in this order so that the block is freed before the file is closed.
-    std::unique_ptr<OpenFile> file = fileSystem_.open(path, error);
-    std::unique_ptr<std::uint8_t[]> input;
+FileOutcome ConversionEngine::convert(const std::string& path, ConversionListener* listener) {
+    FileOutcome outcome;
+    if (!isFile(path, outcome)) return outcome;
+    if (listener) listener->fileStarted(path);
+    // Still held while the listener hears how it ended.
+    const std::unique_ptr<HeldFile> file = fileSystem_.open(path, outcome.error);
     if (file) {
-        outcome = convertOpenFile(path, *file, input);
+        outcome = convertFile(path, *file, file.get());
     } else {
         outcome.kind = OutcomeKind::OpenFailed;
-        outcome.error = error;
     }
     if (listener) listener->fileFinished(path, outcome);
     return outcome;
 }
 
-bool readWholeFile(OpenFile& file, InputAllocator allocate, std::unique_ptr<std::uint8_t[]>& input,
+FileOutcome ConversionEngine::convertTo(const std::string& path, const std::string& destination) {
+    FileOutcome outcome;
+    if (!isFile(path, outcome)) return outcome;
+    const std::unique_ptr<InputFile> file = fileSystem_.openForReading(path, outcome.error);
+    if (!file) {
+        outcome.kind = OutcomeKind::OpenFailed;
+        return outcome;
+    }
+    return convertFile(destination, *file, nullptr);
+}
+
+FileOutcome ConversionEngine::check(const std::string& path) {
+    FileOutcome outcome;
+    if (!isFile(path, outcome)) return outcome;
+    const std::unique_ptr<InputFile> file = fileSystem_.openForReading(path, outcome.error);
+    if (!file) {
+        outcome.kind = OutcomeKind::OpenFailed;
+        return outcome;
+    }
+    std::unique_ptr<std::uint8_t[]> input;
+    std::uint32_t bytesRead = 0;
+    if (!readWholeFile(*file, allocate_, input, bytesRead, outcome, read_) || !parse(input.get(), bytesRead, outcome))
+        return outcome;
+    SongFacts& facts = outcome.facts;
+    try {
+        std::vector<std::uint32_t> trackSizes;
+        facts.sizeWithRunningStatus = smf::SmfWriter::planSongSize(song_, true, trackSizes);
+        facts.sizeWithoutRunningStatus = smf::SmfWriter::planSongSize(song_, false, trackSizes);
+    } catch (const std::bad_alloc&) {
+        song_.reset();
+        outcome.kind = OutcomeKind::OutOfMemory;
+        return outcome;
+    }
+    facts.format = song_.format();
+    facts.division = song_.division();
+    facts.tracks = song_.trackCount();
+    for (const smf::Track& track : song_.tracks()) facts.events += track.eventCount();
+    facts.bytesRead = bytesRead;
+    song_.reset();
+    outcome.kind = OutcomeKind::Valid;
+    return outcome;
+}
+
+bool readWholeFile(InputFile& file, InputAllocator allocate, std::unique_ptr<std::uint8_t[]>& input,
                    std::uint32_t& bytesRead, FileOutcome& outcome, ReadOrder order) {
-    SystemError error = 0;
+    FileError error;
     // 1. Size, 64 bits wide: anything from 4 GiB up is never read.
     std::uint64_t size = 0;
     if (!file.size(size, error)) {
@@ -134,45 +180,43 @@ bool readWholeFile(OpenFile& file, InputAllocator allocate, std::unique_ptr<std:
     return true;
 }
 
-FileOutcome ConversionEngine::convertOpenFile(const std::string& path, OpenFile& file,
-                                              std::unique_ptr<std::uint8_t[]>& input) {
-    FileOutcome outcome;
-    std::uint32_t bytesRead = 0;
-    if (!readWholeFile(file, allocate_, input, bytesRead, outcome, read_)) return outcome;
-    return convertBytes(path, file, input.get(), bytesRead, outcome);
-}
-
-bool ConversionEngine::probe(const std::string& path, FileOutcome& outcome) {
-    SystemError error = 0;
-    outcome.location = fileSystem_.freeSpaceLocation(path);
+bool ConversionEngine::probe(const std::string& target, FileOutcome& outcome) {
+    outcome.location = fileSystem_.freeSpaceLocation(target);
     std::uint64_t freeBytes = 0;
-    if (!fileSystem_.freeSpace(outcome.location, freeBytes, error)) {
+    if (!fileSystem_.freeSpace(outcome.location, freeBytes, outcome.error)) {
         outcome.kind = OutcomeKind::ProbeFailed;
-        outcome.error = error;
         return false;
     }
     outcome.freeBytes = freeBytes;
     return true;
 }
 
-FileOutcome ConversionEngine::convertBytes(const std::string& path, OpenFile& file, const std::uint8_t* input,
-                                           std::uint32_t length, FileOutcome outcome) {
-    // 3. Parse (MacBinary header allowed).
+bool ConversionEngine::parse(const std::uint8_t* input, std::uint32_t length, FileOutcome& outcome) {
     try {
-        if (!reader_.parse(input, length, song_, true)) {
-            outcome.kind = OutcomeKind::NotSmf;
-            outcome.parseFailure = reader_.failure();
-            song_.reset();
-            return outcome;
+        if (reader_.parse(input, length, song_, true)) {
+            outcome.summary = reader_.summary();
+            return true;
         }
-        outcome.summary = reader_.summary();
+        outcome.kind = OutcomeKind::NotSmf;
+        outcome.parseFailure = reader_.failure();
     } catch (const std::bad_alloc&) {
-        song_.reset();
         outcome.kind = OutcomeKind::OutOfMemory;
-        return outcome;
     }
+    song_.reset();
+    return false;
+}
+
+FileOutcome ConversionEngine::convertFile(const std::string& target, InputFile& file, HeldFile* held) {
+    // 1. and 2. The file's bytes, in a block freed before the file is closed.
+    FileOutcome outcome;
+    std::unique_ptr<std::uint8_t[]> block;
+    std::uint32_t length = 0;
+    if (!readWholeFile(file, allocate_, block, length, outcome, read_)) return outcome;
+    const std::uint8_t* const input = block.get();
+    // 3. Parse (MacBinary header allowed).
+    if (!parse(input, length, outcome)) return outcome;
     // 4. Free space where the new bytes will go (after step 5 when unchanged files come first).
-    if (order_ == StepOrder::ProbeFirst && !probe(path, outcome)) return outcome;
+    if (order_ == StepOrder::ProbeFirst && !probe(target, outcome)) return outcome;
     // 5. The new bytes.
     try {
         outcome.newSize = smf::SmfWriter().writeSong(song_, output_, runningStatus_);
@@ -188,15 +232,15 @@ FileOutcome ConversionEngine::convertBytes(const std::string& path, OpenFile& fi
             outcome.kind = OutcomeKind::Converted;
             return outcome;
         }
-        if (!probe(path, outcome)) return outcome;
+        if (!probe(target, outcome)) return outcome;
     }
     // 6. The room rule, then the rewrite.
     if (!enoughSpace(outcome.freeBytes, outcome.newSize)) {
         outcome.kind = OutcomeKind::NotEnoughSpace;
         return outcome;
     }
-    const RewriteResult rewritten =
-        fileSystem_.rewrite(path, file, output_.data(), output_.length(), input, length);
+    const RewriteResult rewritten = held ? held->rewrite(output_.data(), output_.length(), input, length)
+                                         : fileSystem_.replaceFile(target, output_.data(), output_.length());
     if (!rewritten.ok) {
         outcome.kind = OutcomeKind::WriteFailed;
         outcome.error = rewritten.error;

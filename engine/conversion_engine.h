@@ -1,6 +1,7 @@
 // ConversionEngine: the sequence that rewrites one Standard MIDI File with or without
 // running status (kind of path, open, size, read, parse, free space, write, room rule,
-// rewrite), shared by the Windows program and the command-line program.
+// rewrite), or looks at one (check), shared by the Windows program and the command-line
+// program.
 #pragma once
 
 #include <cstdint>
@@ -16,11 +17,12 @@
 namespace engine {
 
 enum class OutcomeKind : std::uint8_t {
-    Converted,       // the file holds the new bytes
+    Converted,       // the result is in place (or at the destination); unchanged: the file already held it
+    Valid,           // check(): the file is a valid Standard MIDI File (facts filled in)
     Folder,          // skipped: the path names a folder
     Missing,         // skipped: the path does not exist (error)
     OpenFailed,      // error
-    ReadFailed,      // size query, input allocation or read failed (error, 0 for allocation)
+    ReadFailed,      // size query, input allocation or read failed (error, none for allocation)
     TooLarge,        // 4 GiB or more: never read, never cut
     NotSmf,          // the reader rejected it (parseFailure)
     OutOfMemory,     // parsing or writing ran out of memory
@@ -29,16 +31,28 @@ enum class OutcomeKind : std::uint8_t {
     WriteFailed,     // the rewrite failed (error); restored tells whether the original is back
 };
 
+// What check() finds in a valid file.
+struct SongFacts {
+    std::uint16_t format = 0;
+    std::uint16_t division = 0;
+    std::uint32_t tracks = 0;
+    std::uint64_t events = 0;
+    std::uint32_t sizeWithRunningStatus = 0;     // of the file written with running status
+    std::uint32_t sizeWithoutRunningStatus = 0;  // and without it
+    std::uint32_t bytesRead = 0;                 // of the file as it was read
+};
+
 struct FileOutcome {
     OutcomeKind kind = OutcomeKind::Converted;
-    SystemError error = 0;         // the failed step's system error code, 0 when none
+    FileError error;               // the failed step's error, none when the system gave no reason
     std::uint64_t oldSize = 0;     // once the size is known
     std::uint32_t newSize = 0;     // once the new bytes exist
     bool unchanged = false;        // once the new bytes exist: they equal the file's bytes
     smf::ParseFailure parseFailure;
     smf::ParseSummary summary;     // once parsed: what the result keeps after the tracks and leaves out
+    SongFacts facts;               // Valid
     bool restored = true;          // WriteFailed: the file holds its original bytes
-    SystemError syncError = 0;     // Converted: the rewrite's syncError (see RewriteResult)
+    FileError syncError;           // Converted: the rewrite's syncError (see RewriteResult)
     std::string location;          // the free-space location, once probed
     std::uint64_t freeBytes = 0;   // once probed successfully
 
@@ -46,8 +60,6 @@ struct FileOutcome {
     bool endsRun() const noexcept {
         return kind == OutcomeKind::ProbeFailed || kind == OutcomeKind::NotEnoughSpace;
     }
-    // True when the file was looked at (not a folder or missing path).
-    bool started() const noexcept { return kind != OutcomeKind::Folder && kind != OutcomeKind::Missing; }
 };
 
 // Told about each file the engine works on (not about folders and missing paths):
@@ -80,13 +92,14 @@ enum class ReadOrder : std::uint8_t { Whole, HeaderFirst };
 // bytes are read first; when they break one of the reader's header rules, input holds
 // only them (the reader rejects them for the same reason, at the same offset, as the whole
 // file).
-bool readWholeFile(OpenFile& file, InputAllocator allocate, std::unique_ptr<std::uint8_t[]>& input,
+bool readWholeFile(InputFile& file, InputAllocator allocate, std::unique_ptr<std::uint8_t[]>& input,
                    std::uint32_t& bytesRead, FileOutcome& outcome, ReadOrder order = ReadOrder::Whole);
 
-// The order of the steps after parsing. Probe first (the Windows program): free space,
-// new bytes, room rule, rewrite. Unchanged first (quorin-cli): the new bytes, and a file
-// they equal is done (Converted, unchanged, never written) before the free space is asked
-// for, so that a file needing no change never stops a run.
+// The order of the steps after parsing. Probe first (the Windows program, and every result
+// that goes elsewhere): free space, new bytes, room rule, rewrite. Unchanged first
+// (quorin-cli in place): the new bytes, and a file they equal is done (Converted, unchanged,
+// never written) before the free space is asked for, so that a file needing no change never
+// stops a run.
 enum class StepOrder : std::uint8_t { ProbeFirst, UnchangedFirst };
 
 // One engine per run: the reader, the song and the output are reused for every file. Each
@@ -99,20 +112,30 @@ public:
     ConversionEngine& operator=(const ConversionEngine&) = delete;
     ~ConversionEngine();
 
-    // Converts one file in place. Never throws std::bad_alloc from parsing or writing (that
-    // is the OutOfMemory outcome); a failure never leaves the file without its bytes unless
-    // the outcome says restored == false.
+    // Converts one file in place (opened with open()). Never throws std::bad_alloc from
+    // parsing or writing (that is the OutOfMemory outcome); a failure never leaves the file
+    // without its bytes unless the outcome says restored == false.
     FileOutcome convert(const std::string& path, ConversionListener* listener = nullptr);
+    // The same, but path is only read (openForReading) and the result replaces destination
+    // (replaceFile), whose free space is probed.
+    FileOutcome convertTo(const std::string& path, const std::string& destination);
+    // Looks at path without changing it: read (openForReading) and parsed; Valid with the
+    // song's facts, or the failure as convert() reports it.
+    FileOutcome check(const std::string& path);
 
     // Gives back the output's storage (the run's end).
     void releaseOutput() noexcept;
 
 private:
-    FileOutcome convertOpenFile(const std::string& path, OpenFile& file, std::unique_ptr<std::uint8_t[]>& input);
-    FileOutcome convertBytes(const std::string& path, OpenFile& file, const std::uint8_t* input,
-                             std::uint32_t length, FileOutcome outcome);
+    // False when path is no file (outcome Folder or Missing).
+    bool isFile(const std::string& path, FileOutcome& outcome);
+    // Reads file whole, parses it and writes its new bytes to target: held's rewrite in
+    // place, else replaceFile(target).
+    FileOutcome convertFile(const std::string& target, InputFile& file, HeldFile* held);
+    // Parses input into song_; false with outcome NotSmf or OutOfMemory (song_ emptied).
+    bool parse(const std::uint8_t* input, std::uint32_t length, FileOutcome& outcome);
     // Fills outcome's location and free bytes; false (outcome ProbeFailed) on failure.
-    bool probe(const std::string& path, FileOutcome& outcome);
+    bool probe(const std::string& target, FileOutcome& outcome);
 
     FileSystem& fileSystem_;
     bool runningStatus_;

@@ -62,7 +62,7 @@ std::pair<std::wstring, std::wstring> spellingAndTag(const std::wstring& name) {
     return {spelling, tag};
 }
 
-RewriteResult failed(SystemError error, bool restored) {
+RewriteResult failed(const FileError& error, bool restored) {
     RewriteResult result;
     result.ok = false;
     result.error = error;
@@ -100,17 +100,15 @@ void Win32FileSystem::removeLeftovers(const std::string& path) {
     }
 }
 
-RewriteResult Win32FileSystem::rewrite(const std::string& path, OpenFile& file, const std::uint8_t* newBytes,
+RewriteResult Win32FileSystem::rewrite(const std::string& path, Win32File& held, const std::uint8_t* newBytes,
                                        std::uint32_t newLength, const std::uint8_t* original,
                                        std::uint32_t originalLength) {
-    auto* const held = dynamic_cast<Win32OpenFile*>(&file);
-    if (!held) return FileSystem::rewrite(path, file, newBytes, newLength, original, originalLength);
-    const auto inPlace = [&] { return writeThrough(*held, newBytes, newLength, original, originalLength); };
+    const auto inPlace = [&] { return writeThrough(held, newBytes, newLength, original, originalLength); };
 
     // A second link would keep the former bytes; a name that does not fit cannot be made.
     BY_HANDLE_FILE_INFORMATION information;
     const ReplacementNames names = replacementNames(path);
-    if (!GetFileInformationByHandle(held->handle(), &information) || information.nNumberOfLinks > 1 ||
+    if (!GetFileInformationByHandle(held.handle(), &information) || information.nNumberOfLinks > 1 ||
         names.full.empty())
         return inPlace();
 
@@ -124,8 +122,8 @@ RewriteResult Win32FileSystem::rewrite(const std::string& path, OpenFile& file, 
     const ScopeExit removeTemporary([&] {
         if (!keepTemporary && allowed(Win32Call::Remove)) DeleteFileW(names.temporary.c_str());
     });
-    Win32OpenFile temporary(handle, this);  // closed before it is removed
-    SystemError error = 0;
+    Win32File temporary(handle, this);  // closed before it is removed
+    FileError error;
     if (!writeAll(temporary, newBytes, newLength, error)) return failed(error, true);
     FILE_BASIC_INFO basic = {};
     basic.CreationTime.LowPart = information.ftCreationTime.dwLowDateTime;
@@ -138,7 +136,7 @@ RewriteResult Win32FileSystem::rewrite(const std::string& path, OpenFile& file, 
     if (!temporary.flush(error) || !temporary.close(error)) return failed(error, true);
 
     // 2. The file let go of and replaced; its former bytes stay under the backup name until then.
-    if (!held->close(error)) return failed(error, true);
+    if (!held.close(error)) return failed(error, true);
     const auto move = [&](const std::wstring& from) {
         return allowed(Win32Call::Move) &&
                MoveFileExW(from.c_str(), names.full.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
@@ -163,7 +161,7 @@ RewriteResult Win32FileSystem::rewrite(const std::string& path, OpenFile& file, 
     if (result.ok) keepTemporary = true;  // it is the file now
     if (allowed(Win32Call::Remove)) DeleteFileW(names.backup.c_str());
     // 4. The file held again until its entry is done.
-    held->reopen(names.full);
+    held.reopen(names.full);
     return result;
 }
 

@@ -4,29 +4,20 @@
 
 namespace engine {
 
-RewriteResult FileSystem::rewrite(const std::string& /*path*/, OpenFile& file, const std::uint8_t* newBytes,
-                                  std::uint32_t newLength, const std::uint8_t* original,
-                                  std::uint32_t originalLength) {
-    return writeThrough(file, newBytes, newLength, original, originalLength);
+std::string FileSystem::linkTarget(const std::string& /*path*/) {
+    return std::string();
 }
 
-bool writeAll(FileWriter& file, const std::uint8_t* data, std::uint32_t length, SystemError& error) {
-    std::uint32_t done = 0;
-    while (done < length) {
-        std::uint32_t written = 0;
-        if (!file.writeAt(done, data + done, length - done, written, error)) return false;
-        if (written == 0 || written > length - done) {
-            error = 0;
-            return false;
-        }
-        done += written;
-    }
-    return true;
+bool writeAll(FileWriter& file, const std::uint8_t* data, std::uint32_t length, FileError& error) {
+    return writeWhole([&file](std::uint64_t offset, const std::uint8_t* bytes, std::uint32_t count,
+                              std::uint32_t& written,
+                              FileError& failure) { return file.writeAt(offset, bytes, count, written, failure); },
+                      data, length, error);
 }
 
 namespace {
 
-bool put(FileWriter& file, const std::uint8_t* bytes, std::uint32_t length, SystemError& error) {
+bool put(FileWriter& file, const std::uint8_t* bytes, std::uint32_t length, FileError& error) {
     return writeAll(file, bytes, length, error) && file.setEnd(length, error) && file.flush(error);
 }
 
@@ -37,7 +28,7 @@ RewriteResult writeThrough(FileWriter& file, const std::uint8_t* newBytes, std::
     RewriteResult result;
     if (put(file, newBytes, newLength, result.error)) return result;
     result.ok = false;
-    SystemError ignored = 0;
+    FileError ignored;
     result.restored = put(file, original, originalLength, ignored);
     return result;
 }

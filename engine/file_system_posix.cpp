@@ -1,4 +1,4 @@
-// POSIX implementation of quorin-cli's file system.
+// The conversion engine's file system on POSIX systems.
 #include "engine/file_system_posix.h"
 
 #include <fcntl.h>
@@ -13,32 +13,24 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <limits>
 #include <utility>
 #include <vector>
 
-namespace cli {
+namespace engine {
+
+volatile std::sig_atomic_t stopSignalCaught = 0;
 
 namespace {
 
-volatile std::sig_atomic_t caughtSignal;  // zero until StopSignals catches one
-
-// Retries a call interrupted by a signal, unless it was one that stops the run (a blocked
-// open or write of a pipe is then abandoned).
-template <typename Call>
-auto retry(Call call) -> decltype(call()) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result == -1 && errno == EINTR && caughtSignal == 0);
-    return result;
+// The error that errno holds.
+FileError lastError() {
+    return FileError(static_cast<SystemError>(errno));
 }
 
-bool fail(SystemError& error) {
-    error = static_cast<SystemError>(errno);
+bool fail(FileError& error) {
+    error = lastError();
     return false;
 }
 
@@ -84,49 +76,6 @@ struct PathPlace {
 };
 
 namespace {
-
-// An open descriptor holding an flock and an fcntl lock, and the place it was found at;
-// both locks released when destroyed.
-class PosixOpenFile final : public engine::OpenFile {
-public:
-    PosixOpenFile(Descriptor fd, bool writable, std::unique_ptr<PathPlace> place)
-        : fd_(std::move(fd)), writable_(writable), place_(std::move(place)) {}
-
-    bool size(std::uint64_t& bytes, SystemError& error) override {
-        struct stat status;
-        if (::fstat(fd_.get(), &status) != 0) return fail(error);
-        bytes = static_cast<std::uint64_t>(status.st_size);
-        return true;
-    }
-
-    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, SystemError& error) override {
-        const ssize_t got = retry([&] { return ::read(fd_.get(), buffer, length); });
-        if (got < 0) return fail(error);
-        bytesRead = static_cast<std::uint32_t>(got);
-        return true;
-    }
-
-    // The rewrite goes through PosixFileSystem::rewrite, never through these.
-    bool writeAt(std::uint64_t, const std::uint8_t*, std::uint32_t, std::uint32_t&, SystemError& error) override {
-        return refuse(error);
-    }
-    bool setEnd(std::uint64_t, SystemError& error) override { return refuse(error); }
-    bool flush(SystemError& error) override { return refuse(error); }
-
-    int fd() const { return fd_.get(); }
-    bool writable() const { return writable_; }
-    const PathPlace& place() const { return *place_; }
-
-private:
-    static bool refuse(SystemError& error) {
-        error = EBADF;
-        return false;
-    }
-
-    Descriptor fd_;
-    bool writable_;
-    std::unique_ptr<PathPlace> place_;
-};
 
 // SIGINT, SIGTERM, SIGHUP and SIGQUIT held back while alive; delivered when it ends.
 class HeldSignals {
@@ -227,8 +176,8 @@ std::string randomSuffix() {
     return suffix;
 }
 
-engine::RewriteResult failed(SystemError error, bool restored = true) {
-    engine::RewriteResult result;
+RewriteResult failed(const FileError& error, bool restored = true) {
+    RewriteResult result;
     result.ok = false;
     result.error = error;
     result.restored = restored;
@@ -287,7 +236,7 @@ auto PosixFileSystem::call(SystemCall which, Call run) -> decltype(run()) {
         errno = refused;
         return -1;
     }
-    return retry(run);
+    return retryInterrupted(run);
 }
 
 int PosixFileSystem::beforeCall(SystemCall) {
@@ -304,16 +253,16 @@ std::string parentFolder(const std::string& path) {
     return folderEnd == 0 ? "/" : path.substr(0, folderEnd);
 }
 
-engine::PathKind PosixFileSystem::pathKind(const std::string& path, SystemError& error) {
+PathKind PosixFileSystem::pathKind(const std::string& path, FileError& error) {
     struct stat status;
     if (::stat(path.c_str(), &status) != 0) {
-        error = static_cast<SystemError>(errno);
-        return engine::PathKind::Missing;
+        error = lastError();
+        return PathKind::Missing;
     }
-    return S_ISDIR(status.st_mode) ? engine::PathKind::Folder : engine::PathKind::File;
+    return S_ISDIR(status.st_mode) ? PathKind::Folder : PathKind::File;
 }
 
-bool PosixFileSystem::reach(const std::string& path, PathPlace& place, SystemError& error, bool remember) {
+bool PosixFileSystem::reach(const std::string& path, PathPlace& place, FileError& error, bool remember) {
     if (remember) linkTargets_.erase(path);
     if (path.empty()) {
         error = ENOENT;
@@ -331,7 +280,7 @@ bool PosixFileSystem::reach(const std::string& path, PathPlace& place, SystemErr
         const bool last = names.empty();
         if (name == ".") continue;
         // 1. What the name is, without following it and without any effect of opening it.
-        Descriptor entry(retry([&] { return ::openat(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
+        Descriptor entry(retryInterrupted([&] { return ::openat(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
         struct stat status = {};
         if ((entry.get() < 0 && (errno != ENOENT || !last)) || (entry.get() >= 0 && ::fstat(entry.get(), &status) != 0))
             return fail(error);
@@ -341,7 +290,7 @@ bool PosixFileSystem::reach(const std::string& path, PathPlace& place, SystemErr
             std::string text;
             if (::fstat(folder.get(), &holder) != 0 || !readLink(entry.get(), text)) return fail(error);
             if (!mayFollow(status, holder)) {
-                error = kUnsafeLink;
+                error = Refusal::UnsafeLink;
                 return false;
             }
             if (++links > 40) {
@@ -351,7 +300,7 @@ bool PosixFileSystem::reach(const std::string& path, PathPlace& place, SystemErr
             // A link of /proc names an open file (/dev/stdout): a pipe or device is taken as it is.
             Descriptor object;
             if (last && onProcFileSystem(folder.get())) {
-                object.reset(retry([&] { return ::openat(folder.get(), name.c_str(), O_PATH | O_CLOEXEC); }));
+                object.reset(retryInterrupted([&] { return ::openat(folder.get(), name.c_str(), O_PATH | O_CLOEXEC); }));
                 if (object.get() < 0 || ::fstat(object.get(), &status) != 0) return fail(error);
             }
             if (object.get() >= 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
@@ -396,7 +345,7 @@ bool PosixFileSystem::reach(const std::string& path, PathPlace& place, SystemErr
 
 bool PosixFileSystem::stillLeadsTo(const std::string& path, const PathPlace& place, const struct stat* seen) {
     PathPlace now;
-    SystemError error = 0;
+    FileError error;
     struct stat folder;
     struct stat folderNow;
     return reach(path, now, error, false) && now.name == place.name && now.object.get() < 0 &&
@@ -407,17 +356,17 @@ bool PosixFileSystem::stillLeadsTo(const std::string& path, const PathPlace& pla
 namespace {
 
 // Opens the name of place that was seen as place.status, never through a link, and checks
-// that it is still that file: ELOOP or another file is kMoved.
-Descriptor openSeen(const PathPlace& place, int flags, SystemError& error) {
-    Descriptor fd(retry([&] { return ::openat(place.folder.get(), place.name.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC); }));
+// that it is still that file: ELOOP or another file is Moved.
+Descriptor openSeen(const PathPlace& place, int flags, FileError& error) {
+    Descriptor fd(retryInterrupted([&] { return ::openat(place.folder.get(), place.name.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC); }));
     struct stat status;
     if (fd.get() < 0) {
-        error = errno == ELOOP ? kMoved : static_cast<SystemError>(errno);
+        error = errno == ELOOP ? FileError(Refusal::Moved) : lastError();
     } else if (::fstat(fd.get(), &status) != 0) {
         fail(error);
         fd.reset();
     } else if (!sameFile(status, place.status)) {
-        error = kMoved;
+        error = Refusal::Moved;
         fd.reset();
     }
     return fd;
@@ -425,13 +374,61 @@ Descriptor openSeen(const PathPlace& place, int flags, SystemError& error) {
 
 }  // namespace
 
-std::unique_ptr<engine::OpenFile> PosixFileSystem::openLocked(const std::string& path, bool forWriting,
-                                                               SystemError& error) {
+// A descriptor that holds an flock and an fcntl lock on its file, and the place the file was
+// found at; both locks released when destroyed.
+class PosixFileSystem::Locked final : public InputFile {
+public:
+    Locked(Descriptor fd, std::unique_ptr<PathPlace> place) : fd_(std::move(fd)), place_(std::move(place)) {}
+
+    bool size(std::uint64_t& bytes, FileError& error) override {
+        struct stat status;
+        if (::fstat(fd_.get(), &status) != 0) return fail(error);
+        bytes = static_cast<std::uint64_t>(status.st_size);
+        return true;
+    }
+    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, FileError& error) override {
+        const ssize_t got = retryInterrupted([&] { return ::read(fd_.get(), buffer, length); });
+        if (got < 0) return fail(error);
+        bytesRead = static_cast<std::uint32_t>(got);
+        return true;
+    }
+    int fd() const { return fd_.get(); }
+    const PathPlace& place() const { return *place_; }
+
+private:
+    Descriptor fd_;
+    std::unique_ptr<PathPlace> place_;
+};
+
+// A file locked for writing, rewritten where it was found.
+class PosixFileSystem::Held final : public HeldFile {
+public:
+    Held(std::unique_ptr<Locked> file, std::string path, PosixFileSystem& fileSystem)
+        : file_(std::move(file)), path_(std::move(path)), fileSystem_(fileSystem) {}
+
+    bool size(std::uint64_t& bytes, FileError& error) override { return file_->size(bytes, error); }
+    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, FileError& error) override {
+        return file_->read(buffer, length, bytesRead, error);
+    }
+    RewriteResult rewrite(const std::uint8_t* newBytes, std::uint32_t newLength, const std::uint8_t* original,
+                          std::uint32_t originalLength) override {
+        return fileSystem_.replaceRegular(path_, file_->place(), file_->fd(), true, newBytes, newLength, original,
+                                          originalLength);
+    }
+
+private:
+    std::unique_ptr<Locked> file_;
+    std::string path_;
+    PosixFileSystem& fileSystem_;
+};
+
+std::unique_ptr<PosixFileSystem::Locked> PosixFileSystem::openLocked(const std::string& path, bool forWriting,
+                                                                     FileError& error) {
     auto place = std::make_unique<PathPlace>();
     if (!reach(path, *place, error, true)) return nullptr;
     const mode_t type = place->status.st_mode & S_IFMT;
     if (type != S_IFREG) {
-        error = type == 0 ? ENOENT : type == S_IFDIR ? EISDIR : kNotRegularFile;
+        error = type == 0 ? FileError(ENOENT) : type == S_IFDIR ? FileError(EISDIR) : Refusal::NotRegularFile;
         return nullptr;
     }
     // Non-blocking, so that a pipe put in its place now does not hang the open.
@@ -440,24 +437,26 @@ std::unique_ptr<engine::OpenFile> PosixFileSystem::openLocked(const std::string&
     struct flock range = {};
     range.l_type = forWriting ? F_WRLCK : F_RDLCK;
     range.l_whence = SEEK_SET;  // l_start 0, l_len 0: the whole file, however it grows
-    if (retry([&] { return ::flock(fd.get(), (forWriting ? LOCK_EX : LOCK_SH) | LOCK_NB); }) != 0) {
+    if (retryInterrupted([&] { return ::flock(fd.get(), (forWriting ? LOCK_EX : LOCK_SH) | LOCK_NB); }) != 0) {
         fail(error);
     } else if (::fcntl(fd.get(), F_OFD_SETLK, &range) != 0 && errno != EINVAL) {
         // EINVAL: a system without open-file-description locks.
-        error = errno == EACCES ? EWOULDBLOCK : static_cast<SystemError>(errno);
+        error = errno == EACCES ? FileError(EWOULDBLOCK) : lastError();
     } else if (::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0) {
         fail(error);
     } else {
-        return std::make_unique<PosixOpenFile>(std::move(fd), forWriting, std::move(place));
+        return std::make_unique<Locked>(std::move(fd), std::move(place));
     }
     return nullptr;
 }
 
-std::unique_ptr<engine::OpenFile> PosixFileSystem::open(const std::string& path, SystemError& error) {
-    return openLocked(path, true, error);
+std::unique_ptr<HeldFile> PosixFileSystem::open(const std::string& path, FileError& error) {
+    std::unique_ptr<Locked> file = openLocked(path, true, error);
+    if (!file) return nullptr;
+    return std::make_unique<Held>(std::move(file), path, *this);
 }
 
-std::unique_ptr<engine::OpenFile> PosixFileSystem::openForReading(const std::string& path, SystemError& error) {
+std::unique_ptr<InputFile> PosixFileSystem::openForReading(const std::string& path, FileError& error) {
     return openLocked(path, false, error);
 }
 
@@ -465,55 +464,49 @@ std::string PosixFileSystem::freeSpaceLocation(const std::string& path) {
     return parentFolder(path);
 }
 
-bool PosixFileSystem::freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) {
+bool PosixFileSystem::freeSpace(const std::string& location, std::uint64_t& freeBytes, FileError& error) {
     struct statvfs volume;
-    if (retry([&] { return ::statvfs(location.c_str(), &volume); }) != 0) return fail(error);
+    if (retryInterrupted([&] { return ::statvfs(location.c_str(), &volume); }) != 0) return fail(error);
     freeBytes = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
     return true;
 }
 
 bool PosixFileSystem::writeAll(int fd, const std::uint8_t* data, std::uint32_t length, bool positioned,
-                               SystemError& error) {
-    std::uint32_t done = 0;
-    while (done < length) {
-        const ssize_t written = call(SystemCall::Write, [&] {
-            return positioned ? ::pwrite(fd, data + done, length - done, done) : ::write(fd, data + done, length - done);
-        });
-        if (written < 0) return fail(error);
-        if (written == 0) {
-            error = EIO;
-            return false;
-        }
-        done += static_cast<std::uint32_t>(written);
-    }
-    return true;
+                               FileError& error) {
+    return writeWhole(
+        [&](std::uint64_t offset, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t& written,
+            FileError& failure) {
+            const ssize_t n = call(SystemCall::Write, [&] {
+                return positioned ? ::pwrite(fd, bytes, count, static_cast<off_t>(offset)) : ::write(fd, bytes, count);
+            });
+            if (n < 0) return fail(failure);
+            written = static_cast<std::uint32_t>(n);
+            return true;
+        },
+        data, length, error);
 }
 
-engine::RewriteResult PosixFileSystem::writeThrough(int fd, const std::uint8_t* data, std::uint32_t length,
-                                                     const std::uint8_t* original, std::uint32_t originalLength) {
+RewriteResult PosixFileSystem::writeThrough(int fd, const std::uint8_t* data, std::uint32_t length,
+                                            const std::uint8_t* original, std::uint32_t originalLength) {
     // The descriptor as the shared in-place write sees it, each call behind its seam.
-    class Writer final : public engine::FileWriter {
+    class Writer final : public FileWriter {
     public:
         Writer(PosixFileSystem& fileSystem, int fd) : fileSystem_(fileSystem), fd_(fd) {}
         bool writeAt(std::uint64_t offset, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t& written,
-                     SystemError& error) override {
+                     FileError& error) override {
             const ssize_t n = fileSystem_.call(SystemCall::Write, [&] {
                 return ::pwrite(fd_, bytes, count, static_cast<off_t>(offset));
             });
             if (n < 0) return fail(error);
-            if (n == 0 && count != 0) {
-                error = EIO;
-                return false;
-            }
             written = static_cast<std::uint32_t>(n);
             return true;
         }
-        bool setEnd(std::uint64_t end, SystemError& error) override {
+        bool setEnd(std::uint64_t end, FileError& error) override {
             return fileSystem_.call(SystemCall::Truncate, [&] { return ::ftruncate(fd_, static_cast<off_t>(end)); }) ==
                        0 ||
                    fail(error);
         }
-        bool flush(SystemError& error) override {
+        bool flush(FileError& error) override {
             return fileSystem_.call(SystemCall::Sync, [&] { return ::fsync(fd_); }) == 0 || fail(error);
         }
 
@@ -573,25 +566,24 @@ bool PosixFileSystem::giveIdentity(int from, const struct stat& status, int to) 
            call(SystemCall::ChangeMode, [&] { return ::fchmod(to, status.st_mode & 07777); }) == 0;
 }
 
-engine::RewriteResult PosixFileSystem::replaceRegular(const std::string& path, const PathPlace& place, int existing,
-                                                       bool keepIdentity, const std::uint8_t* data,
-                                                       std::uint32_t length, const std::uint8_t* original,
-                                                       std::uint32_t originalLength) {
-    SystemError error = 0;
+RewriteResult PosixFileSystem::replaceRegular(const std::string& path, const PathPlace& place, int existing,
+                                              bool keepIdentity, const std::uint8_t* data, std::uint32_t length,
+                                              const std::uint8_t* original, std::uint32_t originalLength) {
+    FileError error;
     struct stat status = {};
     std::vector<std::uint8_t> former;
     // The way through, with the former bytes read first when the caller has none; never
     // more of them than the result holds.
-    const auto through = [&]() -> engine::RewriteResult {
+    const auto through = [&]() -> RewriteResult {
         if (!original) {
-            if (static_cast<std::uint64_t>(status.st_size) > length) return failed(kRestoreTooLarge);
+            if (static_cast<std::uint64_t>(status.st_size) > length) return failed(Refusal::RestoreTooLarge);
             former.resize(static_cast<std::size_t>(status.st_size));
             std::size_t got = 0;
             while (got < former.size()) {
-                const ssize_t n = retry([&] {
+                const ssize_t n = retryInterrupted([&] {
                     return ::pread(existing, &former[got], former.size() - got, static_cast<off_t>(got));
                 });
-                if (n < 0) return failed(static_cast<SystemError>(errno));
+                if (n < 0) return failed(lastError());
                 if (n == 0) break;
                 got += static_cast<std::size_t>(n);
             }
@@ -603,29 +595,29 @@ engine::RewriteResult PosixFileSystem::replaceRegular(const std::string& path, c
     };
     if (existing >= 0) {
         struct stat named;
-        if (::fstat(existing, &status) != 0) return failed(static_cast<SystemError>(errno));
+        if (::fstat(existing, &status) != 0) return failed(lastError());
         // The name no longer this file: left alone.
         if (::fstatat(place.folder.get(), place.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
             !sameFile(named, status))
-            return failed(kMoved);
+            return failed(Refusal::Moved);
         // Several links: only writing through keeps them.
         if (keepIdentity && status.st_nlink > 1) return through();
     }
     // 1. A temporary file beside the file, with its owner, attributes and mode.
     Temporary temporary(*this, place.folder.get());
-    if (!temporary.create(place.name)) return failed(static_cast<SystemError>(errno));
+    if (!temporary.create(place.name)) return failed(lastError());
     if (existing >= 0 && keepIdentity) {
         if (!giveIdentity(existing, status, temporary.fd())) {
             temporary.close();
             return through();
         }
     } else if (call(SystemCall::ChangeMode, [&] { return ::fchmod(temporary.fd(), 0666 & ~processUmask()); }) != 0) {
-        return failed(static_cast<SystemError>(errno));
+        return failed(lastError());
     }
     // 2. The bytes, whole, on disk.
     if (!writeAll(temporary.fd(), data, length, true, error)) return failed(error);
     if (call(SystemCall::Sync, [&] { return ::fsync(temporary.fd()); }) != 0 || !temporary.close())
-        return failed(static_cast<SystemError>(errno));
+        return failed(lastError());
     // 3. In place of the file in one step, once the path is seen to lead to it still (a
     // name that was free must still be, and stays so until the rename where the system
     // can tell).
@@ -640,43 +632,33 @@ engine::RewriteResult PosixFileSystem::replaceRegular(const std::string& path, c
         if (kept == 0 || errno != EINVAL) return kept;
         return ::renameat(folder, temporary.name().c_str(), folder, place.name.c_str());
     });
-    if (moved || (renamed != 0 && errno == EEXIST)) return failed(kMoved);
-    if (renamed != 0) return failed(static_cast<SystemError>(errno));
+    if (moved || (renamed != 0 && errno == EEXIST)) return failed(Refusal::Moved);
+    if (renamed != 0) return failed(lastError());
     temporary.commit();
     // 4. The rename made durable. The result is complete either way; a failure is told.
-    engine::RewriteResult result;
+    RewriteResult result;
     const Descriptor folder(call(SystemCall::SyncFolder, [&] {
         return ::openat(place.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }));
     // EINVAL: a file system that cannot sync a folder, nor needs to.
     if ((folder.get() < 0 || call(SystemCall::SyncFolder, [&] { return ::fsync(folder.get()); }) != 0) &&
         errno != EINVAL)
-        result.syncError = static_cast<SystemError>(errno);
+        result.syncError = lastError();
     return result;
 }
 
-engine::RewriteResult PosixFileSystem::rewrite(const std::string& path, engine::OpenFile& file,
-                                                const std::uint8_t* newBytes, std::uint32_t newLength,
-                                                const std::uint8_t* original, std::uint32_t originalLength) {
-    auto* const posixFile = dynamic_cast<PosixOpenFile*>(&file);
-    if (!posixFile || !posixFile->writable()) return failed(EBADF);
-    return replaceRegular(path, posixFile->place(), posixFile->fd(), true, newBytes, newLength, original,
-                          originalLength);
-}
-
-engine::RewriteResult PosixFileSystem::replaceFile(const std::string& path, const std::uint8_t* data,
-                                                    std::uint32_t length) {
+RewriteResult PosixFileSystem::replaceFile(const std::string& path, const std::uint8_t* data, std::uint32_t length) {
     PathPlace place;
-    SystemError error = 0;
+    FileError error;
     if (!reach(path, place, error, true)) return failed(error);
     const mode_t type = place.status.st_mode & S_IFMT;
     if (type == S_IFDIR) return failed(EISDIR);
     if (type == 0) {
         // No file there: a new one, but never through a link that leads nowhere.
-        if (!place.reached.empty()) return failed(kDanglingLink);
+        if (!place.reached.empty()) return failed(Refusal::DanglingLink);
         return replaceRegular(path, place, -1, false, data, length, nullptr, 0);
     }
-    if (type != S_IFREG && type != S_IFIFO && type != S_IFCHR && type != S_IFBLK) return failed(kNotRegularFile);
+    if (type != S_IFREG && type != S_IFIFO && type != S_IFCHR && type != S_IFBLK) return failed(Refusal::NotRegularFile);
     // A regular file without waiting on anything; a pipe waits for its reader.
     const bool regular = type == S_IFREG;
     const std::string reopened = "/proc/self/fd/" + std::to_string(place.object.get());
@@ -684,12 +666,12 @@ engine::RewriteResult PosixFileSystem::replaceFile(const std::string& path, cons
         if (place.object.get() < 0) return openSeen(place, regular ? O_RDWR | O_NONBLOCK : O_WRONLY, error).release();
         return ::open(reopened.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     }));
-    if (fd.get() < 0) return failed(error != 0 ? error : static_cast<SystemError>(errno));
-    engine::RewriteResult result;
+    if (fd.get() < 0) return failed(error ? error : lastError());
+    RewriteResult result;
     if (regular) {
         // Another user's file is kept theirs only where the result could not leak to them.
         const bool own = place.status.st_uid == ::geteuid() || place.status.st_uid == 0;
-        if (!own && ::geteuid() == 0 && othersMayWrite(place.folder.get())) return failed(kForeignOutput);
+        if (!own && ::geteuid() == 0 && othersMayWrite(place.folder.get())) return failed(Refusal::ForeignOutput);
         result = replaceRegular(path, place, fd.get(), own, data, length, nullptr, 0);
     } else if (!writeAll(fd.get(), data, length, false, result.error)) {  // a device or pipe, as cp writes one
         result = failed(result.error, false);
@@ -698,55 +680,16 @@ engine::RewriteResult PosixFileSystem::replaceFile(const std::string& path, cons
     // fsynced): only a device or pipe can still lose bytes here.
     const int closing = fd.release();
     if (call(SystemCall::Close, [&] { return ::close(closing); }) != 0 && result.ok && !regular)
-        result = failed(static_cast<SystemError>(errno), false);
+        result = failed(lastError(), false);
     return result;
 }
 
-bool PosixFileSystem::readStandardInput(std::vector<std::uint8_t>& bytes, SystemError& error) {
-    constexpr std::uint64_t kMost = std::numeric_limits<std::uint32_t>::max();
-    bytes.clear();
-    std::size_t got = 0;
-    for (;;) {
-        if (got > kMost) {
-            std::vector<std::uint8_t>().swap(bytes);
-            error = EFBIG;
-            return false;
-        }
-        if (bytes.size() - got < 65536)
-            bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(std::max<std::uint64_t>(bytes.size() * 2ull, 1u << 20), kMost + 1)));
-        const ssize_t n = retry([&] { return ::read(STDIN_FILENO, &bytes[got], bytes.size() - got); });
-        if (n < 0) return fail(error);
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    bytes.resize(got);
-    return true;
-}
-bool PosixFileSystem::writeStandardOutput(const std::uint8_t* data, std::uint32_t length, SystemError& error) {
-    return writeAll(STDOUT_FILENO, data, length, false, error);
+bool isNotFound(const FileError& error) noexcept {
+    return error.code == ENOENT || error.code == ENOTDIR;
 }
 
-bool PosixFileSystem::isLockConflict(SystemError error) {
-    return error == static_cast<SystemError>(EWOULDBLOCK);
-}
-
-bool PosixFileSystem::isNotFound(SystemError error) {
-    return error == static_cast<SystemError>(ENOENT) || error == static_cast<SystemError>(ENOTDIR);
-}
-
-std::string PosixFileSystem::errorText(SystemError error) {
-    if (error == 0) return std::string();
-    switch (error) {
-    case kNotRegularFile: return "not a regular file";
-    case kUnsafeLink:
-        return "not followed: a symbolic link that another user owns, in a sticky folder that anyone may write";
-    case kDanglingLink: return "a symbolic link to a file that does not exist; no file is created through it";
-    case kForeignOutput: return "it belongs to another user and its folder may be written by others; not replaced";
-    case kRestoreTooLarge:
-        return "it must be written in place and is larger than the result, so it could not be put back on failure";
-    case kMoved: return "it was moved or replaced meanwhile";
-    default: return std::strerror(static_cast<int>(error));
-    }
+bool isInUse(const FileError& error) noexcept {
+    return error.code == EWOULDBLOCK;
 }
 
 std::string PosixFileSystem::linkTarget(const std::string& path) {
@@ -754,40 +697,4 @@ std::string PosixFileSystem::linkTarget(const std::string& path) {
     return found == linkTargets_.end() ? std::string() : found->second;
 }
 
-std::unique_ptr<CliFileSystem> makePlatformFileSystem() {
-    return std::make_unique<PosixFileSystem>();
-}
-
-bool standardErrorIsTerminal() {
-    return ::isatty(STDERR_FILENO) == 1;
-}
-
-namespace {
-
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction formerActions[3];
-
-extern "C" void rememberStopSignal(int signal) {
-    if (caughtSignal == 0) caughtSignal = signal;
-}
-
-}  // namespace
-
-// Without SA_RESTART: a blocked open or write of a pipe returns, and retry() gives up.
-StopSignals::StopSignals() {
-    caughtSignal = 0;
-    struct sigaction action = {};
-    action.sa_handler = rememberStopSignal;
-    sigemptyset(&action.sa_mask);
-    for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &action, &formerActions[i]);
-}
-
-StopSignals::~StopSignals() {
-    for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &formerActions[i], nullptr);
-}
-
-int StopSignals::caught() noexcept {
-    return caughtSignal;
-}
-
-}  // namespace cli
+}  // namespace engine

@@ -1,7 +1,8 @@
 // The conversion engine's file system on Win32: exclusive handles, the free-space probe,
 // error codes from GetLastError, and files replaced whole through a temporary file beside
-// them (ReplaceFileW). Paths come in UTF-8, as the system gave them (wide), and reach every
-// file through the wide calls, whatever its name's characters.
+// them (ReplaceFileW; MoveFileExW for a result put elsewhere). Paths come in UTF-8, as the
+// system gave them (wide), and reach every file through the wide calls, whatever its name's
+// characters.
 #pragma once
 
 #include <cstddef>
@@ -23,9 +24,6 @@ namespace engine {
 // names), ERROR_FILENAME_EXCED_RANGE for one whose forms are all MAX_PATH or longer.
 bool ansiPath(const std::string& path, std::string& ansi, SystemError& error);
 
-// True for the errors that say a path does not exist.
-bool isNotFoundError(SystemError error) noexcept;
-
 // The full form of path (GetFullPathNameW, of any length); empty when the system cannot
 // make one. nameAt, when given, receives where its last component starts (its length when
 // it ends in a separator).
@@ -41,11 +39,39 @@ std::wstring longFullPathOf(const std::wstring& path, std::size_t* nameAt = null
 // is shorter than MAX_PATH, else that full form as an extended-length path ("\\?\C:\...").
 std::wstring widePath(const std::string& path);
 
+class Win32FileSystem;
+
+// A file opened with CreateFileW (the handle is a HANDLE); closed when destroyed. Its
+// writes, its end and its flush go through the seams of the file system given, if any; a
+// handle without write access fails them as the system does.
+class Win32File final : public InputFile, public FileWriter {
+public:
+    Win32File(void* handle, Win32FileSystem* seams) : handle_(handle), seams_(seams) {}
+    ~Win32File() override;
+
+    bool size(std::uint64_t& bytes, FileError& error) override;
+    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, FileError& error) override;
+    bool writeAt(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
+                 FileError& error) override;
+    bool setEnd(std::uint64_t length, FileError& error) override;
+    bool flush(FileError& error) override;
+
+    void* handle() const { return handle_; }
+    // Closes the handle (a Close seam); false, and the handle still open, when that fails.
+    bool close(FileError& error);
+    // Takes path (as the wide calls take it) again with read and write access and no
+    // sharing; when that fails, holds nothing.
+    void reopen(const std::wstring& path);
+
+private:
+    void* handle_;
+    Win32FileSystem* seams_;
+};
+
 // Opens an existing file (path in UTF-8) with CreateFileW and the given access and sharing
-// flags; null (and error) on failure. A handle without write access fails writeAt(),
-// setEnd() and flush() as the system does.
-std::unique_ptr<OpenFile> openWin32File(const std::string& path, std::uint32_t access, std::uint32_t sharing,
-                                        SystemError& error);
+// flags; null (and error) on failure.
+std::unique_ptr<Win32File> openWin32File(const std::string& path, std::uint32_t access, std::uint32_t sharing,
+                                         FileError& error);
 
 // The calls of a rewrite that change a file, each a seam: Win32FileSystem::beforeCall sees
 // every one first.
@@ -85,28 +111,29 @@ class Win32FileSystem : public FileSystem {
 public:
     // Missing only for a path that does not exist; one that cannot be looked at for another
     // reason is a File, so that its open fails and says why.
-    PathKind pathKind(const std::string& path, SystemError& error) override;
+    PathKind pathKind(const std::string& path, FileError& error) override;
     // GENERIC_READ | GENERIC_WRITE, no sharing. Once open, the leftovers of an earlier
     // rewrite of the same file that was killed (its temporary file and former bytes) are
-    // removed: the file is whole, so they are copies.
-    std::unique_ptr<OpenFile> open(const std::string& path, SystemError& error) override;
-    // The drive part ("C:"), the share root ("\\server\share\") or "".
+    // removed: the file is whole, so they are copies. Its rewrite() replaces the file whole,
+    // so that at any instant path holds its former bytes or the result: 1. the result
+    // written to the temporary file (CREATE_NEW), which is given the file's attributes and
+    // creation time and flushed; 2. the file's handle closed and ReplaceFileW called, with
+    // the former bytes kept under the backup name until it has worked; 3. a replacement left
+    // half done (path gone) finished with MoveFileExW, else undone; where ReplaceFileW is not
+    // supported, MoveFileExW (REPLACE_EXISTING, WRITE_THROUGH) instead; 4. path opened
+    // again, without sharing, for the rest of the entry. A file with more than one link, one
+    // whose folder takes no new file and one whose temporary path would not fit in MAX_PATH
+    // is written through in place instead (writeThrough).
+    std::unique_ptr<HeldFile> open(const std::string& path, FileError& error) override;
+    // GENERIC_READ, shared with readers only.
+    std::unique_ptr<InputFile> openForReading(const std::string& path, FileError& error) override;
+    // A new file beside path, written whole and flushed, then moved over path in one step
+    // (MoveFileExW); a device (NUL, CON) is written to; a folder is refused (ERROR_DIRECTORY).
+    RewriteResult replaceFile(const std::string& path, const std::uint8_t* data, std::uint32_t length) override;
+    // The drive part ("C:") or the share root ("\\server\share\") of the full path, so that a
+    // relative path is measured where it is; else "".
     std::string freeSpaceLocation(const std::string& path) override;
-    bool freeSpace(const std::string& location, std::uint64_t& freeBytes, SystemError& error) override;
-
-    // Replaces the file whole, so that at any instant path holds its former bytes or the
-    // result: 1. the result written to the temporary file (CREATE_NEW), which is given the
-    // file's attributes and creation time and flushed; 2. the file's handle closed and
-    // ReplaceFileW called, with the former bytes kept under the backup name until it has
-    // worked; 3. a replacement left half done (path gone) finished with MoveFileExW, else
-    // undone; where ReplaceFileW is not supported, MoveFileExW (REPLACE_EXISTING,
-    // WRITE_THROUGH) instead; 4. path opened again, without sharing, for the rest of the
-    // entry. A file with more than one link, one whose folder takes no new file and one
-    // whose temporary path would not fit in MAX_PATH is written through in place instead
-    // (writeThrough).
-    RewriteResult rewrite(const std::string& path, OpenFile& file, const std::uint8_t* newBytes,
-                          std::uint32_t newLength, const std::uint8_t* original,
-                          std::uint32_t originalLength) override;
+    bool freeSpace(const std::string& location, std::uint64_t& freeBytes, FileError& error) override;
 
 protected:
     // Seen before each call that changes a file: 0 lets it run; an error code makes it fail
@@ -114,37 +141,15 @@ protected:
     virtual SystemError beforeCall(Win32Call call);
 
 private:
-    friend class Win32OpenFile;
+    friend class Win32File;
+    friend class Win32HeldFile;
 
     // True when beforeCall lets call run; otherwise the thread's last error is its answer.
     bool allowed(Win32Call call);
     void removeLeftovers(const std::string& path);
-};
-
-// A file opened with CreateFileW (the handle is a HANDLE); closed when destroyed. Its
-// writes, its end and its flush go through the seams of the file system given, if any.
-class Win32OpenFile final : public OpenFile {
-public:
-    Win32OpenFile(void* handle, Win32FileSystem* seams) : handle_(handle), seams_(seams) {}
-    ~Win32OpenFile() override;
-
-    bool size(std::uint64_t& bytes, SystemError& error) override;
-    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, SystemError& error) override;
-    bool writeAt(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
-                 SystemError& error) override;
-    bool setEnd(std::uint64_t length, SystemError& error) override;
-    bool flush(SystemError& error) override;
-
-    void* handle() const { return handle_; }
-    // Closes the handle (a Close seam); false, and the handle still open, when that fails.
-    bool close(SystemError& error);
-    // Takes path (as the wide calls take it) again with read and write access and no
-    // sharing; when that fails, holds nothing.
-    void reopen(const std::wstring& path);
-
-private:
-    void* handle_;
-    Win32FileSystem* seams_;
+    // The replacement of the file held open as held (see open()).
+    RewriteResult rewrite(const std::string& path, Win32File& held, const std::uint8_t* newBytes,
+                          std::uint32_t newLength, const std::uint8_t* original, std::uint32_t originalLength);
 };
 
 }  // namespace engine

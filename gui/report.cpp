@@ -15,10 +15,11 @@ std::string quoted(const std::string& name) {
     return "'" + name + "'\n\n";
 }
 
-// "\n" + the system's text, or nothing.
-std::string systemLine(std::uint32_t code, const SystemTextByCode& systemText) {
+// "\n" + the system's text for error's code, or nothing (the Win32 file system refuses
+// nothing of its own).
+std::string systemLine(const engine::FileError& error, const SystemTextByCode& systemText) {
     std::string line;
-    if (!systemText(line, code)) return std::string();
+    if (!systemText(line, error.code)) return std::string();
     return "\n" + line;
 }
 
@@ -28,6 +29,7 @@ std::string composeReport(const FileOutcome& outcome, const std::string& path, c
                           const SystemTextByCode& systemText) {
     switch (outcome.kind) {
     case OutcomeKind::Converted:
+    case OutcomeKind::Valid:
     case OutcomeKind::Folder:
     case OutcomeKind::Missing:
         return std::string();

@@ -35,6 +35,7 @@ namespace cli {
 namespace {
 
 using namespace std::string_literals;
+using engine::FileError;
 
 // Format 0, division 96: note on, note off with its status repeated, End of Track (34
 // bytes); the same with running status (33 bytes). Files' bytes are held in strings.
@@ -83,7 +84,7 @@ private:
 
 struct Result { int status; std::string out, err; };
 
-Result run(CliFileSystem& fs, const std::vector<std::string>& args, bool terminal = false,
+Result run(engine::FileSystem& fs, const std::vector<std::string>& args, bool terminal = false,
            std::function<std::chrono::steady_clock::time_point()> now = {}) {
     std::ostringstream out, err;
     Console console{out, err, terminal, std::move(now)};
@@ -128,7 +129,7 @@ TEST(QuoteName, QuotesWhatWouldControlTheTerminalOrHideTheText) {
 // MoveFileExA with no temporary file left.
 TEST(WindowsFileSystem, RefusesAHeldFileAndReplacesAnOutputWhole) {
     TempFolder folder;
-    const std::unique_ptr<CliFileSystem> fs = makePlatformFileSystem();
+    const std::unique_ptr<engine::FileSystem> fs = makePlatformFileSystem();
     const std::string in = folder.put("in.mid", kPlain), out = folder.put("out.mid", kOld);
     const HANDLE holder = CreateFileA(in.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(run(*fs, {in}).err, in + ": error: in use, locked by another process; left untouched\n");
@@ -212,7 +213,7 @@ TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
 // the current folder: the file stays hidden, and what a killed run left beside it is gone.
 TEST(WindowsFileSystem, ReplacesAFileInPlaceAsTheProgramDoes) {
     TempFolder folder;
-    const std::unique_ptr<CliFileSystem> fs = makePlatformFileSystem();
+    const std::unique_ptr<engine::FileSystem> fs = makePlatformFileSystem();
     const std::string in = folder.put("in.mid", kPlain);
     folder.put("in.mid.quorin-new.tmp", kOld);
     ASSERT_TRUE(SetFileAttributesA(in.c_str(), FILE_ATTRIBUTE_HIDDEN));
@@ -231,7 +232,7 @@ TEST(WindowsFileSystem, ReplacesAFileInPlaceAsTheProgramDoes) {
 // name has a short form (none is even asked for): it is converted and its line names it.
 TEST(WindowsFileSystem, ConvertsANameOutsideTheAnsiCodePageWithoutItsShortName) {
     TempFolder folder;
-    const std::unique_ptr<CliFileSystem> fs = makePlatformFileSystem();
+    const std::unique_ptr<engine::FileSystem> fs = makePlatformFileSystem();
     const std::filesystem::path fur = std::filesystem::path(folder.path()) / L"Für Elise.mid";
     std::ofstream(fur, std::ios::binary) << kPlain;
     const testing_win32::NoShortNames noShortNames;
@@ -246,6 +247,10 @@ TEST(WindowsFileSystem, ConvertsANameOutsideTheAnsiCodePageWithoutItsShortName) 
 
 #else
 
+using engine::parentFolder;
+using engine::PosixFileSystem;
+using engine::SystemCall;
+
 // The POSIX file system with a fixed free space; every call `failing` fails with `error`; a
 // signal raised at a rename; onCall run before each call. The call numbered stopAt fails with EIO (stop < 0), raises the
 // signal stop, or ends the process with _exit(100 + the call) (stop 0).
@@ -254,7 +259,7 @@ struct TestFileSystem final : PosixFileSystem {
     SystemCall failing = SystemCall::OpenOutput;
     int error = 0, signalAtRename = 0, stopAt = 0, stop = 0, calls = 0;
 
-    bool freeSpace(const std::string&, std::uint64_t& bytes, SystemError&) override { return bytes = freeBytes, true; }
+    bool freeSpace(const std::string&, std::uint64_t& bytes, FileError&) override { return bytes = freeBytes, true; }
     std::function<void(SystemCall)> onCall;  // sees every call first
 
     int beforeCall(SystemCall call) override {
@@ -492,7 +497,7 @@ TEST(CliFolder, IsTheFolderThatHoldsThePathAndItsFreeSpaceTheVolumes) {
     for (const auto& [path, folder] : cases) EXPECT_EQ(parentFolder(path), folder) << path;
     PosixFileSystem fs;
     std::uint64_t bytes = 0;
-    SystemError error = 0;
+    FileError error;
     EXPECT_TRUE(fs.freeSpace("/tmp", bytes, error) && !fs.freeSpace("/none", bytes, error) && error == ENOENT);
     EXPECT_NEAR(static_cast<double>(bytes), static_cast<double>(std::filesystem::space("/tmp").available), 1e8);
 }

@@ -46,21 +46,21 @@ static std::uint32_t accept = 0;  // bytes a failing write step takes first; blo
 static int passes = 0;            // writes from offset 0: the new bytes, then the original's
 
 // True when step is to fail; its error is then code, unless that is 0.
-static bool fails(unsigned step, SystemError& error) { return (failAt & step) && (error = code ? code : error, true); }
+static bool fails(unsigned step, FileError& error) { return (failAt & step) && (error = code ? code : error, true); }
 
-struct FakeOpenFile final : OpenFile {
-    bool size(std::uint64_t& n, SystemError& error) override {
+struct FakeOpenFile final : HeldFile, FileWriter {
+    bool size(std::uint64_t& n, FileError& error) override {
         n = failAt & Huge ? 1ull << 32 : failAt & NoBlock ? 0xFFFFFFFFu : bytes.size(), allocationsLeft = failAt & NoBlock ? 0 : -1;
         return !fails(Size, error);
     }
     // One byte at a time; asked for at least one, never for more than the file has left.
-    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& got, SystemError& error) override {
+    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& got, FileError& error) override {
         if (fails(Read, error) || length == 0 || length > bytes.size() - done) return false;
         std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(done), got = std::min(length, 1u), buffer);
         if ((done += got) == bytes.size() && (failAt & ParseOom)) allocationsLeft = accept;
         return true;
     }
-    bool writeAt(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written, SystemError& error) override {
+    bool writeAt(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written, FileError& error) override {
         passes += offset == 0;
         // A failing write with no error code claims more than it was given.
         if ((failAt & (passes > 1 ? ReWrite : Write)) && offset >= accept) return error = code, written = length + 1, code == 0;
@@ -69,20 +69,30 @@ struct FakeOpenFile final : OpenFile {
         std::copy_n(data, written, bytes.begin() + static_cast<std::ptrdiff_t>(offset));
         return true;
     }
-    bool setEnd(std::uint64_t length, SystemError& error) override { return !fails(passes > 1 ? ReEnd : End, error) && (bytes.resize(length), true); }
+    bool setEnd(std::uint64_t length, FileError& error) override { return !fails(passes > 1 ? ReEnd : End, error) && (bytes.resize(length), true); }
     // A failed flush is a deferred write that never reached the disk.
-    bool flush(SystemError& error) override { return !fails(passes > 1 ? ReFlush : Flush, error) || (bytes.clear(), false); }
+    bool flush(FileError& error) override { return !fails(passes > 1 ? ReFlush : Flush, error) || (bytes.clear(), false); }
+    // Written through in place, as a file system without a better way rewrites a file.
+    RewriteResult rewrite(const std::uint8_t* newBytes, std::uint32_t newLength, const std::uint8_t* original,
+                          std::uint32_t originalLength) override {
+        return writeThrough(*this, newBytes, newLength, original, originalLength);
+    }
     std::size_t done = 0;
 };
 
 struct FakeFileSystem final : FileSystem {
-    PathKind pathKind(const std::string&, SystemError&) override { return PathKind::File; }
-    std::unique_ptr<OpenFile> open(const std::string&, SystemError& error) override {
+    PathKind pathKind(const std::string&, FileError&) override { return PathKind::File; }
+    std::unique_ptr<HeldFile> open(const std::string&, FileError& error) override {
         passes = 0;
         return fails(Open, error) ? nullptr : std::make_unique<FakeOpenFile>();
     }
+    std::unique_ptr<InputFile> openForReading(const std::string& path, FileError& error) override { return open(path, error); }
+    RewriteResult replaceFile(const std::string&, const std::uint8_t* data, std::uint32_t length) override {
+        bytes.assign(data, data + length);
+        return RewriteResult();
+    }
     std::string freeSpaceLocation(const std::string& path) override { return path.substr(0, 2); }
-    bool freeSpace(const std::string&, std::uint64_t& freeBytes, SystemError& error) override {
+    bool freeSpace(const std::string&, std::uint64_t& freeBytes, FileError& error) override {
         return !fails(Probe, error) && (freeBytes = failAt & Room ? 66 : 1u << 30, allocationsLeft = failAt & WriteOom ? 0 : -1, true);
     }
 };
@@ -168,22 +178,17 @@ TEST(ConversionEngine, KeepsTheChunksAfterTheTracks) {
 }
 
 // A file of size bytes: head, then zeros; it counts the bytes it delivers.
-class ZeroTailFile final : public OpenFile {
+class ZeroTailFile final : public InputFile {
 public:
     ZeroTailFile(Bytes head, std::uint64_t size) : head_(std::move(head)), size_(size) {}
-    bool size(std::uint64_t& n, SystemError&) override { return n = size_, true; }
-    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& got, SystemError& error) override {
+    bool size(std::uint64_t& n, FileError&) override { return n = size_, true; }
+    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& got, FileError& error) override {
         if (failing != 0) return error = failing, false;
         got = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, size_ - delivered));
         for (std::uint32_t i = 0; i < got; ++i) buffer[i] = delivered + i < head_.size() ? head_[delivered + i] : 0;
         delivered += got;
         return true;
     }
-    bool writeAt(std::uint64_t, const std::uint8_t*, std::uint32_t, std::uint32_t&, SystemError&) override {
-        return false;
-    }
-    bool setEnd(std::uint64_t, SystemError&) override { return false; }
-    bool flush(SystemError&) override { return false; }
     std::uint64_t delivered = 0;
     SystemError failing = 0;  // the error of every read, 0: none
 

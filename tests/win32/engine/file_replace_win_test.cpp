@@ -31,7 +31,7 @@ struct TestFileSystem final : Win32FileSystem {
     std::function<SystemError(Win32Call)> onCall = [](Win32Call) { return SystemError{0}; };
     std::vector<Win32Call> seen;
 
-    bool freeSpace(const std::string&, std::uint64_t& freeBytes, SystemError&) override {
+    bool freeSpace(const std::string&, std::uint64_t& freeBytes, FileError&) override {
         freeBytes = 1u << 30;
         return true;
     }

@@ -17,7 +17,7 @@ TEST(Win32File, FlushFailsAsTheSystemRefusesIt) {
     const std::string path =
         (std::filesystem::temp_directory_path() / ("quorin-flush-" + std::to_string(GetCurrentProcessId()))).string();
     std::ofstream(path, std::ios::binary) << "x";
-    SystemError error = 0;
+    FileError error;
     EXPECT_FALSE(openWin32File(path, GENERIC_READ, 0, error)->flush(error));
     EXPECT_EQ(error, SystemError{ERROR_ACCESS_DENIED});
     std::filesystem::remove(path);
