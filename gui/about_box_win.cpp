@@ -5,12 +5,12 @@
 
 #include <vector>
 
+#include "engine/scope_exit.h"
 #include "gui/app_state.h"
 #include "gui/messages.h"
-#include "engine/scope_exit.h"
-#include "res/resource.h"
 #include "gui/module_path.h"
 #include "gui/shell_failure.h"
+#include "res/resource.h"
 
 namespace {
 

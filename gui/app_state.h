@@ -1,7 +1,7 @@
-// Everything quorin.exe keeps for as long as the process runs, in one place. One thread; no
-// locking. Defined in app_state_win.cpp, zero-initialised before WinMain runs and never
-// released before the process ends (what a value holds is released by its owner, named
-// below).
+// Everything that quorin.exe's windows keep for as long as the process runs, in one place.
+// One thread; no locking. Defined in app_state_win.cpp, zero-initialised before WinMain runs
+// and never released before the process ends (what a value holds is released by its owner,
+// named below).
 #pragma once
 
 #include <windows.h>

@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "res/resource.h"
-#include "gui/app_state.h"
 #include "engine/conversion_engine.h"
 #include "engine/file_system_win.h"
-#include "gui/messages.h"
 #include "engine/path_split.h"
-#include "gui/report.h"
 #include "engine/wide_text_win.h"
+#include "gui/app_state.h"
+#include "gui/messages.h"
+#include "gui/report.h"
+#include "res/resource.h"
 
 namespace {
 

@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "gui/app_state.h"
-#include "gui/conversion_run.h"
-#include "gui/messages.h"
 #include "engine/path_split.h"
 #include "engine/scope_exit.h"
 #include "engine/wide_text_win.h"
-#include "res/resource.h"
 #include "gui/about_box.h"
+#include "gui/app_state.h"
+#include "gui/conversion_run.h"
+#include "gui/messages.h"
 #include "gui/open_selection.h"
 #include "gui/settings.h"
+#include "res/resource.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // String-table texts, system error texts, message boxes and the centring hook (Win32).
 #include "gui/messages.h"
 
+#include "engine/scope_exit.h"
+#include "engine/wide_text_win.h"
 #include "gui/app_state.h"
 #include "gui/centring.h"
 #include "gui/message_text.h"
-#include "engine/scope_exit.h"
-#include "engine/wide_text_win.h"
 #include "res/resource.h"
 
 namespace {

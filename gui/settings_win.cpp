@@ -3,13 +3,13 @@
 
 #include <vector>
 
-#include "gui/app_state.h"
 #include "engine/file_system_win.h"
 #include "engine/wide_text_win.h"
-#include "res/resource.h"
+#include "gui/app_state.h"
 #include "gui/module_path.h"
 #include "gui/program_folder.h"
 #include "gui/window_position.h"
+#include "res/resource.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "gui/app_state.h"
 #include "engine/free_space.h"
 #include "engine/out_of_memory.h"
 #include "engine/scope_exit.h"
-#include "res/resource.h"
+#include "gui/app_state.h"
 #include "gui/main_window.h"
+#include "res/resource.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "../../res/resource.h"
+#include "engine/free_space.h"
+#include "engine/out_of_memory.h"
 #include "gui/app_state.h"
 #include "gui/conversion_run.h"
 #include "gui/file_list.h"
-#include "engine/free_space.h"
-#include "engine/out_of_memory.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/engine/smf_samples.h"
 #include "engine/conversion_engine.h"
 #include "engine/file_system_win.h"
 #include "engine/wide_text_win.h"
+#include "tests/unit/engine/smf_samples.h"
 #include "tests/win32/no_short_names.h"
 
 namespace engine::testing {

@@ -11,13 +11,13 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "tests/unit/engine/smf_samples.h"
 #include "box_answerer.h"
+#include "engine/free_space.h"
+#include "engine/wide_text_win.h"
 #include "gui/app_state.h"
 #include "gui/conversion_run.h"
 #include "gui/messages.h"
-#include "engine/free_space.h"
-#include "engine/wide_text_win.h"
+#include "tests/unit/engine/smf_samples.h"
 #include "tests/win32/no_short_names.h"
 
 namespace gui::testing {

@@ -12,13 +12,13 @@
 #include <functional>
 #include <iterator>
 
-#include "gui/app_state.h"
-#include "gui/messages.h"
 #include "engine/wide_text_win.h"
-#include "res/resource.h"
 #include "gui/about_box.h"
+#include "gui/app_state.h"
 #include "gui/main_window.h"
+#include "gui/messages.h"
 #include "gui/startup.h"
+#include "res/resource.h"
 
 namespace {
 
