@@ -7,7 +7,7 @@ namespace engine {
 
 // Holds step and calls it once when destroyed. The step must not throw. Neither copied
 // nor moved, so the step cannot run twice:
-//   const ScopeExit hookGoes([] { RemoveCentringHook(); });
+//   const ScopeExit closed([handle] { CloseHandle(handle); });
 template <typename Step>
 class ScopeExit {
 public:
