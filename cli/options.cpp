@@ -61,8 +61,8 @@ std::string complaintFor(int result, const char* argument) {
         while (known->val != optopt) ++known;
         return complaint(known->has_arg == no_argument ? kTakesNoArgument : kNeedsArgument, known->name);
     }
-    if (optopt != 0)
-        return complaint(result == ':' ? kLetterNeedsArgument : kInvalidLetter, std::string(1, static_cast<char>(optopt)));
+    const std::string letter(1, static_cast<char>(optopt));
+    if (optopt != 0) return complaint(result == ':' ? kLetterNeedsArgument : kInvalidLetter, letter);
     // A long option that matches none, or more than one.
     const std::string typed = argument;
     const std::string name = typed.substr(2, typed.find('=') - 2);

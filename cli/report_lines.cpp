@@ -187,7 +187,8 @@ std::string reasonText(const engine::FileError& error) {
     case Refusal::UnsafeLink:
         return "not followed: a symbolic link that another user owns, in a sticky folder that anyone may write";
     case Refusal::DanglingLink: return "a symbolic link to a file that does not exist; no file is created through it";
-    case Refusal::ForeignOutput: return "it belongs to another user and its folder may be written by others; not replaced";
+    case Refusal::ForeignOutput:
+        return "it belongs to another user and its folder may be written by others; not replaced";
     case Refusal::RestoreTooLarge:
         return "it must be written in place and is larger than the result, so it could not be put back on failure";
     case Refusal::Moved: return "it was moved or replaced meanwhile";

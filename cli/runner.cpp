@@ -211,11 +211,12 @@ public:
         for (std::size_t i = 0; i < options_.files.size(); ++i) {
             const std::string& path = options_.files[i];
             stopped = stopped || StopSignals::caught() != 0;
+            const std::string name = shownName(path, "standard input");
             if (unmatched_[i] || stopped) {
-                failBeforeStart(unmatched_[i] ? noMatchLine(path) : notProcessedLine(shownName(path, "standard input")));
+                failBeforeStart(unmatched_[i] ? noMatchLine(path) : notProcessedLine(name));
                 continue;
             }
-            progress_.update(i, options_.check ? shownName(path, "standard input") : path);
+            progress_.update(i, options_.check ? name : path);
             const std::string* destination = destinationOf(path);
             const bool destinationExisted = !destination || exists(*destination);
             const FileOutcome outcome = options_.check ? engine->check(path)

@@ -85,7 +85,7 @@ FileOutcome ConversionEngine::convert(const std::string& path, ConversionListene
     // Still held while the listener hears how it ended.
     const std::unique_ptr<HeldFile> file = fileSystem_.open(path, outcome.error);
     if (file) {
-        outcome = convertFile(path, *file, file.get());
+        outcome = convertFile(path, file->content(), file.get());
     } else {
         outcome.kind = OutcomeKind::OpenFailed;
     }
@@ -93,25 +93,23 @@ FileOutcome ConversionEngine::convert(const std::string& path, ConversionListene
     return outcome;
 }
 
+std::unique_ptr<InputFile> ConversionEngine::openForReading(const std::string& path, FileOutcome& outcome) {
+    if (!isFile(path, outcome)) return nullptr;
+    std::unique_ptr<InputFile> file = fileSystem_.openForReading(path, outcome.error);
+    if (!file) outcome.kind = OutcomeKind::OpenFailed;
+    return file;
+}
+
 FileOutcome ConversionEngine::convertTo(const std::string& path, const std::string& destination) {
     FileOutcome outcome;
-    if (!isFile(path, outcome)) return outcome;
-    const std::unique_ptr<InputFile> file = fileSystem_.openForReading(path, outcome.error);
-    if (!file) {
-        outcome.kind = OutcomeKind::OpenFailed;
-        return outcome;
-    }
-    return convertFile(destination, *file, nullptr);
+    const std::unique_ptr<InputFile> file = openForReading(path, outcome);
+    return file ? convertFile(destination, *file, nullptr) : outcome;
 }
 
 FileOutcome ConversionEngine::check(const std::string& path) {
     FileOutcome outcome;
-    if (!isFile(path, outcome)) return outcome;
-    const std::unique_ptr<InputFile> file = fileSystem_.openForReading(path, outcome.error);
-    if (!file) {
-        outcome.kind = OutcomeKind::OpenFailed;
-        return outcome;
-    }
+    const std::unique_ptr<InputFile> file = openForReading(path, outcome);
+    if (!file) return outcome;
     std::unique_ptr<std::uint8_t[]> input;
     std::uint32_t bytesRead = 0;
     if (!readWholeFile(*file, allocate_, input, bytesRead, outcome, read_) || !parse(input.get(), bytesRead, outcome))

@@ -129,6 +129,8 @@ public:
 private:
     // False when path is no file (outcome Folder or Missing).
     bool isFile(const std::string& path, FileOutcome& outcome);
+    // path opened for reading only; null with outcome Folder, Missing or OpenFailed.
+    std::unique_ptr<InputFile> openForReading(const std::string& path, FileOutcome& outcome);
     // Reads file whole, parses it and writes its new bytes to target: held's rewrite in
     // place, else replaceFile(target).
     FileOutcome convertFile(const std::string& target, InputFile& file, HeldFile* held);

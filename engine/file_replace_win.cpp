@@ -62,14 +62,6 @@ std::pair<std::wstring, std::wstring> spellingAndTag(const std::wstring& name) {
     return {spelling, tag};
 }
 
-RewriteResult failed(const FileError& error, bool restored) {
-    RewriteResult result;
-    result.ok = false;
-    result.error = error;
-    result.restored = restored;
-    return result;
-}
-
 }  // namespace
 
 ReplacementNames replacementNames(const std::string& path) {
@@ -124,7 +116,7 @@ RewriteResult Win32FileSystem::rewrite(const std::string& path, Win32File& held,
     });
     Win32File temporary(handle, this);  // closed before it is removed
     FileError error;
-    if (!writeAll(temporary, newBytes, newLength, error)) return failed(error, true);
+    if (!writeAll(temporary, newBytes, newLength, error)) return RewriteResult::failed(error, true);
     FILE_BASIC_INFO basic = {};
     basic.CreationTime.LowPart = information.ftCreationTime.dwLowDateTime;
     basic.CreationTime.HighPart = static_cast<LONG>(information.ftCreationTime.dwHighDateTime);
@@ -133,10 +125,10 @@ RewriteResult Win32FileSystem::rewrite(const std::string& path, Win32File& held,
     // Best kept: ReplaceFileW carries both over itself where it can.
     if (allowed(Win32Call::CopyInformation))
         SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
-    if (!temporary.flush(error) || !temporary.close(error)) return failed(error, true);
+    if (!temporary.flush(error) || !temporary.close(error)) return RewriteResult::failed(error, true);
 
     // 2. The file let go of and replaced; its former bytes stay under the backup name until then.
-    if (!held.close(error)) return failed(error, true);
+    if (!held.close(error)) return RewriteResult::failed(error, true);
     const auto move = [&](const std::wstring& from) {
         return allowed(Win32Call::Move) &&
                MoveFileExW(from.c_str(), names.full.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
@@ -150,12 +142,12 @@ RewriteResult Win32FileSystem::rewrite(const std::string& path, Win32File& held,
             // result goes in, else the former bytes go back; failing both, each stays where it is, the
             // only copy of its bytes.
             if (!move(names.temporary)) {
-                result = failed(replaceError, move(names.backup));
+                result = RewriteResult::failed(replaceError, move(names.backup));
                 keepTemporary = !result.restored;
                 if (!result.restored) return result;
             }
         } else if (!replaceUnsupported(replaceError) || !move(names.temporary)) {
-            result = failed(replaceError, true);  // the former bytes are in place
+            result = RewriteResult::failed(replaceError, true);  // the former bytes are in place
         }
     }
     if (result.ok) keepTemporary = true;  // it is the file now

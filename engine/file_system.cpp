@@ -4,6 +4,14 @@
 
 namespace engine {
 
+RewriteResult RewriteResult::failed(const FileError& error, bool restored) noexcept {
+    RewriteResult result;
+    result.ok = false;
+    result.error = error;
+    result.restored = restored;
+    return result;
+}
+
 std::string FileSystem::linkTarget(const std::string& /*path*/) {
     return std::string();
 }

@@ -93,12 +93,22 @@ struct RewriteResult {
     // none when it succeeded. The file is whole, but a crash soon after may bring back its
     // former bytes.
     FileError syncError;
+
+    // A failure of error; restored as the field says.
+    static RewriteResult failed(const FileError& error, bool restored = true) noexcept;
 };
 
 // A file held for conversion: opened so that no other process can have it (an exclusive
-// open or lock) until it is destroyed, read whole, then rewritten.
-class HeldFile : public InputFile {
+// open or lock) until it is destroyed; its content is read whole, then it is rewritten.
+class HeldFile {
 public:
+    HeldFile() = default;
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    virtual ~HeldFile() = default;
+
+    // The file, as it is read.
+    virtual InputFile& content() = 0;
     // Replaces the file's content with newBytes, as its file system replaces a file.
     // original holds its present content, for putting it back when that fails.
     virtual RewriteResult rewrite(const std::uint8_t* newBytes, std::uint32_t newLength, const std::uint8_t* original,

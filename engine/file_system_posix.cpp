@@ -176,14 +176,6 @@ std::string randomSuffix() {
     return suffix;
 }
 
-RewriteResult failed(const FileError& error, bool restored = true) {
-    RewriteResult result;
-    result.ok = false;
-    result.error = error;
-    result.restored = restored;
-    return result;
-}
-
 }  // namespace
 
 // The temporary file of a replacement, in the folder of the file it replaces: removed
@@ -280,7 +272,8 @@ bool PosixFileSystem::reach(const std::string& path, PathPlace& place, FileError
         const bool last = names.empty();
         if (name == ".") continue;
         // 1. What the name is, without following it and without any effect of opening it.
-        Descriptor entry(retryInterrupted([&] { return ::openat(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
+        Descriptor entry(retryInterrupted(
+            [&] { return ::openat(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
         struct stat status = {};
         if ((entry.get() < 0 && (errno != ENOENT || !last)) || (entry.get() >= 0 && ::fstat(entry.get(), &status) != 0))
             return fail(error);
@@ -300,7 +293,8 @@ bool PosixFileSystem::reach(const std::string& path, PathPlace& place, FileError
             // A link of /proc names an open file (/dev/stdout): a pipe or device is taken as it is.
             Descriptor object;
             if (last && onProcFileSystem(folder.get())) {
-                object.reset(retryInterrupted([&] { return ::openat(folder.get(), name.c_str(), O_PATH | O_CLOEXEC); }));
+                object.reset(
+                    retryInterrupted([&] { return ::openat(folder.get(), name.c_str(), O_PATH | O_CLOEXEC); }));
                 if (object.get() < 0 || ::fstat(object.get(), &status) != 0) return fail(error);
             }
             if (object.get() >= 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
@@ -358,7 +352,9 @@ namespace {
 // Opens the name of place that was seen as place.status, never through a link, and checks
 // that it is still that file: ELOOP or another file is Moved.
 Descriptor openSeen(const PathPlace& place, int flags, FileError& error) {
-    Descriptor fd(retryInterrupted([&] { return ::openat(place.folder.get(), place.name.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC); }));
+    Descriptor fd(retryInterrupted([&] {
+        return ::openat(place.folder.get(), place.name.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    }));
     struct stat status;
     if (fd.get() < 0) {
         error = errno == ELOOP ? FileError(Refusal::Moved) : lastError();
@@ -406,10 +402,7 @@ public:
     Held(std::unique_ptr<Locked> file, std::string path, PosixFileSystem& fileSystem)
         : file_(std::move(file)), path_(std::move(path)), fileSystem_(fileSystem) {}
 
-    bool size(std::uint64_t& bytes, FileError& error) override { return file_->size(bytes, error); }
-    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, FileError& error) override {
-        return file_->read(buffer, length, bytesRead, error);
-    }
+    InputFile& content() override { return *file_; }
     RewriteResult rewrite(const std::uint8_t* newBytes, std::uint32_t newLength, const std::uint8_t* original,
                           std::uint32_t originalLength) override {
         return fileSystem_.replaceRegular(path_, file_->place(), file_->fd(), true, newBytes, newLength, original,
@@ -576,14 +569,15 @@ RewriteResult PosixFileSystem::replaceRegular(const std::string& path, const Pat
     // more of them than the result holds.
     const auto through = [&]() -> RewriteResult {
         if (!original) {
-            if (static_cast<std::uint64_t>(status.st_size) > length) return failed(Refusal::RestoreTooLarge);
+            if (static_cast<std::uint64_t>(status.st_size) > length)
+                return RewriteResult::failed(Refusal::RestoreTooLarge);
             former.resize(static_cast<std::size_t>(status.st_size));
             std::size_t got = 0;
             while (got < former.size()) {
                 const ssize_t n = retryInterrupted([&] {
                     return ::pread(existing, &former[got], former.size() - got, static_cast<off_t>(got));
                 });
-                if (n < 0) return failed(lastError());
+                if (n < 0) return RewriteResult::failed(lastError());
                 if (n == 0) break;
                 got += static_cast<std::size_t>(n);
             }
@@ -595,29 +589,29 @@ RewriteResult PosixFileSystem::replaceRegular(const std::string& path, const Pat
     };
     if (existing >= 0) {
         struct stat named;
-        if (::fstat(existing, &status) != 0) return failed(lastError());
+        if (::fstat(existing, &status) != 0) return RewriteResult::failed(lastError());
         // The name no longer this file: left alone.
         if (::fstatat(place.folder.get(), place.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
             !sameFile(named, status))
-            return failed(Refusal::Moved);
+            return RewriteResult::failed(Refusal::Moved);
         // Several links: only writing through keeps them.
         if (keepIdentity && status.st_nlink > 1) return through();
     }
     // 1. A temporary file beside the file, with its owner, attributes and mode.
     Temporary temporary(*this, place.folder.get());
-    if (!temporary.create(place.name)) return failed(lastError());
+    if (!temporary.create(place.name)) return RewriteResult::failed(lastError());
     if (existing >= 0 && keepIdentity) {
         if (!giveIdentity(existing, status, temporary.fd())) {
             temporary.close();
             return through();
         }
     } else if (call(SystemCall::ChangeMode, [&] { return ::fchmod(temporary.fd(), 0666 & ~processUmask()); }) != 0) {
-        return failed(lastError());
+        return RewriteResult::failed(lastError());
     }
     // 2. The bytes, whole, on disk.
-    if (!writeAll(temporary.fd(), data, length, true, error)) return failed(error);
+    if (!writeAll(temporary.fd(), data, length, true, error)) return RewriteResult::failed(error);
     if (call(SystemCall::Sync, [&] { return ::fsync(temporary.fd()); }) != 0 || !temporary.close())
-        return failed(lastError());
+        return RewriteResult::failed(lastError());
     // 3. In place of the file in one step, once the path is seen to lead to it still (a
     // name that was free must still be, and stays so until the rename where the system
     // can tell).
@@ -632,8 +626,8 @@ RewriteResult PosixFileSystem::replaceRegular(const std::string& path, const Pat
         if (kept == 0 || errno != EINVAL) return kept;
         return ::renameat(folder, temporary.name().c_str(), folder, place.name.c_str());
     });
-    if (moved || (renamed != 0 && errno == EEXIST)) return failed(Refusal::Moved);
-    if (renamed != 0) return failed(lastError());
+    if (moved || (renamed != 0 && errno == EEXIST)) return RewriteResult::failed(Refusal::Moved);
+    if (renamed != 0) return RewriteResult::failed(lastError());
     temporary.commit();
     // 4. The rename made durable. The result is complete either way; a failure is told.
     RewriteResult result;
@@ -650,15 +644,16 @@ RewriteResult PosixFileSystem::replaceRegular(const std::string& path, const Pat
 RewriteResult PosixFileSystem::replaceFile(const std::string& path, const std::uint8_t* data, std::uint32_t length) {
     PathPlace place;
     FileError error;
-    if (!reach(path, place, error, true)) return failed(error);
+    if (!reach(path, place, error, true)) return RewriteResult::failed(error);
     const mode_t type = place.status.st_mode & S_IFMT;
-    if (type == S_IFDIR) return failed(EISDIR);
+    if (type == S_IFDIR) return RewriteResult::failed(EISDIR);
     if (type == 0) {
         // No file there: a new one, but never through a link that leads nowhere.
-        if (!place.reached.empty()) return failed(Refusal::DanglingLink);
+        if (!place.reached.empty()) return RewriteResult::failed(Refusal::DanglingLink);
         return replaceRegular(path, place, -1, false, data, length, nullptr, 0);
     }
-    if (type != S_IFREG && type != S_IFIFO && type != S_IFCHR && type != S_IFBLK) return failed(Refusal::NotRegularFile);
+    if (type != S_IFREG && type != S_IFIFO && type != S_IFCHR && type != S_IFBLK)
+        return RewriteResult::failed(Refusal::NotRegularFile);
     // A regular file without waiting on anything; a pipe waits for its reader.
     const bool regular = type == S_IFREG;
     const std::string reopened = "/proc/self/fd/" + std::to_string(place.object.get());
@@ -666,21 +661,22 @@ RewriteResult PosixFileSystem::replaceFile(const std::string& path, const std::u
         if (place.object.get() < 0) return openSeen(place, regular ? O_RDWR | O_NONBLOCK : O_WRONLY, error).release();
         return ::open(reopened.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     }));
-    if (fd.get() < 0) return failed(error ? error : lastError());
+    if (fd.get() < 0) return RewriteResult::failed(error ? error : lastError());
     RewriteResult result;
     if (regular) {
         // Another user's file is kept theirs only where the result could not leak to them.
         const bool own = place.status.st_uid == ::geteuid() || place.status.st_uid == 0;
-        if (!own && ::geteuid() == 0 && othersMayWrite(place.folder.get())) return failed(Refusal::ForeignOutput);
+        if (!own && ::geteuid() == 0 && othersMayWrite(place.folder.get()))
+            return RewriteResult::failed(Refusal::ForeignOutput);
         result = replaceRegular(path, place, fd.get(), own, data, length, nullptr, 0);
     } else if (!writeAll(fd.get(), data, length, false, result.error)) {  // a device or pipe, as cp writes one
-        result = failed(result.error, false);
+        result = RewriteResult::failed(result.error, false);
     }
     // A regular file's result is whole and on disk before this close (renamed over it, or written through and
     // fsynced): only a device or pipe can still lose bytes here.
     const int closing = fd.release();
     if (call(SystemCall::Close, [&] { return ::close(closing); }) != 0 && result.ok && !regular)
-        result = failed(lastError(), false);
+        result = RewriteResult::failed(lastError(), false);
     return result;
 }
 

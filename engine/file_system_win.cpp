@@ -203,10 +203,7 @@ public:
     Win32HeldFile(std::unique_ptr<Win32File> file, std::string path, Win32FileSystem& fileSystem)
         : file_(std::move(file)), path_(std::move(path)), fileSystem_(fileSystem) {}
 
-    bool size(std::uint64_t& bytes, FileError& error) override { return file_->size(bytes, error); }
-    bool read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesRead, FileError& error) override {
-        return file_->read(buffer, length, bytesRead, error);
-    }
+    InputFile& content() override { return *file_; }
     RewriteResult rewrite(const std::uint8_t* newBytes, std::uint32_t newLength, const std::uint8_t* original,
                           std::uint32_t originalLength) override {
         return fileSystem_.rewrite(path_, *file_, newBytes, newLength, original, originalLength);

@@ -48,7 +48,7 @@ static int passes = 0;            // writes from offset 0: the new bytes, then t
 // True when step is to fail; its error is then code, unless that is 0.
 static bool fails(unsigned step, FileError& error) { return (failAt & step) && (error = code ? code : error, true); }
 
-struct FakeOpenFile final : HeldFile, FileWriter {
+struct FakeOpenFile final : HeldFile, InputFile, FileWriter {
     bool size(std::uint64_t& n, FileError& error) override {
         n = failAt & Huge ? 1ull << 32 : failAt & NoBlock ? 0xFFFFFFFFu : bytes.size(), allocationsLeft = failAt & NoBlock ? 0 : -1;
         return !fails(Size, error);
@@ -72,6 +72,7 @@ struct FakeOpenFile final : HeldFile, FileWriter {
     bool setEnd(std::uint64_t length, FileError& error) override { return !fails(passes > 1 ? ReEnd : End, error) && (bytes.resize(length), true); }
     // A failed flush is a deferred write that never reached the disk.
     bool flush(FileError& error) override { return !fails(passes > 1 ? ReFlush : Flush, error) || (bytes.clear(), false); }
+    InputFile& content() override { return *this; }
     // Written through in place, as a file system without a better way rewrites a file.
     RewriteResult rewrite(const std::uint8_t* newBytes, std::uint32_t newLength, const std::uint8_t* original,
                           std::uint32_t originalLength) override {
@@ -86,7 +87,9 @@ struct FakeFileSystem final : FileSystem {
         passes = 0;
         return fails(Open, error) ? nullptr : std::make_unique<FakeOpenFile>();
     }
-    std::unique_ptr<InputFile> openForReading(const std::string& path, FileError& error) override { return open(path, error); }
+    std::unique_ptr<InputFile> openForReading(const std::string&, FileError& error) override {
+        return fails(Open, error) ? nullptr : std::make_unique<FakeOpenFile>();
+    }
     RewriteResult replaceFile(const std::string&, const std::uint8_t* data, std::uint32_t length) override {
         bytes.assign(data, data + length);
         return RewriteResult();
