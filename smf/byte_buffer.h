@@ -1,4 +1,5 @@
-// ByteBuffer: the exact-fit byte array that holds one event's bytes and the writer's output.
+// ByteBuffer: the exact-fit byte array that holds a TrackEvent's bytes, a Song's chunks after
+// its tracks and the writer's output.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,7 @@ namespace smf {
 // Out of memory: resize(), assignAt() and the copy operations throw std::bad_alloc and
 // leave the buffer as it was.
 //
-// Layout (12 bytes, so that a TrackEvent takes 16): eight bytes that hold either the
+// Layout (12 bytes): eight bytes that hold either the
 // contents or a pointer to a heap block, and one word. Inline, the word is
 // capacity * 256 + length; on the heap it is kOnHeap, and the block starts with the
 // capacity and the length, followed by the bytes.
@@ -68,21 +69,6 @@ public:
         } else {
             assignAtSlow(source, count, offset);
         }
-    }
-
-    // Copies bytes [from, length()) to `to` and returns their count; from is 0 or 1 and at
-    // most length(). `to` needs room for the count or kCopyRoom bytes, whichever is more:
-    // short contents go as one fixed-size block, leaving unspecified bytes past the count.
-    static constexpr std::uint32_t kCopyRoom = kInlineCapacity;
-    std::uint32_t copyTo(std::uint8_t* to, std::uint32_t from) const noexcept {
-        if (isInline()) {
-            std::memcpy(to, inline_ + from, kInlineCapacity - 1);
-            to[kInlineCapacity - 1] = inline_[kInlineCapacity - 1];
-            return (word_ & 0xFF) - from;
-        }
-        const std::uint32_t count = heap()->length - from;
-        std::memcpy(to, heapBytes() + from, count);
-        return count;
     }
 
     std::uint8_t* data() noexcept { return isInline() ? inline_ : heapBytes(); }

@@ -217,9 +217,10 @@ bool SmfReader::readOtherEvent(InputCursor& in, Track& track, std::uint32_t tick
 __attribute__((flatten))
 #endif
 bool SmfReader::readTrack(InputCursor& cursor, std::uint32_t length, std::uint32_t chunkAt) {
-    // 1-2. A new Track; tick and running status start afresh.
+    // 1-2. A new Track, its storage sized for the chunk; tick and running status start afresh.
     Track& track = target_->appendTrack();
     InputCursor in = cursor;
+    track.expectEventBytes(length < in.remaining() ? length : in.remaining());
     const std::uint64_t chunkEnd = std::uint64_t{in.position} + length;   // may lie past the input
     std::uint32_t tick = 0;
     std::uint8_t runningStatus = 0;   // 0: none

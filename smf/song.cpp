@@ -1,7 +1,128 @@
-// Song model: division classification and the Song's checked setters.
+// Song model: division classification, the Song's checked setters, and the Track's
+// allocating paths (its common appends are inline in the header).
 #include "smf/song.h"
 
+#include <cstring>
+#include <new>
+
 namespace smf {
+
+namespace {
+
+// Block sizes: a block holds at most kLargestBlock bytes of records unless one record
+// needs more (so that a file of a gigabyte needs no single block of that size), and
+// blocks grown without an expected size hold at least kSmallestBlock.
+constexpr std::uint64_t kLargestBlock = 16u << 20;
+constexpr std::uint64_t kSmallestBlock = 256;
+
+}  // namespace
+
+Track::Track(Track&& other) noexcept
+    : first_(other.first_),
+      last_(other.last_),
+      put_(other.put_),
+      end_(other.end_),
+      allocated_(other.allocated_),
+      expected_(other.expected_),
+      eventCount_(other.eventCount_),
+      layout_(other.layout_),
+      bytesWithRunningStatus_(other.bytesWithRunningStatus_),
+      bytesWithoutRunningStatus_(other.bytesWithoutRunningStatus_) {
+    other.first_ = other.last_ = nullptr;
+    other.put_ = other.end_ = nullptr;
+    other.allocated_ = other.expected_ = 0;
+    other.eventCount_ = 0;
+    other.layout_ = EventLayout();
+    other.bytesWithRunningStatus_ = other.bytesWithoutRunningStatus_ = 0;
+}
+
+Track& Track::operator=(Track&& other) noexcept {
+    if (this != &other) {
+        release();
+        new (this) Track(static_cast<Track&&>(other));
+    }
+    return *this;
+}
+
+void Track::release() noexcept {
+    for (Block* block = first_; block;) {
+        Block* const next = block->next;
+        delete[] reinterpret_cast<unsigned char*>(block);
+        block = next;
+    }
+    first_ = last_ = nullptr;
+    put_ = end_ = nullptr;
+}
+
+std::uint32_t Track::storeLongCount(std::uint32_t value, std::uint8_t* out) noexcept {
+    out[0] = static_cast<std::uint8_t>(0x80 | (value >> 28));
+    out[1] = static_cast<std::uint8_t>(0x80 | ((value >> 21) & 0x7F));
+    out[2] = static_cast<std::uint8_t>(0x80 | ((value >> 14) & 0x7F));
+    out[3] = static_cast<std::uint8_t>(0x80 | ((value >> 7) & 0x7F));
+    out[4] = static_cast<std::uint8_t>(value & 0x7F);
+    return 5;
+}
+
+void Track::reserveRecord(std::uint64_t size) {
+    if (size <= static_cast<std::uint64_t>(end_ - put_)) return;
+    // 1. The size of the new block: what is still expected of the track chunk, or an eighth
+    // of what the track holds; within the bounds above; never less than the record.
+    std::uint64_t capacity = expected_ != 0 ? expected_ : allocated_ / 8;
+    capacity = capacity < kSmallestBlock ? kSmallestBlock : capacity > kLargestBlock ? kLargestBlock : capacity;
+    if (capacity < size) capacity = size;
+    const std::uint64_t bytes = sizeof(Block) + capacity + kReadSlack;
+    if (capacity > 0xFFFFFFFFu || bytes > static_cast<std::size_t>(-1)) throw std::bad_alloc();
+    // 2. The block, before anything changes; the bytes a reader may load past it are zero.
+    unsigned char* raw = new unsigned char[static_cast<std::size_t>(bytes)];
+    Block* block = new (raw) Block{nullptr, 0, static_cast<std::uint32_t>(capacity)};
+    std::memset(bytesOf(block) + capacity, 0, kReadSlack);
+    // 3. It follows the last block, whose records end where they are.
+    if (last_) {
+        last_->used = static_cast<std::uint32_t>(put_ - bytesOf(last_));
+        last_->next = block;
+    } else {
+        first_ = block;
+    }
+    last_ = block;
+    put_ = bytesOf(block);
+    end_ = put_ + capacity;
+    allocated_ += capacity;
+    expected_ -= expected_ < capacity ? expected_ : capacity;
+}
+
+void Track::appendSlow(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount,
+                       bool hasStatus) {
+    const std::uint64_t length = hasStatus ? std::uint64_t{restCount} + 1 : 0;
+    if (length > 0xFFFFFFFFu) throw std::bad_alloc();
+    // 1. A channel event of its usual length: room for its record, then the one way it is stored.
+    if (hasStatus && restCount == channelDataCount(status)) {
+        reserveRecord(kLongestChannelRecord);
+        appendChannel(tick, status, rest, restCount);
+        return;
+    }
+    // 2. Any other event: its delta-time, kWholeEvent, its length and its bytes.
+    EventLayout layout = layout_;
+    const EventLayout::Step step =
+        layout.next(tick, hasStatus ? status : 0, restCount != 0 ? rest[0] : 0, static_cast<std::uint32_t>(length), true);
+    std::uint8_t delta[8], count[8];
+    const std::uint32_t deltaSize = storeCount(step.delta, delta);
+    const std::uint32_t countSize = storeCount(static_cast<std::uint32_t>(length), count);
+    reserveRecord(deltaSize + 1 + countSize + length);   // may throw: nothing has changed yet
+    std::uint8_t* p = put_;
+    std::memcpy(p, delta, deltaSize);
+    p += deltaSize;
+    *p++ = kWholeEvent;
+    std::memcpy(p, count, countSize);
+    p += countSize;
+    if (hasStatus) {
+        *p++ = status;
+        if (restCount != 0) std::memcpy(p, rest, restCount);
+        p += restCount;
+    }
+    put_ = p;
+    layout_ = layout;
+    account(step, static_cast<std::uint32_t>(length));
+}
 
 DivisionKind divisionKind(std::uint16_t division) noexcept {
     switch (division >> 8) {

@@ -15,6 +15,8 @@ namespace {
 constexpr std::uint32_t kHeaderChunkSize = 14;
 constexpr std::uint32_t kChunkHeaderSize = 8;
 constexpr std::uint32_t kMaxVarLen = 4;
+// Events of 1 to kShortEvent bytes are moved with fixed-size stores.
+constexpr std::uint32_t kShortEvent = 3;
 
 // Bytes of one track chunk, in 64 bits so that a song too large for the file format is
 // noticed instead of wrapping.
@@ -82,29 +84,48 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
     putBytes(output, &half, 2, position);
 
     // 4. Track chunks, each length field filled in from the bytes its events took. With
-    // room to spare, events go straight into the storage with fixed-size stores; the last
-    // few go through putBytes, which would also grow the storage if the plan were short.
+    // room to spare, events go straight into the storage: the delta-time with one fixed-size
+    // store, and short events with fixed-size moves (a track's storage may be read a few
+    // bytes past an event); the last few go through putBytes, which would also grow the
+    // storage if the plan were short.
     std::uint8_t* out = output.data();
     std::uint32_t capacity = output.capacity();
     for (const Track& track : song.tracks()) {
         const std::uint32_t chunkAt = position;
         putBytes(output, "MTrk\0\0\0\0", 8, position);
         EventLayout layout;
-        for (const TrackEvent& event : track.events()) {
-            const ByteBuffer& bytes = event.bytes;
-            const std::uint32_t length = bytes.length();
-            const std::uint8_t* const data = bytes.data();
-            const EventLayout::Step step = layout.next(event.tick, length != 0 ? data[0] : 0,
-                                                       length >= 2 ? data[1] : 0, length, runningStatus);
+        EventCursor cursor(track);
+        EventView event;
+        while (cursor.next(event)) {
+            const std::uint32_t length = event.length;
+            const EventLayout::Step step =
+                layout.next(event.tick, event.status, length >= 2 ? event.rest[0] : 0, length, runningStatus);
             const std::uint32_t room = capacity - position;
-            if (room >= kMaxVarLen + ByteBuffer::kCopyRoom && room - kMaxVarLen >= length) {
+            if (room >= kMaxVarLen + kShortEvent && length - 1 < kShortEvent) {
                 std::uint8_t* p = out + position;
                 p += encodeVarLenPadded(step.delta, p);
-                position = static_cast<std::uint32_t>(p - out) + bytes.copyTo(p, step.omittedStatus);
+                *p = event.status;
+                p += 1 - step.omittedStatus;
+                p[0] = event.rest[0];
+                p[1] = event.rest[1];
+                position = static_cast<std::uint32_t>(p - out) + length - 1;
+            } else if (room >= kMaxVarLen && room - kMaxVarLen >= length) {
+                std::uint8_t* p = out + position;
+                p += encodeVarLenPadded(step.delta, p);
+                if (length != 0) {
+                    *p = event.status;
+                    p += 1 - step.omittedStatus;
+                    std::memcpy(p, event.rest, length - 1);
+                    p += length - 1;
+                }
+                position = static_cast<std::uint32_t>(p - out);
             } else {
                 std::uint8_t delta[kMaxVarLen];
                 putBytes(output, delta, encodeVarLen(step.delta, delta), position);
-                putBytes(output, data + step.omittedStatus, length - step.omittedStatus, position);
+                if (length != 0) {
+                    if (!step.omittedStatus) putBytes(output, &event.status, 1, position);
+                    putBytes(output, event.rest, length - 1, position);
+                }
                 out = output.data();
                 capacity = output.capacity();
             }

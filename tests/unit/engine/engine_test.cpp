@@ -121,7 +121,7 @@ TEST(ConversionEngine, EveryStepAndItsFailure) {
         {0, 0, 0, K::Converted, true, &rs, false, true}, {0, 0, 0, K::Converted, true, &longDelta, false, true},
         {Probe | End, 0, 0, K::Converted, true, &rs, true, true}, {Open, 0, 0, K::OpenFailed}, {Size, 0, 112, K::ReadFailed},
         {Read, 0, 0, K::ReadFailed}, {Huge, 0, 0, K::TooLarge}, {NoBlock, 0, 0, K::ReadFailed}, {ParseOom, 0, 0, K::OutOfMemory},
-        {ParseOom, 2, 0, K::OutOfMemory, true, &both}, {WriteOom, 0, 0, K::OutOfMemory}, {Probe, 0, 0, K::ProbeFailed}, {Room, 0, 0, K::NotEnoughSpace},
+        {ParseOom, 1, 0, K::OutOfMemory, true, &both}, {WriteOom, 0, 0, K::OutOfMemory}, {Probe, 0, 0, K::ProbeFailed}, {Room, 0, 0, K::NotEnoughSpace},
         {End, 0, 112, K::WriteFailed}, {Write, 0, 112, K::WriteFailed}, {Write, 20, 0, K::WriteFailed}, {Flush, 0, 112, K::WriteFailed},
         {Write | ReEnd, 20, 112, K::WriteFailed, false}, {Write | ReWrite, 10, 112, K::WriteFailed, false},
         {Flush | ReFlush, 0, 112, K::WriteFailed, false}};

@@ -43,13 +43,13 @@ static bool throwsWithin(long n, Action action) {
     return threw;
 }
 
-// Each allocation of a parse fails in turn (the chunks after the tracks included); the
-// reader then reads afresh into the same Song. A write fails with no allocation, leaving its
+// Each allocation of a parse fails in turn (eight tracks, so that the Song's list of tracks
+// grows, and the chunks after the tracks included); the reader then reads afresh into the same Song. A write fails with no allocation, leaving its
 // output empty or as it was, and succeeds with one: the output is allocated once, at its
 // final size. An append that fails leaves the track as it was.
 TEST(OutOfMemory, FailsCleanlyAtEveryAllocation) {
-    const Bytes old(12, 0x5A), input = cat({file({cat({repeat({0x01, 0x90, 0x3C, 0x40}, 120), {0x00, 0xF0, 0x0C}, old, {0x00, 0xFF, 0x2F, 0x00}})}),
-                                            chunk("XFIH", old), chunk("XFKM", {})});
+    const Bytes old(12, 0x5A), events = cat({repeat({0x01, 0x90, 0x3C, 0x40}, 120), {0x00, 0xF0, 0x0C}, old, {0x00, 0xFF, 0x2F, 0x00}});
+    const Bytes input = cat({file({events, events, events, events, events, events, events, events}), chunk("XFIH", old), chunk("XFKM", {})});
     smf::SmfReader reader;
     smf::Song song;
     const auto parse = [&] { return reader.parse(input.data(), std::uint32_t(input.size()), song, false); };
