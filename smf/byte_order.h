@@ -13,6 +13,14 @@ extern const char ByteOrderTag;
 void toBigEndian16(std::uint16_t& value) noexcept;
 void toBigEndian32(std::uint32_t& value) noexcept;
 
+// Stores value at p as 4 big-endian bytes.
+inline void storeBigEndian32(std::uint8_t* p, std::uint32_t value) noexcept {
+    p[0] = static_cast<std::uint8_t>(value >> 24);
+    p[1] = static_cast<std::uint8_t>(value >> 16);
+    p[2] = static_cast<std::uint8_t>(value >> 8);
+    p[3] = static_cast<std::uint8_t>(value);
+}
+
 // 1 if value < 2^7, 2 if < 2^14, 3 if < 2^21, else 4 (also above 0x0FFFFFFF). Without
 // branches: looked up by the position of the highest set bit where the compiler finds it.
 inline std::uint32_t varLenSize(std::uint32_t value) noexcept {
@@ -36,11 +44,7 @@ inline std::uint32_t varLenWord(std::uint32_t value) noexcept {
 // Stores all 4 bytes of varLenWord(value) at out and returns varLenSize(value): the bytes
 // past the encoding are scratch for the caller to overwrite. No data-dependent branches.
 inline std::uint32_t encodeVarLenPadded(std::uint32_t value, std::uint8_t* out) noexcept {
-    const std::uint32_t word = varLenWord(value);
-    out[0] = static_cast<std::uint8_t>(word >> 24);
-    out[1] = static_cast<std::uint8_t>(word >> 16);
-    out[2] = static_cast<std::uint8_t>(word >> 8);
-    out[3] = static_cast<std::uint8_t>(word);
+    storeBigEndian32(out, varLenWord(value));
     return varLenSize(value);
 }
 
@@ -69,6 +73,28 @@ bool readBE32(InputCursor& in, std::uint32_t& value) noexcept;
 
 enum class VarLenStatus : std::uint8_t { Ok, Truncated, TooLong };
 
+// The variable-length quantity at the start of word, whose top byte is the quantity's first
+// byte: true with its value and size (1 to 4) when one of the word's bytes ends it (bit 7
+// clear), false when none does. Without data-dependent branches.
+inline bool decodeVarLenWord(std::uint32_t word, std::uint32_t& value, std::uint32_t& size) noexcept {
+    const std::uint32_t ends = ~word & 0x80808080u;
+    if (ends == 0) return false;
+#if defined(__GNUC__)
+    size = (static_cast<std::uint32_t>(__builtin_clz(ends)) >> 3) + 1;
+#else
+    size = (ends & 0x80000000u) ? 1 : (ends & 0x00800000u) ? 2 : (ends & 0x00008000u) ? 3 : 4;
+#endif
+    const std::uint32_t groups = ((word >> 3) & 0x0FE00000u) | ((word >> 2) & 0x001FC000u) |
+                                 ((word >> 1) & 0x00003F80u) | (word & 0x7Fu);
+    value = groups >> (7 * (4 - size));
+    return true;
+}
+
+// The 4 bytes at p as a big-endian word.
+inline std::uint32_t loadBigEndian32(const std::uint8_t* p) noexcept {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
 // Reads one variable-length quantity of 1 to 4 bytes; non-minimal encodings are accepted
 // (0x80 0x00 reads as 0). On Ok the position is past it; on failure (a fifth byte with
 // bit 7 set before it, or the end of the input first) the position is left alone.
@@ -80,9 +106,17 @@ inline VarLenStatus readVarLen(InputCursor& in, std::uint32_t& value) noexcept {
         ++in.position;
         return VarLenStatus::Ok;
     }
+    if (available >= 4) {   // almost all others: the whole quantity at once
+        std::uint32_t result = 0, size = 0;
+        if (!decodeVarLenWord(loadBigEndian32(bytes), result, size)) {
+            return available == 4 ? VarLenStatus::Truncated : VarLenStatus::TooLong;
+        }
+        value = result;
+        in.position += size;
+        return VarLenStatus::Ok;
+    }
     std::uint32_t result = 0;
-    for (std::uint32_t i = 0; i < 4; ++i) {
-        if (i == available) return VarLenStatus::Truncated;
+    for (std::uint32_t i = 0; i < available; ++i) {
         const std::uint8_t byte = bytes[i];
         result = (result << 7) | (byte & 0x7Fu);
         if (byte < 0x80) {
@@ -91,7 +125,7 @@ inline VarLenStatus readVarLen(InputCursor& in, std::uint32_t& value) noexcept {
             return VarLenStatus::Ok;
         }
     }
-    return available == 4 ? VarLenStatus::Truncated : VarLenStatus::TooLong;
+    return VarLenStatus::Truncated;
 }
 
 }  // namespace smf

@@ -109,10 +109,12 @@ private:
     bool readChunk(InputCursor& in);
     void readChunksAfterTracks(InputCursor& in);
     bool readTrack(InputCursor& in, std::uint32_t length, std::uint32_t chunkAt);
-    bool readOtherEvent(InputCursor& in, Track& track, std::uint32_t tick, std::uint8_t status,
-                        std::uint32_t eventAt, bool& endOfTrack);
+    // Checks a SysEx or meta event whose bytes after the status start at in's position and
+    // returns where it ends, or 0 after fail(); the caller stores the event.
+    std::uint32_t readOtherEvent(InputCursor in, std::uint8_t status, std::uint32_t eventAt);
     // Records the first broken rule; always returns false.
     bool fail(ParseRule rule, std::uint32_t offset) noexcept;
+    std::uint32_t failAt(ParseRule rule, std::uint32_t offset) noexcept;   // fail(), then 0
 
     Song* target_ = nullptr;
     std::uint16_t declaredTrackCount_ = 0;

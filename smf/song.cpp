@@ -18,22 +18,10 @@ constexpr std::uint64_t kSmallestBlock = 256;
 }  // namespace
 
 Track::Track(Track&& other) noexcept
-    : first_(other.first_),
-      last_(other.last_),
-      put_(other.put_),
-      end_(other.end_),
-      allocated_(other.allocated_),
-      expected_(other.expected_),
-      eventCount_(other.eventCount_),
-      layout_(other.layout_),
-      bytesWithRunningStatus_(other.bytesWithRunningStatus_),
-      bytesWithoutRunningStatus_(other.bytesWithoutRunningStatus_) {
+    : first_(other.first_), last_(other.last_), tail_(other.tail_), allocated_(other.allocated_), expected_(other.expected_) {
     other.first_ = other.last_ = nullptr;
-    other.put_ = other.end_ = nullptr;
+    other.tail_ = Tail();
     other.allocated_ = other.expected_ = 0;
-    other.eventCount_ = 0;
-    other.layout_ = EventLayout();
-    other.bytesWithRunningStatus_ = other.bytesWithoutRunningStatus_ = 0;
 }
 
 Track& Track::operator=(Track&& other) noexcept {
@@ -51,11 +39,12 @@ void Track::release() noexcept {
         block = next;
     }
     first_ = last_ = nullptr;
-    put_ = end_ = nullptr;
+    tail_.put = tail_.end = nullptr;
 }
 
-std::uint32_t Track::storeLongCount(std::uint32_t value, std::uint8_t* out) noexcept {
-    out[0] = static_cast<std::uint8_t>(0x80 | (value >> 28));
+std::uint32_t Track::storeCount(std::uint32_t value, std::uint8_t* out) noexcept {
+    if (value <= 0x0FFFFFFFu) return encodeVarLenPadded(value, out);
+    out[0] = static_cast<std::uint8_t>(0x80 | (value >> 28));   // then the low 28 bits in 4 bytes
     out[1] = static_cast<std::uint8_t>(0x80 | ((value >> 21) & 0x7F));
     out[2] = static_cast<std::uint8_t>(0x80 | ((value >> 14) & 0x7F));
     out[3] = static_cast<std::uint8_t>(0x80 | ((value >> 7) & 0x7F));
@@ -64,7 +53,7 @@ std::uint32_t Track::storeLongCount(std::uint32_t value, std::uint8_t* out) noex
 }
 
 void Track::reserveRecord(std::uint64_t size) {
-    if (size <= static_cast<std::uint64_t>(end_ - put_)) return;
+    if (size <= static_cast<std::uint64_t>(tail_.end - tail_.put)) return;
     // 1. The size of the new block: what is still expected of the track chunk, or an eighth
     // of what the track holds; within the bounds above; never less than the record.
     std::uint64_t capacity = expected_ != 0 ? expected_ : allocated_ / 8;
@@ -78,50 +67,49 @@ void Track::reserveRecord(std::uint64_t size) {
     std::memset(bytesOf(block) + capacity, 0, kReadSlack);
     // 3. It follows the last block, whose records end where they are.
     if (last_) {
-        last_->used = static_cast<std::uint32_t>(put_ - bytesOf(last_));
+        last_->used = static_cast<std::uint32_t>(tail_.put - bytesOf(last_));
         last_->next = block;
     } else {
         first_ = block;
     }
     last_ = block;
-    put_ = bytesOf(block);
-    end_ = put_ + capacity;
+    tail_.put = bytesOf(block);
+    tail_.end = tail_.put + capacity;
     allocated_ += capacity;
     expected_ -= expected_ < capacity ? expected_ : capacity;
 }
 
-void Track::appendSlow(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount,
+void Track::appendSlotInNewBlock(std::uint32_t tick, std::uint8_t status, std::uint8_t second, std::uint8_t third,
+                                 std::uint32_t restCount) {
+    reserveRecord(kSlotSize);   // may throw: nothing has changed yet
+    const std::uint8_t rest[2] = {second, third};
+    Appender(*this).appendEvent(tick, status, rest, restCount);
+}
+
+void Track::appendLong(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount,
                        bool hasStatus) {
     const std::uint64_t length = hasStatus ? std::uint64_t{restCount} + 1 : 0;
     if (length > 0xFFFFFFFFu) throw std::bad_alloc();
-    // 1. A channel event of its usual length: room for its record, then the one way it is stored.
-    if (hasStatus && restCount == channelDataCount(status)) {
-        reserveRecord(kLongestChannelRecord);
-        appendChannel(tick, status, rest, restCount);
-        return;
-    }
-    // 2. Any other event: its delta-time, kWholeEvent, its length and its bytes.
-    EventLayout layout = layout_;
-    const EventLayout::Step step =
-        layout.next(tick, hasStatus ? status : 0, restCount != 0 ? rest[0] : 0, static_cast<std::uint32_t>(length), true);
-    std::uint8_t delta[8], count[8];
-    const std::uint32_t deltaSize = storeCount(step.delta, delta);
-    const std::uint32_t countSize = storeCount(static_cast<std::uint32_t>(length), count);
-    reserveRecord(deltaSize + 1 + countSize + length);   // may throw: nothing has changed yet
-    std::uint8_t* p = put_;
-    std::memcpy(p, delta, deltaSize);
+    // kLongRecord, the delta-time, the length, the bytes.
+    const std::uint32_t delta = tick - tail_.previousTick;
+    std::uint8_t deltaBytes[8], countBytes[8];
+    const std::uint32_t deltaSize = storeCount(delta, deltaBytes);
+    const std::uint32_t countSize = storeCount(static_cast<std::uint32_t>(length), countBytes);
+    reserveRecord(1 + deltaSize + countSize + length);   // may throw: nothing has changed yet
+    std::uint8_t* p = tail_.put;
+    *p++ = kLongRecord;
+    std::memcpy(p, deltaBytes, deltaSize);
     p += deltaSize;
-    *p++ = kWholeEvent;
-    std::memcpy(p, count, countSize);
+    std::memcpy(p, countBytes, countSize);
     p += countSize;
     if (hasStatus) {
         *p++ = status;
         if (restCount != 0) std::memcpy(p, rest, restCount);
         p += restCount;
     }
-    put_ = p;
-    layout_ = layout;
-    account(step, static_cast<std::uint32_t>(length));
+    tail_.put = p;
+    tail_.previousTick = tick;
+    tail_.account(delta, hasStatus ? status : 0, restCount != 0 ? rest[0] : 0, static_cast<std::uint32_t>(length));
 }
 
 DivisionKind divisionKind(std::uint16_t division) noexcept {

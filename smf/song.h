@@ -4,18 +4,21 @@
 //
 // How a Track stores its events, and why. Files of hundreds of megabytes hold tens of
 // millions of events of three or four bytes each, so an object and an allocation per event
-// would cost several times the event itself and a release that walks them all. A track
+// would cost several times the event itself, and a release would walk them all. A track
 // therefore packs its events one after the other into a few large blocks, sized from the
-// track chunk it is read from: an event costs about the bytes it took in the file, an
-// append is a few stores, and a release frees a few blocks. Each event is one record:
-//   - its delta-time from the event before (the tick is the running sum), then
-//   - a channel event of its usual length: its status byte and data bytes, the status
-//     byte left out where running status leaves it out (EventLayout below, the rule the
-//     writer follows), so the record is the event as written with running status;
-//   - any other event (SysEx, meta, or anything built by hand): kWholeEvent, the count of
-//     its bytes, and all its bytes.
-// Deltas and counts are variable-length quantities of 1 to 5 bytes (the files' own form up
-// to 0x0FFFFFFF). EventCursor reads the records back; nothing else knows their form.
+// track chunk it is read from: an append is a few stores and a release frees a few blocks.
+// An event is one of two kinds of record:
+//   - a slot of 4 bytes for a channel event of its usual length whose data bytes are
+//     below 0x80 and whose delta-time from the event before is below 1024 (nearly all
+//     events): the status byte, the data bytes, and the delta-time's 10 bits in the last
+//     byte and the data bytes' free top bits;
+//   - any other event: kLongRecord, its delta-time, the count of its bytes (both
+//     variable-length quantities of 1 to 5 bytes, the files' own form up to 0x0FFFFFFF),
+//     and all its bytes.
+// A fixed size for the common record lets a reader of the track find the next record
+// before it has decoded this one. A song read from a file takes about 1.2 times the bytes
+// of its tracks in the file. EventCursor reads the records back; nothing else knows their
+// form. The tick of an event is the running sum of the delta-times.
 #pragma once
 
 #include <cstdint>
@@ -37,10 +40,9 @@ struct TrackEvent {
     ByteBuffer bytes;         // the complete event, status byte first
 };
 
-// How one event of a track is written after the events before it: its delta-time, and
-// whether running status leaves its status byte out. This is the running-status rule, in
-// the one place where it is written: a Track stores and plans its events through it as they
-// are appended, and the writer writes each event through it.
+// Whether running status leaves out the status byte of each event of a track, in turn. This
+// is the running-status rule, in the one place where it is written: a Track plans its written size
+// through it as events are appended, and the writer writes each event through it.
 //
 // The status byte goes when running status is on, it is a channel status (0x80-0xEF)
 // equal to the first byte of the event before (0 before the first event of a track,
@@ -49,40 +51,35 @@ struct TrackEvent {
 // read back as that byte.
 class EventLayout {
 public:
-    struct Step {
-        std::uint32_t delta;          // from the previous event's tick, modulo 2^32
-        std::uint32_t omittedStatus;  // 1 when the status byte is left out, else 0
-    };
-
-    // The next event of the track: its tick, its first two bytes (0 for missing ones) and
-    // its length.
-    Step next(std::uint32_t tick, std::uint8_t status, std::uint8_t second, std::uint32_t length,
-              bool runningStatus) noexcept {
-        const bool omitted = runningStatus && length >= 2 && status == previousStatus_ &&
-                             static_cast<std::uint8_t>(status - 0x80) < 0x70 && second < 0x80;
-        const Step step{tick - previousTick_, omitted ? 1u : 0u};
-        previousTick_ = tick;
+    // 1 when the next event's status byte is left out, else 0. The event is given by its
+    // first two bytes (0 for missing ones) and its length.
+    std::uint32_t omittedStatus(std::uint8_t status, std::uint8_t second, std::uint32_t length,
+                                bool runningStatus) noexcept {
+        // Each condition a 0 or 1, combined without branches.
+        const std::uint32_t omitted = static_cast<std::uint32_t>(runningStatus) & (length >= 2) &
+                                      (status == previousStatus_) &
+                                      (static_cast<std::uint8_t>(status - 0x80) < 0x70) & (second < 0x80);
         previousStatus_ = status;
-        return step;
+        return omitted;
     }
 
-    // Bytes the event of this step takes in the file: its delta-time and its bytes.
-    static std::uint32_t writtenSize(const Step& step, std::uint32_t length) noexcept {
-        return varLenSize(step.delta) + length - step.omittedStatus;
+    // Bytes an event takes in a file: its delta-time and its bytes, less an omitted status.
+    static std::uint64_t writtenSize(std::uint32_t delta, std::uint32_t length, std::uint32_t omittedStatus) noexcept {
+        return std::uint64_t{varLenSize(delta)} + length - omittedStatus;
     }
 
 private:
-    std::uint32_t previousTick_ = 0;
     std::uint8_t previousStatus_ = 0;
 };
 
-// One event as a Track holds it, read in place: {status, rest[0, length - 1)}, or no bytes
-// at all when length is 0. Valid until the track changes.
+// One event as a Track holds it, read in place: its first three bytes (0 past its length)
+// and, for a longer event, all bytes after the first at rest. Valid until the track changes.
 struct EventView {
     std::uint32_t tick;
-    std::uint32_t length;       // bytes of the whole event
-    std::uint8_t status;        // its first byte; 0 when length is 0
-    const std::uint8_t* rest;   // the bytes after the first
+    std::uint32_t delta;            // from the tick of the event before, modulo 2^32
+    std::uint32_t length;           // bytes of the whole event
+    std::uint8_t bytes[3];
+    const std::uint8_t* rest;       // when length > 3
 };
 
 class EventCursor;
@@ -102,15 +99,15 @@ public:
     ~Track() { release(); }
 
     // The events to come take about this many bytes in a file (a track chunk's length):
-    // the blocks allocated for them from now on are sized to hold that much. Allocates nothing.
-    void expectEventBytes(std::uint32_t bytes) noexcept { expected_ = bytes + bytes / 32 + 16; }
+    // the blocks allocated for them from now on are sized to hold them. Allocates nothing.
+    void expectEventBytes(std::uint32_t bytes) noexcept { expected_ = std::uint64_t{bytes} * 5 / 4 + 16; }
 
     // Appends a copy of the event.
     // Out of memory: throws std::bad_alloc and leaves the track as it was.
     void appendEvent(const TrackEvent& event) {
         const ByteBuffer& bytes = event.bytes;
         if (bytes.empty()) {
-            appendSlow(event.tick, 0, nullptr, 0, false);
+            appendLong(event.tick, 0, nullptr, 0, false);
         } else {
             appendEvent(event.tick, bytes[0], bytes.data() + 1, bytes.length() - 1);
         }
@@ -118,23 +115,23 @@ public:
 
     // Appends a copy of the event {status, rest[0, restCount)} at tick.
     // Out of memory: throws std::bad_alloc and leaves the track as it was.
-    void appendEvent(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount) {
-        if (restCount == channelDataCount(status) && end_ - put_ >= kLongestChannelRecord) {
-            appendChannel(tick, status, rest, restCount);
-        } else {
-            appendSlow(tick, status, rest, restCount, true);
-        }
-    }
+    void appendEvent(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount);
+
+    // Appends to the track from a loop: keeps the track's write position and counts in
+    // itself (in registers, where the stores of event bytes cannot disturb them) and gives
+    // them back to the track on destruction. While it lives, the track is appended to only
+    // through it.
+    class Appender;
 
     // The events, each as a TrackEvent copy (for `for (const TrackEvent& e : track.events())`;
     // a copy of a long event may throw std::bad_alloc). EventCursor reads them without copies.
     class EventRange;
     EventRange events() const noexcept;
-    std::uint32_t eventCount() const noexcept { return eventCount_; }
+    std::uint32_t eventCount() const noexcept { return tail_.eventCount; }
 
     // Bytes of all events as written, deltas included, without the chunk header.
     std::uint64_t writtenEventBytes(bool runningStatus) const noexcept {
-        return runningStatus ? bytesWithRunningStatus_ : bytesWithoutRunningStatus_;
+        return tail_.writtenWithRunningStatus + (runningStatus ? 0 : tail_.omittedStatuses);
     }
 
 private:
@@ -144,13 +141,32 @@ private:
         std::uint32_t used;       // bytes of records, once a later block follows
         std::uint32_t capacity;   // bytes for records; kReadSlack more follow them
     };
-    // Bytes past a block's capacity that a reader may load without using (never written
-    // with records), so that short events are copied with fixed-size moves.
+    static constexpr std::uint32_t kSlotSize = 4;
+    static constexpr std::uint32_t kSlotDeltaLimit = 1024;
+    // The first byte of a long record: never a channel status.
+    static constexpr std::uint8_t kLongRecord = 0xFF;
+    // Bytes past a block's capacity that a reader may load without using (zero, never
+    // written with records): room for fixed-size loads of a few bytes.
     static constexpr std::uint32_t kReadSlack = 8;
-    // The longest channel record: a 5-byte delta, the status and two data bytes.
-    static constexpr std::ptrdiff_t kLongestChannelRecord = 8;
-    // The head of a record that holds a whole event: never a channel status or data byte.
-    static constexpr std::uint8_t kWholeEvent = 0xFF;
+
+    // What changes on every append.
+    struct Tail {
+        std::uint8_t* put = nullptr;   // where the next record goes, in the last block
+        std::uint8_t* end = nullptr;   // the end of the last block's capacity
+        std::uint32_t previousTick = 0;
+        std::uint32_t eventCount = 0;
+        std::uint32_t omittedStatuses = 0;          // by running status
+        std::uint64_t writtenWithRunningStatus = 0;
+        EventLayout layout;                         // running status on
+
+        // Counts the event in the sizes its track takes in a file.
+        void account(std::uint32_t delta, std::uint8_t status, std::uint8_t second, std::uint32_t length) noexcept {
+            const std::uint32_t omitted = layout.omittedStatus(status, second, length, true);
+            ++eventCount;
+            omittedStatuses += omitted;
+            writtenWithRunningStatus += EventLayout::writtenSize(delta, length, omitted);
+        }
+    };
 
     // The data bytes of a channel event of this status (1 or 2); for any other first
     // byte, a count no event has.
@@ -161,53 +177,105 @@ private:
     static std::uint8_t* bytesOf(const Block* block) noexcept {
         return reinterpret_cast<std::uint8_t*>(const_cast<Block*>(block) + 1);
     }
-    // The stored form of a delta-time or count (1 to 5 bytes) at out; returns its size.
-    static std::uint32_t storeCount(std::uint32_t value, std::uint8_t* out) noexcept {
-        if (value <= 0x0FFFFFFFu) return encodeVarLenPadded(value, out);
-        return storeLongCount(value, out);
-    }
-    static std::uint32_t storeLongCount(std::uint32_t value, std::uint8_t* out) noexcept;
-
-    // Appends a channel event of its usual length; the caller made room for
-    // kLongestChannelRecord bytes at put_.
-    void appendChannel(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount) noexcept {
-        const EventLayout::Step step = layout_.next(tick, status, rest[0], restCount + 1, true);
-        std::uint8_t* p = put_;
-        p += storeCount(step.delta, p);
-        *p = status;
-        p += 1 - step.omittedStatus;
-        p[0] = rest[0];
-        if (restCount == 2) p[1] = rest[1];
-        put_ = p + restCount;
-        account(step, restCount + 1);
-    }
-    // Any event (no bytes at all when hasStatus is false), after making room for it.
-    void appendSlow(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount,
+    // The stored form of a delta-time or count, 1 to 5 bytes, at out; returns its size.
+    static std::uint32_t storeCount(std::uint32_t value, std::uint8_t* out) noexcept;
+    // Appends the event (no bytes at all when hasStatus is false) as a long record.
+    void appendLong(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount,
                     bool hasStatus);
-    // Makes room for a record of size bytes at put_, in a new block if need be.
+    // Appends a slot in a new block (the last one is full).
+    void appendSlotInNewBlock(std::uint32_t tick, std::uint8_t status, std::uint8_t second, std::uint8_t third,
+                              std::uint32_t restCount);
+    // Makes room for a record of size bytes at tail_.put, in a new block if need be.
     void reserveRecord(std::uint64_t size);
-    void account(const EventLayout::Step& step, std::uint32_t length) noexcept {
-        ++eventCount_;
-        bytesWithRunningStatus_ += EventLayout::writtenSize(step, length);
-        bytesWithoutRunningStatus_ += EventLayout::writtenSize({step.delta, 0}, length);
-    }
     // Where the records of block end.
     const std::uint8_t* endOf(const Block* block) const noexcept {
-        return block == last_ ? put_ : bytesOf(block) + block->used;
+        return block == last_ ? tail_.put : bytesOf(block) + block->used;
     }
     void release() noexcept;
 
     Block* first_ = nullptr;
     Block* last_ = nullptr;
-    std::uint8_t* put_ = nullptr;   // where the next record goes, in last_
-    std::uint8_t* end_ = nullptr;   // the end of last_'s capacity
+    Tail tail_;
     std::uint64_t allocated_ = 0;   // capacity of all blocks
     std::uint64_t expected_ = 0;    // bytes still expected (expectEventBytes), for sizing blocks
-    std::uint32_t eventCount_ = 0;
-    EventLayout layout_;
-    std::uint64_t bytesWithRunningStatus_ = 0;
-    std::uint64_t bytesWithoutRunningStatus_ = 0;
 };
+
+class Track::Appender {
+public:
+    explicit Appender(Track& track) noexcept : track_(track) { load(); }
+    ~Appender() { save(); }
+    Appender(const Appender&) = delete;
+    Appender& operator=(const Appender&) = delete;
+
+    // As Track::appendEvent.
+    void appendEvent(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount) {
+        const std::uint32_t delta = tick - previousTick_;
+        if (restCount == channelDataCount(status)) {
+            const std::uint8_t second = rest[0];
+            const std::uint8_t third = restCount == 2 ? rest[1] : 0;
+            if (delta < kSlotDeltaLimit && (second | third) < 0x80) {
+                if (end_ - put_ >= std::ptrdiff_t{kSlotSize}) {
+                    // The slot: the delta-time's bits 0-7 in the last byte, 8 and 9 in the
+                    // top bits of the data bytes.
+                    std::uint8_t* const p = put_;
+                    p[0] = status;
+                    p[1] = static_cast<std::uint8_t>(second | ((delta >> 1) & 0x80));
+                    p[2] = static_cast<std::uint8_t>(third | ((delta >> 2) & 0x80));
+                    p[3] = static_cast<std::uint8_t>(delta);
+                    put_ = p + kSlotSize;
+                    previousTick_ = tick;
+                    const std::uint32_t omitted = layout_.omittedStatus(status, second, restCount + 1, true);
+                    ++eventCount_;
+                    omittedStatuses_ += omitted;
+                    writtenWithRunningStatus_ += EventLayout::writtenSize(delta, restCount + 1, omitted);
+                } else {
+                    save();
+                    track_.appendSlotInNewBlock(tick, status, second, third, restCount);
+                    load();
+                }
+                return;
+            }
+        }
+        save();
+        track_.appendLong(tick, status, rest, restCount, true);
+        load();
+    }
+
+private:
+    // The track's state to the appender and back, one field at a time.
+    void load() noexcept {
+        put_ = track_.tail_.put;
+        end_ = track_.tail_.end;
+        previousTick_ = track_.tail_.previousTick;
+        eventCount_ = track_.tail_.eventCount;
+        omittedStatuses_ = track_.tail_.omittedStatuses;
+        writtenWithRunningStatus_ = track_.tail_.writtenWithRunningStatus;
+        layout_ = track_.tail_.layout;
+    }
+    void save() noexcept {
+        track_.tail_.put = put_;
+        track_.tail_.end = end_;
+        track_.tail_.previousTick = previousTick_;
+        track_.tail_.eventCount = eventCount_;
+        track_.tail_.omittedStatuses = omittedStatuses_;
+        track_.tail_.writtenWithRunningStatus = writtenWithRunningStatus_;
+        track_.tail_.layout = layout_;
+    }
+
+    Track& track_;
+    std::uint8_t* put_;
+    std::uint8_t* end_;
+    std::uint32_t previousTick_;
+    std::uint32_t eventCount_;
+    std::uint32_t omittedStatuses_;
+    std::uint64_t writtenWithRunningStatus_;
+    EventLayout layout_;
+};
+
+inline void Track::appendEvent(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest,
+                               std::uint32_t restCount) {
+    Appender(*this).appendEvent(tick, status, rest, restCount);
+}
 
 // Reads a track's events in order, in place. The track must not change meanwhile.
 class EventCursor {
@@ -224,38 +292,48 @@ public:
             at_ = Track::bytesOf(block_);
             end_ = track_->endOf(block_);
         }
-        tick_ += loadCount();
-        const std::uint8_t head = *at_;
-        if (head != Track::kWholeEvent) {
-            // A channel event: its status byte, or the previous event's where it was left out.
-            const std::uint8_t status = head >= 0x80 ? head : previousStatus_;
-            at_ += head >= 0x80;
-            const std::uint32_t count = Track::channelDataCount(status);
-            event = {tick_, count + 1, status, at_};
-            at_ += count;
-            previousStatus_ = status;
-        } else {
-            ++at_;
-            const std::uint32_t length = loadCount();
-            const std::uint8_t status = length != 0 ? at_[0] : 0;
-            event = {tick_, length, status, at_ + 1};
-            at_ += length;
-            previousStatus_ = status;
+        const std::uint8_t b0 = at_[0], b1 = at_[1], b2 = at_[2], b3 = at_[3];
+        if (b0 != Track::kLongRecord) {
+            const std::uint32_t delta = b3 | (std::uint32_t{b1 & 0x80u} << 1) | (std::uint32_t{b2 & 0x80u} << 2);
+            tick_ += delta;
+            event.tick = tick_;
+            event.delta = delta;
+            event.length = (b0 & 0xE0) == 0xC0 ? 2 : 3;
+            event.bytes[0] = b0;
+            event.bytes[1] = static_cast<std::uint8_t>(b1 & 0x7F);
+            event.bytes[2] = static_cast<std::uint8_t>(b2 & 0x7F);
+            event.rest = nullptr;
+            at_ += Track::kSlotSize;
+            return true;
         }
+        ++at_;
+        const std::uint32_t delta = loadCount();
+        const std::uint32_t length = loadCount();
+        tick_ += delta;
+        event.tick = tick_;
+        event.delta = delta;
+        event.length = length;
+        event.bytes[0] = length > 0 ? at_[0] : 0;
+        event.bytes[1] = length > 1 ? at_[1] : 0;
+        event.bytes[2] = length > 2 ? at_[2] : 0;
+        event.rest = at_ + 1;
+        at_ += length;
         return true;
     }
 
 private:
-    // A stored delta-time or count, 1 to 5 bytes.
+    // A stored delta-time or count: 1 to 4 bytes at once (a record is followed by at least
+    // kReadSlack readable bytes), or 5 (above 0x0FFFFFFF: the top 4 bits, then 28 in 4 bytes).
     std::uint32_t loadCount() noexcept {
-        std::uint32_t value = *at_++;
-        if (value < 0x80) return value;
-        value &= 0x7F;
-        for (;;) {
-            const std::uint32_t byte = *at_++;
-            value = (value << 7) | (byte & 0x7F);
-            if (byte < 0x80) return value;
+        std::uint32_t value = 0, size = 0;
+        if (decodeVarLenWord(loadBigEndian32(at_), value, size)) {
+            at_ += size;
+            return value;
         }
+        decodeVarLenWord(loadBigEndian32(at_ + 1), value, size);
+        value |= std::uint32_t{at_[0]} << 28;
+        at_ += 5;
+        return value;
     }
 
     const Track* track_;
@@ -263,7 +341,6 @@ private:
     const std::uint8_t* at_;
     const std::uint8_t* end_;
     std::uint32_t tick_ = 0;
-    std::uint8_t previousStatus_ = 0;
 };
 
 class Track::EventRange {
@@ -278,7 +355,7 @@ public:
                 empty.tick = view_.tick;
                 return empty;
             }
-            return TrackEvent(view_.tick, view_.status, view_.rest, view_.length - 1);
+            return TrackEvent(view_.tick, view_.bytes[0], view_.length > 3 ? view_.rest : view_.bytes + 1, view_.length - 1);
         }
         Iterator& operator++() noexcept {
             valid_ = cursor_.next(view_);

@@ -39,11 +39,6 @@ std::uint32_t plannedTotal(const Song& song, bool runningStatus, std::vector<std
     return static_cast<std::uint32_t>(total);
 }
 
-void storeBigEndian32(std::uint8_t* to, std::uint32_t value) noexcept {
-    toBigEndian32(value);
-    std::memcpy(to, &value, 4);
-}
-
 }  // namespace
 
 void SmfWriter::putBytes(ByteBuffer& output, const void* source, std::uint32_t count,
@@ -59,6 +54,10 @@ std::uint32_t SmfWriter::planSongSize(const Song& song, bool runningStatus,
     return plannedTotal(song, runningStatus, &trackSizes);
 }
 
+// The event loop inlines everything it calls, the reading of the track's records included.
+#if defined(__GNUC__)
+__attribute__((flatten))
+#endif
 std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool runningStatus) {
     // 1. Plan the total (output is untouched if this throws).
     const std::uint32_t total = plannedTotal(song, runningStatus, nullptr);
@@ -98,33 +97,38 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
         EventView event;
         while (cursor.next(event)) {
             const std::uint32_t length = event.length;
-            const EventLayout::Step step =
-                layout.next(event.tick, event.status, length >= 2 ? event.rest[0] : 0, length, runningStatus);
+            const std::uint32_t omitted = layout.omittedStatus(event.bytes[0], event.bytes[1], length, runningStatus);
             const std::uint32_t room = capacity - position;
             if (room >= kMaxVarLen + kShortEvent && length - 1 < kShortEvent) {
                 std::uint8_t* p = out + position;
-                p += encodeVarLenPadded(step.delta, p);
-                *p = event.status;
-                p += 1 - step.omittedStatus;
-                p[0] = event.rest[0];
-                p[1] = event.rest[1];
+                p += encodeVarLenPadded(event.delta, p);
+                p[0] = event.bytes[0];
+                p += 1 - omitted;
+                p[0] = event.bytes[1];
+                p[1] = event.bytes[2];
                 position = static_cast<std::uint32_t>(p - out) + length - 1;
             } else if (room >= kMaxVarLen && room - kMaxVarLen >= length) {
                 std::uint8_t* p = out + position;
-                p += encodeVarLenPadded(step.delta, p);
+                p += encodeVarLenPadded(event.delta, p);
                 if (length != 0) {
-                    *p = event.status;
-                    p += 1 - step.omittedStatus;
-                    std::memcpy(p, event.rest, length - 1);
+                    p[0] = event.bytes[0];
+                    p += 1 - omitted;
+                    if (length > kShortEvent) {
+                        std::memcpy(p, event.rest, length - 1);
+                    } else {
+                        p[0] = event.bytes[1];
+                        if (length == kShortEvent) p[1] = event.bytes[2];
+                    }
                     p += length - 1;
                 }
                 position = static_cast<std::uint32_t>(p - out);
             } else {
                 std::uint8_t delta[kMaxVarLen];
-                putBytes(output, delta, encodeVarLen(step.delta, delta), position);
+                putBytes(output, delta, encodeVarLen(event.delta, delta), position);
                 if (length != 0) {
-                    if (!step.omittedStatus) putBytes(output, &event.status, 1, position);
-                    putBytes(output, event.rest, length - 1, position);
+                    const std::uint8_t bytes[3] = {event.bytes[0], event.bytes[1], event.bytes[2]};
+                    if (!omitted) putBytes(output, bytes, 1, position);
+                    putBytes(output, length > kShortEvent ? event.rest : bytes + 1, length - 1, position);
                 }
                 out = output.data();
                 capacity = output.capacity();
