@@ -109,7 +109,7 @@ void Track::appendLong(std::uint32_t tick, std::uint8_t status, const std::uint8
     }
     tail_.put = p;
     tail_.previousTick = tick;
-    tail_.account(delta, hasStatus ? status : 0, restCount != 0 ? rest[0] : 0, static_cast<std::uint32_t>(length));
+    Appender(*this).count(delta, hasStatus ? status : 0, restCount != 0 ? rest[0] : 0, static_cast<std::uint32_t>(length));
 }
 
 DivisionKind divisionKind(std::uint16_t division) noexcept {

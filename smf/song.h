@@ -41,8 +41,8 @@ struct TrackEvent {
 };
 
 // Whether running status leaves out the status byte of each event of a track, in turn. This
-// is the running-status rule, in the one place where it is written: a Track plans its written size
-// through it as events are appended, and the writer writes each event through it.
+// is the running-status rule, in the one place where it is written: a Track plans its
+// written size through it as events are appended, and the writer writes each event through it.
 //
 // The status byte goes when running status is on, it is a channel status (0x80-0xEF)
 // equal to the first byte of the event before (0 before the first event of a track,
@@ -158,14 +158,6 @@ private:
         std::uint32_t omittedStatuses = 0;          // by running status
         std::uint64_t writtenWithRunningStatus = 0;
         EventLayout layout;                         // running status on
-
-        // Counts the event in the sizes its track takes in a file.
-        void account(std::uint32_t delta, std::uint8_t status, std::uint8_t second, std::uint32_t length) noexcept {
-            const std::uint32_t omitted = layout.omittedStatus(status, second, length, true);
-            ++eventCount;
-            omittedStatuses += omitted;
-            writtenWithRunningStatus += EventLayout::writtenSize(delta, length, omitted);
-        }
     };
 
     // The data bytes of a channel event of this status (1 or 2); for any other first
@@ -224,10 +216,7 @@ public:
                     p[3] = static_cast<std::uint8_t>(delta);
                     put_ = p + kSlotSize;
                     previousTick_ = tick;
-                    const std::uint32_t omitted = layout_.omittedStatus(status, second, restCount + 1, true);
-                    ++eventCount_;
-                    omittedStatuses_ += omitted;
-                    writtenWithRunningStatus_ += EventLayout::writtenSize(delta, restCount + 1, omitted);
+                    count(delta, status, second, restCount + 1);
                 } else {
                     save();
                     track_.appendSlotInNewBlock(tick, status, second, third, restCount);
@@ -242,6 +231,15 @@ public:
     }
 
 private:
+    friend class Track;
+
+    // Counts an event just stored in the sizes its track takes in a file.
+    void count(std::uint32_t delta, std::uint8_t status, std::uint8_t second, std::uint32_t length) noexcept {
+        const std::uint32_t omitted = layout_.omittedStatus(status, second, length, true);
+        ++eventCount_;
+        omittedStatuses_ += omitted;
+        writtenWithRunningStatus_ += EventLayout::writtenSize(delta, length, omitted);
+    }
     // The track's state to the appender and back, one field at a time.
     void load() noexcept {
         put_ = track_.tail_.put;

@@ -84,9 +84,8 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
 
     // 4. Track chunks, each length field filled in from the bytes its events took. With
     // room to spare, events go straight into the storage: the delta-time with one fixed-size
-    // store, and short events with fixed-size moves (a track's storage may be read a few
-    // bytes past an event); the last few go through putBytes, which would also grow the
-    // storage if the plan were short.
+    // store, and short events with fixed-size moves; the last few go through putBytes, which
+    // would also grow the storage if the plan were short.
     std::uint8_t* out = output.data();
     std::uint32_t capacity = output.capacity();
     for (const Track& track : song.tracks()) {
