@@ -164,3 +164,59 @@ TEST_P(Files, ReadAndWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRules, Files, ::testing::ValuesIn(files()));
+
+// A track keeps every event it is given as it was given, whatever its size, bytes or tick:
+// the common channel events (deltas up to 1023, data bytes below 0x80) and all others,
+// ticks that go back (a delta of almost 2^32) or jump by 2^28, an empty event, a SysEx
+// larger than the blocks the track grows by, over many blocks. What it plans for a file is
+// what the writer writes; moved, it keeps its events and the source has none.
+TEST(Track, KeepsEveryEventAsGiven) {
+    struct Given {
+        std::uint32_t delta;
+        Bytes bytes;
+    };
+    const std::vector<Given> kinds = {
+        {0, {0x90, 0x3C, 0x40}},
+        {127, {0x90, 0x3E, 0x40}},
+        {128, {0x80, 0x3C, 0x00}},
+        {1023, {0xC5, 0x07}},
+        {1024, {0xE0, 0x00, 0x7F}},
+        {3, {0x90, 0x85, 0x40}},
+        {3, {0xB0, 0x07, 0xFF}},
+        {0, {0x90, 0x3C}},
+        {0, {0x90, 0x3C, 0x40, 0x00}},
+        {0, {0x90}},
+        {0, {}},
+        {0, {0x3C, 0x40}},
+        {0xFFFFFFFBu, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}},
+        {0x10000000u, {0xF0, 0x02, 0x7E, 0xF7}},
+        {9, cat({{0xF0, 0x82, 0xB8, 0x40}, Bytes(40000, 0x55)})},
+        {0x0FFFFFFFu, {0xD3, 0x11}},
+    };
+    smf::Song song;
+    smf::Track& track = song.appendTrack();
+    Events expected;
+    std::uint32_t tick = 0;
+    for (int round = 0; round < 300; ++round) {
+        for (const Given& given : kinds) {
+            smf::TrackEvent event;
+            event.tick = tick += given.delta;
+            event.bytes.assignAt(given.bytes.data(), std::uint32_t(given.bytes.size()), 0);
+            track.appendEvent(event);
+            expected.emplace_back(tick, given.bytes);
+        }
+    }
+    EXPECT_EQ(eventsOf(track), expected);
+    EXPECT_EQ(track.eventCount(), expected.size());
+    for (bool runningStatus : {true, false}) {
+        const Bytes written = write(song, runningStatus);
+        EXPECT_EQ(written.size(), 14 + 8 + track.writtenEventBytes(runningStatus)) << "running status " << runningStatus;
+    }
+    // Per round, running status leaves out two statuses: the second note-on's, and the
+    // 4-byte event's after the 2-byte one with the same status.
+    EXPECT_EQ(track.writtenEventBytes(false) - track.writtenEventBytes(true), 600u);
+    smf::Track moved(std::move(track));
+    EXPECT_EQ(eventsOf(moved), expected);
+    EXPECT_EQ(track.eventCount() + track.writtenEventBytes(false), 0u);
+    EXPECT_TRUE(eventsOf(track).empty());
+}
