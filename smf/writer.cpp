@@ -115,8 +115,7 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
                     if (length > kShortEvent) {
                         std::memcpy(p, event.rest, length - 1);
                     } else {
-                        p[0] = event.bytes[1];
-                        if (length == kShortEvent) p[1] = event.bytes[2];
+                        for (std::uint32_t i = 1; i < length; ++i) p[i - 1] = event.bytes[i];
                     }
                     p += length - 1;
                 }

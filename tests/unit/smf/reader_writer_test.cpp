@@ -190,6 +190,7 @@ TEST(Track, KeepsEveryEventAsGiven) {
         {0, {0x3C, 0x40}},
         {0xFFFFFFFBu, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}},
         {0x10000000u, {0xF0, 0x02, 0x7E, 0xF7}},
+        {0x1234ABCDu, {0xFF, 0x01, 0x00}},
         {9, cat({{0xF0, 0x82, 0xB8, 0x40}, Bytes(40000, 0x55)})},
         {0x0FFFFFFFu, {0xD3, 0x11}},
     };
@@ -211,10 +212,16 @@ TEST(Track, KeepsEveryEventAsGiven) {
     for (bool runningStatus : {true, false}) {
         const Bytes written = write(song, runningStatus);
         EXPECT_EQ(written.size(), 14 + 8 + track.writtenEventBytes(runningStatus)) << "running status " << runningStatus;
+        // The last event, written in the output's last bytes: 0x0FFFFFFF as 4 bytes, D3 11.
+        EXPECT_EQ(Bytes(written.end() - 6, written.end()), (Bytes{0xFF, 0xFF, 0xFF, 0x7F, 0xD3, 0x11}));
     }
     // Per round, running status leaves out two statuses: the second note-on's, and the
     // 4-byte event's after the 2-byte one with the same status.
     EXPECT_EQ(track.writtenEventBytes(false) - track.writtenEventBytes(true), 600u);
+    // A song whose only event is empty ends in that event's delta-time.
+    smf::Song empty;
+    empty.appendTrack().appendEvent(smf::TrackEvent());
+    EXPECT_EQ(write(empty, false), cat({header(0, 1, 0), chunk("MTrk", {0x00})}));
     smf::Track moved(std::move(track));
     EXPECT_EQ(eventsOf(moved), expected);
     EXPECT_EQ(track.eventCount() + track.writtenEventBytes(false), 0u);
