@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace smf {
 
@@ -21,16 +22,22 @@ inline void storeBigEndian32(std::uint8_t* p, std::uint32_t value) noexcept {
     p[3] = static_cast<std::uint8_t>(value);
 }
 
-// 1 if value < 2^7, 2 if < 2^14, 3 if < 2^21, else 4 (also above 0x0FFFFFFF). Without
-// branches: looked up by the position of the highest set bit where the compiler finds it.
-inline std::uint32_t varLenSize(std::uint32_t value) noexcept {
-#if defined(__GNUC__)
-    static constexpr std::uint8_t kSizeByTopBit[32] = {1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 3, 3,
-                                                       3, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4};
-    return kSizeByTopBit[31 - __builtin_clz(value | 1)];
+// Stores value at p as 4 little-endian bytes, with one store on a little-endian host.
+inline void storeLittleEndian32(std::uint8_t* p, std::uint32_t value) noexcept {
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(p, &value, 4);
 #else
-    return 1u + (value >= (1u << 7)) + (value >= (1u << 14)) + (value >= (1u << 21));
+    p[0] = static_cast<std::uint8_t>(value);
+    p[1] = static_cast<std::uint8_t>(value >> 8);
+    p[2] = static_cast<std::uint8_t>(value >> 16);
+    p[3] = static_cast<std::uint8_t>(value >> 24);
 #endif
+}
+
+// 1 if value < 2^7, 2 if < 2^14, 3 if < 2^21, else 4 (also above 0x0FFFFFFF). Without
+// branches; where the compiler knows a bound on value, the comparisons above it vanish.
+inline std::uint32_t varLenSize(std::uint32_t value) noexcept {
+    return 1u + (value >= (1u << 7)) + (value >= (1u << 14)) + (value >= (1u << 21));
 }
 
 // The varLenSize(value) bytes of value's minimal encoding (values above 0x0FFFFFFF keep
@@ -101,6 +108,18 @@ inline bool decodeVarLenWord(std::uint32_t word, std::uint32_t& value, std::uint
 // The 4 bytes at p as a big-endian word.
 inline std::uint32_t loadBigEndian32(const std::uint8_t* p) noexcept {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+// The 4 bytes at p as a little-endian word: p[0] in bits 0-7, p[3] in bits 24-31.
+inline std::uint32_t loadLittleEndian32(const std::uint8_t* p) noexcept {
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
+}
+
+// The 8 bytes at p as a little-endian word: p[0] in bits 0-7, p[7] in bits 56-63.
+inline std::uint64_t loadLittleEndian64(const std::uint8_t* p) noexcept {
+    return std::uint64_t{p[0]} | (std::uint64_t{p[1]} << 8) | (std::uint64_t{p[2]} << 16) |
+           (std::uint64_t{p[3]} << 24) | (std::uint64_t{p[4]} << 32) | (std::uint64_t{p[5]} << 40) |
+           (std::uint64_t{p[6]} << 48) | (std::uint64_t{p[7]} << 56);
 }
 
 // Reads one variable-length quantity of 1 to 4 bytes; non-minimal encodings are accepted

@@ -212,14 +212,150 @@ std::uint32_t SmfReader::readOtherEvent(InputCursor in, std::uint8_t status, std
     return in.position;
 }
 
-// The event loop works on a local copy of the cursor and appends through a Track::Appender,
-// so that the position and the track's write position stay in registers while event bytes
-// are stored. Everything it calls is inlined into it. GCC's straight-line vectoriser would
-// pack the appender's fields into vector registers and back on every event (a third of the
-// loop's time), so it stays off here.
+namespace {
+
+// The fast path of the event loop: common events decoded from one load each, without a
+// check per byte. A common event is a delta-time of 1 or 2 bytes, then a channel event with
+// its status byte or under running status, which a Track keeps as a slot, all of whose 2 to
+// 5 bytes lie before the input's end and the chunk's (so that the chunk goes on after it).
+class CommonEvents {
+public:
+    // Events that begin at last or before lie before the ends.
+    CommonEvents(const std::uint8_t* at, const std::uint8_t* last, Track& track) noexcept
+        : at_(at), last_(last), appender_(track) {}
+
+    // Reads common events as long as they come; returns where the first other event
+    // begins (or last_ has been passed).
+    const std::uint8_t* read() noexcept {
+        for (;;) {
+            // As many events as both the input up to last_ and the track's last block surely
+            // hold (an event takes at most 5 bytes here), without checking either.
+            std::uint32_t budget = appender_.slotRoom();
+            const std::uint32_t inputBudget = static_cast<std::uint32_t>(last_ - at_) / 5 + 1;
+            if (budget > inputBudget) budget = inputBudget;
+            while (budget != 0) {
+                if (!readEvent()) return at_;
+                --budget;
+                // Then the events under its running status, apart for each count of data bytes.
+                const bool more = (appender_.lastStatus() & 0xE0) == 0xC0 ? readRunningStatusRun<1>(budget)
+                                                                         : readRunningStatusRun<2>(budget);
+                if (!more) return at_;
+            }
+            if (at_ > last_ || appender_.slotRoom() == 0) return at_;
+        }
+    }
+
+    std::uint32_t tick() const noexcept { return appender_.tick(); }
+    std::uint8_t lastStatus() const noexcept { return appender_.lastStatus(); }
+    std::uint32_t runningStatusEvents() const noexcept { return runningStatusEvents_; }
+
+private:
+    // One common event with its status byte or under running status; false (nothing read)
+    // for another.
+    bool readEvent() noexcept {
+        const std::uint64_t word = loadLittleEndian64(at_);
+        const std::uint32_t b0 = static_cast<std::uint32_t>(word) & 0xFF;
+        const std::uint32_t b1 = static_cast<std::uint32_t>(word >> 8) & 0xFF;
+        const std::uint32_t twoDeltaBytes = b0 >> 7;
+        const std::uint32_t delta = ((b0 & 0x7F) << (7 * twoDeltaBytes)) | (b1 & (0u - twoDeltaBytes));
+        std::uint64_t event = word >> (8 + 8 * twoDeltaBytes);
+        // Running status is the status of the event before, when that is a channel event.
+        std::uint32_t status = appender_.lastStatus();
+        std::uint32_t hasStatus = 0;
+        if (event & 0x80) {
+            status = static_cast<std::uint32_t>(event) & 0xFF;
+            hasStatus = 1;
+            event >>= 8;
+        }
+        const std::uint32_t dataCount = (status & 0xE0) == 0xC0 ? 1 : 2;
+        const std::uint32_t second = static_cast<std::uint32_t>(event) & 0xFF;
+        const std::uint32_t third = static_cast<std::uint32_t>(event >> 8) & (dataCount == 2 ? 0xFF : 0);
+        // A third delta-time byte, no channel status (none running included), no slot.
+        if ((twoDeltaBytes & (b1 >> 7)) | (static_cast<std::uint8_t>(status - 0x80) >= 0x70) |
+            !Track::Appender::isSlot(delta, second, third)) {
+            return false;
+        }
+        appender_.appendSlot(delta, static_cast<std::uint8_t>(status), second, third, dataCount);
+        at_ += 1 + twoDeltaBytes + hasStatus + dataCount;
+        runningStatusEvents_ += 1 - hasStatus;
+        return true;
+    }
+
+    // Common events under the running status of the last event, a channel status with
+    // kDataCount data bytes, at most budget of them. False after an event that is not
+    // common; true when the budget is spent or a status byte comes.
+    template <std::uint32_t kDataCount>
+    bool readRunningStatusRun(std::uint32_t& budget) noexcept {
+        const std::uint32_t verdict = appender_.runVerdict(kDataCount);
+        const std::uint8_t* at = at_;
+        std::uint32_t left = budget;
+        bool more = true;
+        while (left != 0) {
+            const std::uint64_t word = loadLittleEndian64(at);
+            const std::uint32_t b0 = static_cast<std::uint32_t>(word) & 0xFF;
+            const std::uint32_t b1 = static_cast<std::uint32_t>(word >> 8) & 0xFF;
+            const std::uint32_t twoDeltaBytes = b0 >> 7;
+            // Two bytes make b0 * 128 + b1 - 0x4000, b0's bit 7 set.
+            const std::uint32_t delta = b0 + ((b0 * 127 + b1 - 0x4000) & (0u - twoDeltaBytes));
+            const std::uint64_t event = word >> (8 + 8 * twoDeltaBytes);
+            if (event & 0x80) break;   // a status byte
+            // No common event: a third delta-time byte (b1's bit 7), a delta-time of 1024 or
+            // more (b0 above 0x87), a second data byte with bit 7 set.
+            const std::uint32_t other = (static_cast<std::uint32_t>(word) & (0x8078u & (0u - twoDeltaBytes))) |
+                                        (kDataCount == 2 ? static_cast<std::uint32_t>(event) & 0x8000 : 0);
+            if (other != 0) {
+                more = false;
+                break;
+            }
+            const std::uint32_t data = static_cast<std::uint32_t>(event) & (kDataCount == 2 ? 0xFFFF : 0xFF);
+            appender_.appendSlotInRun(delta, data, kDataCount, verdict);
+            at += 1 + twoDeltaBytes + kDataCount;
+            --left;
+        }
+        runningStatusEvents_ += budget - left;
+        budget = left;
+        at_ = at;
+        return more;
+    }
+
+    const std::uint8_t* at_;
+    const std::uint8_t* const last_;
+    Track::Appender appender_;
+    std::uint32_t runningStatusEvents_ = 0;
+};
+
+// Reads the common events (CommonEvents) from in's position on, as long as they come, and
+// moves in, tick, runningStatus and runningStatusEvents past them; the caller reads the
+// event after them the general way. fastEnd is the nearer of the chunk's end and the
+// input's.
+//
+// Apart from the caller's loop, so that its state fits in registers. GCC's straight-line
+// vectoriser would pack that state into vector registers and back on every event, so it
+// stays off here.
 #if defined(__GNUC__) && !defined(__clang__)
-__attribute__((flatten, optimize("no-tree-slp-vectorize")))
+__attribute__((noinline, optimize("no-tree-slp-vectorize")))
 #elif defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void readCommonEvents(InputCursor& in, std::uint32_t fastEnd, Track& track, std::uint32_t& tick,
+                      std::uint8_t& runningStatus, std::uint64_t& runningStatusEvents) noexcept {
+    if (fastEnd - in.position < 8) return;
+    const std::uint8_t* const first = in.base + in.position;
+    CommonEvents events(first, in.base + (fastEnd - 8), track);
+    const std::uint8_t* const at = events.read();
+    if (at == first) return;
+    in.position = static_cast<std::uint32_t>(at - in.base);
+    tick = events.tick();
+    runningStatus = events.lastStatus();   // a channel status: no other event was read here
+    runningStatusEvents += events.runningStatusEvents();
+}
+
+}  // namespace
+
+// The event loop works on a local copy of the cursor, so that the position stays in
+// registers while event bytes are stored. Everything it calls but readCommonEvents is
+// inlined into it.
+#if defined(__GNUC__)
 __attribute__((flatten))
 #endif
 bool SmfReader::readTrack(InputCursor& cursor, std::uint32_t length, std::uint32_t chunkAt) {
@@ -227,7 +363,6 @@ bool SmfReader::readTrack(InputCursor& cursor, std::uint32_t length, std::uint32
     Track& track = target_->appendTrack();
     InputCursor in = cursor;
     track.expectEventBytes(length < in.remaining() ? length : in.remaining());
-    Track::Appender appender(track);
     const std::uint64_t chunkEnd = std::uint64_t{in.position} + length;   // may lie past the input
     std::uint32_t tick = 0;
     std::uint8_t runningStatus = 0;   // 0: none
@@ -235,7 +370,12 @@ bool SmfReader::readTrack(InputCursor& cursor, std::uint32_t length, std::uint32
     // 3. An empty chunk cannot hold End of Track.
     if (length == 0) return fail(ParseRule::EmptyTrack, chunkAt);
 
+    // Events that lie wholly before fastEnd - 8 are before the chunk's end and the input's.
+    const std::uint32_t fastEnd = chunkEnd < in.end ? static_cast<std::uint32_t>(chunkEnd) : in.end;
     for (;;) {
+        // The common events at once; then the one after them, whatever it is.
+        readCommonEvents(in, fastEnd, track, tick, runningStatus, runningStatusEvents);
+
         // 4. Delta-time.
         std::uint32_t delta = 0;
         const VarLenStatus deltaStatus = readVarLen(in, delta);
@@ -264,16 +404,16 @@ bool SmfReader::readTrack(InputCursor& cursor, std::uint32_t length, std::uint32
             if (!skip(in, dataCount)) return fail(ParseRule::EventTruncated, eventAt);
             // One append per data count, so that each copies a constant number of bytes.
             if (dataCount == 2) {
-                appender.appendEvent(tick, status, in.base + dataStart, 2);
+                track.appendEvent(tick, status, in.base + dataStart, 2);
             } else {
-                appender.appendEvent(tick, status, in.base + dataStart, 1);
+                track.appendEvent(tick, status, in.base + dataStart, 1);
             }
             runningStatus = status;
         } else {
             // By value: the loop's own cursor is never passed by address, so it stays in registers.
             const std::uint32_t eventEnd = readOtherEvent(in, status, eventAt);
             if (eventEnd == 0) return false;
-            appender.appendEvent(tick, status, in.base + dataStart, eventEnd - dataStart);
+            track.appendEvent(tick, status, in.base + dataStart, eventEnd - dataStart);
             endOfTrack = status == 0xFF && in.base[dataStart] == 0x2F;
             in.position = eventEnd;
             runningStatus = 0;

@@ -68,6 +68,9 @@ public:
         return std::uint64_t{varLenSize(delta)} + length - omittedStatus;
     }
 
+    // The first byte of the event before the next one (0 before the first event).
+    std::uint8_t previous() const noexcept { return previousStatus_; }
+
 private:
     std::uint8_t previousStatus_ = 0;
 };
@@ -205,18 +208,9 @@ public:
         if (restCount == channelDataCount(status)) {
             const std::uint8_t second = rest[0];
             const std::uint8_t third = restCount == 2 ? rest[1] : 0;
-            if (delta < kSlotDeltaLimit && (second | third) < 0x80) {
-                if (end_ - put_ >= std::ptrdiff_t{kSlotSize}) {
-                    // The slot: the delta-time's bits 0-7 in the last byte, 8 and 9 in the
-                    // top bits of the data bytes.
-                    std::uint8_t* const p = put_;
-                    p[0] = status;
-                    p[1] = static_cast<std::uint8_t>(second | ((delta >> 1) & 0x80));
-                    p[2] = static_cast<std::uint8_t>(third | ((delta >> 2) & 0x80));
-                    p[3] = static_cast<std::uint8_t>(delta);
-                    put_ = p + kSlotSize;
-                    previousTick_ = tick;
-                    count(delta, status, second, restCount + 1);
+            if (isSlot(delta, second, third)) {
+                if (slotRoom() != 0) {
+                    appendSlot(delta, status, second, third, restCount);
                 } else {
                     save();
                     track_.appendSlotInNewBlock(tick, status, second, third, restCount);
@@ -230,12 +224,58 @@ public:
         load();
     }
 
+    // Whether a channel event of its usual length, with these data bytes (third 0 for an
+    // event of one) and delta-time, is kept as a slot.
+    static bool isSlot(std::uint32_t delta, std::uint32_t second, std::uint32_t third) noexcept {
+        return (delta < kSlotDeltaLimit) & ((second | third) < 0x80);
+    }
+    // How many slots the last block has room for.
+    std::uint32_t slotRoom() const noexcept { return static_cast<std::uint32_t>(end_ - put_) / kSlotSize; }
+    // The common case of appendEvent: the channel event {status, second, third} (third 0
+    // when dataCount, the data bytes the status has, is 1) delta ticks after the event
+    // before, which isSlot; slotRoom() must not be 0.
+    void appendSlot(std::uint32_t delta, std::uint8_t status, std::uint32_t second, std::uint32_t third,
+                    std::uint32_t dataCount) noexcept {
+        storeSlot(delta, status, second | (third << 8));
+        count(delta, status, static_cast<std::uint8_t>(second), dataCount + 1);
+    }
+    // For a run of appendSlotInRun: the running-status rule's verdict on an event of
+    // dataCount data bytes that has the status of the event before it. It is the same for
+    // every event of such a run, since the rule looks only at the status, the one before,
+    // the length and bit 7 of the first data byte (clear in a slot).
+    std::uint32_t runVerdict(std::uint32_t dataCount) noexcept {
+        return layout_.omittedStatus(layout_.previous(), 0, dataCount + 1, true);
+    }
+    // appendSlot for an event that has the status of the last event appended, as under
+    // running status, given runVerdict(dataCount); data as for storeSlot.
+    void appendSlotInRun(std::uint32_t delta, std::uint32_t data, std::uint32_t dataCount, std::uint32_t verdict) noexcept {
+        storeSlot(delta, layout_.previous(), data);
+        countWith(delta & (kSlotDeltaLimit - 1), dataCount + 1, verdict);   // the same value, its range known
+    }
+    // The first byte of the last event appended (0 before the first): for a channel
+    // status, the status that a next event under running status has.
+    std::uint8_t lastStatus() const noexcept { return layout_.previous(); }
+    // The tick of the last event appended.
+    std::uint32_t tick() const noexcept { return previousTick_; }
+
 private:
     friend class Track;
 
+    // Stores a slot for the event {status, data bytes} (the second byte of the event in
+    // data's bits 0-7, the third in bits 8-15, both below 0x80; the delta-time below
+    // kSlotDeltaLimit): the delta-time's bits 0-7 in the last byte, 8 and 9 in the top bits
+    // of the data bytes.
+    void storeSlot(std::uint32_t delta, std::uint8_t status, std::uint32_t data) noexcept {
+        storeLittleEndian32(put_, status | (data << 8) | (delta << 24) | (((delta & 0x300) * 0x4080) & 0x808000));
+        put_ += kSlotSize;
+        previousTick_ += delta;
+    }
     // Counts an event just stored in the sizes its track takes in a file.
     void count(std::uint32_t delta, std::uint8_t status, std::uint8_t second, std::uint32_t length) noexcept {
-        const std::uint32_t omitted = layout_.omittedStatus(status, second, length, true);
+        countWith(delta, length, layout_.omittedStatus(status, second, length, true));
+    }
+    // The same, given the rule's verdict on it.
+    void countWith(std::uint32_t delta, std::uint32_t length, std::uint32_t omitted) noexcept {
         ++eventCount_;
         omittedStatuses_ += omitted;
         writtenWithRunningStatus_ += EventLayout::writtenSize(delta, length, omitted);
@@ -284,12 +324,7 @@ public:
 
     // The next event into event; false (event unchanged) after the last.
     bool next(EventView& event) noexcept {
-        while (at_ == end_) {
-            if (!block_ || !block_->next) return false;
-            block_ = block_->next;
-            at_ = Track::bytesOf(block_);
-            end_ = track_->endOf(block_);
-        }
+        if (!reachEvent()) return false;
         const std::uint8_t b0 = at_[0], b1 = at_[1], b2 = at_[2], b3 = at_[3];
         if (b0 != Track::kLongRecord) {
             const std::uint32_t delta = b3 | (std::uint32_t{b1 & 0x80u} << 1) | (std::uint32_t{b2 & 0x80u} << 2);
@@ -319,7 +354,44 @@ public:
         return true;
     }
 
+    // The next events while they are slots (channel events of 2 or 3 bytes, see the top of
+    // this file), at most limit of them: calls sink(delta, bytes, length) for each, bytes
+    // holding its bytes from bit 0 on, status first (0 past its length). Returns how many;
+    // 0 when the next event is no slot or there is none (next() then tells which).
+    template <class Sink>
+    std::uint32_t nextSlots(std::uint32_t limit, Sink&& sink) noexcept {
+        if (!reachEvent()) return 0;
+        // Slots take 4 bytes each, so the block holds at most this many more.
+        const std::uint32_t inBlock = static_cast<std::uint32_t>(end_ - at_) / Track::kSlotSize;
+        const std::uint32_t count = limit < inBlock ? limit : inBlock;
+        const std::uint8_t* at = at_;
+        std::uint32_t tick = tick_;
+        std::uint32_t taken = 0;
+        for (; taken < count; ++taken) {
+            const std::uint32_t slot = loadLittleEndian32(at);
+            if ((slot & 0xFF) == Track::kLongRecord) break;
+            const std::uint32_t delta = (slot >> 24) | ((slot >> 7) & 0x100) | ((slot >> 14) & 0x200);
+            tick += delta;
+            sink(delta, slot & 0x7F7FFF, (slot & 0xE0) == 0xC0 ? 2u : 3u);
+            at += Track::kSlotSize;
+        }
+        at_ = at;
+        tick_ = tick;
+        return taken;
+    }
+
 private:
+    // Moves to the next block while this one has no more records; false after the last event.
+    bool reachEvent() noexcept {
+        while (at_ == end_) {
+            if (!block_ || !block_->next) return false;
+            block_ = block_->next;
+            at_ = Track::bytesOf(block_);
+            end_ = track_->endOf(block_);
+        }
+        return true;
+    }
+
     // A stored delta-time or count: 1 to 4 bytes at once (a record is followed by at least
     // kReadSlack readable bytes), or 5 (above 0x0FFFFFFF: the top 4 bits, then 28 in 4 bytes).
     std::uint32_t loadCount() noexcept {

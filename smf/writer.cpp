@@ -15,8 +15,11 @@ namespace {
 constexpr std::uint32_t kHeaderChunkSize = 14;
 constexpr std::uint32_t kChunkHeaderSize = 8;
 constexpr std::uint32_t kMaxVarLen = 4;
-// Events of 1 to kShortEvent bytes are moved with fixed-size stores.
 constexpr std::uint32_t kShortEvent = 3;
+// A slot's event written: at most 2 bytes of delta-time (below 1024) and 3 of event; its
+// fixed-size stores reach 6 bytes from where it begins (2 for the delta-time, then 4).
+constexpr std::uint32_t kLongestSlot = 5;
+constexpr std::uint32_t kSlotReach = 6;
 
 // Bytes of one track chunk, in 64 bits so that a song too large for the file format is
 // noticed instead of wrapping.
@@ -93,20 +96,31 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
         putBytes(output, "MTrk\0\0\0\0", 8, position);
         EventLayout layout;
         EventCursor cursor(track);
-        EventView event;
-        while (cursor.next(event)) {
+        for (;;) {
+            // Slots, as many as surely fit: each takes at most kMaxVarLen - 2 + kShortEvent
+            // bytes, and its stores reach kSlotReach bytes from where it begins.
+            const std::uint32_t room = capacity - position;
+            if (room >= kSlotReach) {
+                std::uint8_t* p = out + position;
+                const std::uint32_t limit = (room - kSlotReach) / kLongestSlot + 1;
+                const auto writeSlot = [&](std::uint32_t delta, std::uint32_t bytes, std::uint32_t length) {
+                    const std::uint32_t omitted = layout.omittedStatus(static_cast<std::uint8_t>(bytes),
+                                                                       static_cast<std::uint8_t>(bytes >> 8), length,
+                                                                       runningStatus);
+                    p += encodeVarLenPadded(delta, p);
+                    storeLittleEndian32(p, bytes >> (8 * omitted));
+                    p += length - omitted;
+                };
+                const std::uint32_t written = cursor.nextSlots(limit, writeSlot);
+                position = static_cast<std::uint32_t>(p - out);
+                if (written != 0) continue;
+            }
+            EventView event;
+            if (!cursor.next(event)) break;
             const std::uint32_t length = event.length;
             const std::uint32_t omitted = layout.omittedStatus(event.bytes[0], event.bytes[1], length, runningStatus);
-            const std::uint32_t room = capacity - position;
-            if (room >= kMaxVarLen + kShortEvent && length - 1 < kShortEvent) {
-                std::uint8_t* p = out + position;
-                p += encodeVarLenPadded(event.delta, p);
-                p[0] = event.bytes[0];
-                p += 1 - omitted;
-                p[0] = event.bytes[1];
-                p[1] = event.bytes[2];
-                position = static_cast<std::uint32_t>(p - out) + length - 1;
-            } else if (room >= kMaxVarLen && room - kMaxVarLen >= length) {
+            const std::uint32_t room2 = capacity - position;
+            if (room2 >= kMaxVarLen && room2 - kMaxVarLen >= length) {
                 std::uint8_t* p = out + position;
                 p += encodeVarLenPadded(event.delta, p);
                 if (length != 0) {
