@@ -22,6 +22,16 @@ inline void storeBigEndian32(std::uint8_t* p, std::uint32_t value) noexcept {
     p[3] = static_cast<std::uint8_t>(value);
 }
 
+// Stores value at p as 2 little-endian bytes, with one store on a little-endian host.
+inline void storeLittleEndian16(std::uint8_t* p, std::uint16_t value) noexcept {
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(p, &value, 2);
+#else
+    p[0] = static_cast<std::uint8_t>(value);
+    p[1] = static_cast<std::uint8_t>(value >> 8);
+#endif
+}
+
 // Stores value at p as 4 little-endian bytes, with one store on a little-endian host.
 inline void storeLittleEndian32(std::uint8_t* p, std::uint32_t value) noexcept {
 #if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__

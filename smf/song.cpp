@@ -96,8 +96,10 @@ void Track::appendLong(std::uint32_t tick, std::uint8_t status, const std::uint8
     const std::uint32_t deltaSize = storeCount(delta, deltaBytes);
     const std::uint32_t countSize = storeCount(static_cast<std::uint32_t>(length), countBytes);
     reserveRecord(1 + deltaSize + countSize + length);   // may throw: nothing has changed yet
+    const std::uint32_t verdict = Appender(*this).count(delta, hasStatus ? status : 0, restCount != 0 ? rest[0] : 0,
+                                                        static_cast<std::uint32_t>(length));
     std::uint8_t* p = tail_.put;
-    *p++ = kLongRecord;
+    *p++ = static_cast<std::uint8_t>(kLongRecord | verdict);
     std::memcpy(p, deltaBytes, deltaSize);
     p += deltaSize;
     std::memcpy(p, countBytes, countSize);
@@ -109,7 +111,6 @@ void Track::appendLong(std::uint32_t tick, std::uint8_t status, const std::uint8
     }
     tail_.put = p;
     tail_.previousTick = tick;
-    Appender(*this).count(delta, hasStatus ? status : 0, restCount != 0 ? rest[0] : 0, static_cast<std::uint32_t>(length));
 }
 
 DivisionKind divisionKind(std::uint16_t division) noexcept {

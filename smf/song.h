@@ -8,13 +8,17 @@
 // therefore packs its events one after the other into a few large blocks, sized from the
 // track chunk it is read from: an append is a few stores and a release frees a few blocks.
 // An event is one of two kinds of record:
-//   - a slot of 4 bytes for a channel event of its usual length whose data bytes are
-//     below 0x80 and whose delta-time from the event before is below 1024 (nearly all
-//     events): the status byte, the data bytes, and the delta-time's 10 bits in the last
-//     byte and the data bytes' free top bits;
-//   - any other event: kLongRecord, its delta-time, the count of its bytes (both
-//     variable-length quantities of 1 to 5 bytes, the files' own form up to 0x0FFFFFFF),
-//     and all its bytes.
+//   - a slot of 4 bytes, a little-endian word, for a channel event of its usual length
+//     whose data bytes are below 0x80 and whose delta-time from the event before is below
+//     1024 (nearly all events): bits 0-6 the status byte's low bits (the status is 0x80 to
+//     0xEF), bit 7 the verdict below, bits 8-14 and 15-21 the data bytes (0 for a missing
+//     one), bits 22-31 the delta-time;
+//   - any other event: kLongRecord with the verdict in bit 0, its delta-time, the count of
+//     its bytes (both variable-length quantities of 1 to 5 bytes, the files' own form up to
+//     0x0FFFFFFF), and all its bytes. A slot's first byte is at most 0xEF, below kLongRecord.
+// The verdict is EventLayout's on the event when it was appended: 1 when running status
+// leaves its status byte out. The track's written sizes count it and the writer writes it,
+// so that the rule is applied once per event.
 // A fixed size for the common record lets a reader of the track find the next record
 // before it has decoded this one. A song read from a file takes about 1.2 times the bytes
 // of its tracks in the file. EventCursor reads the records back; nothing else knows their
@@ -41,8 +45,9 @@ struct TrackEvent {
 };
 
 // Whether running status leaves out the status byte of each event of a track, in turn. This
-// is the running-status rule, in the one place where it is written: a Track plans its
-// written size through it as events are appended, and the writer writes each event through it.
+// is the running-status rule, in the one place where it is written: a Track asks it about
+// each event as the event is appended, counts the verdict in its written sizes and keeps it
+// with the event, and the writer writes the event as the verdict says.
 //
 // The status byte goes when running status is on, it is a channel status (0x80-0xEF)
 // equal to the first byte of the event before (0 before the first event of a track,
@@ -81,6 +86,7 @@ struct EventView {
     std::uint32_t tick;
     std::uint32_t delta;            // from the tick of the event before, modulo 2^32
     std::uint32_t length;           // bytes of the whole event
+    std::uint32_t statusOmitted;    // 1 when running status leaves out its status byte (EventLayout)
     std::uint8_t bytes[3];
     const std::uint8_t* rest;       // when length > 3
 };
@@ -146,8 +152,8 @@ private:
     };
     static constexpr std::uint32_t kSlotSize = 4;
     static constexpr std::uint32_t kSlotDeltaLimit = 1024;
-    // The first byte of a long record: never a channel status.
-    static constexpr std::uint8_t kLongRecord = 0xFF;
+    // The first byte of a long record, with the verdict in bit 0: never a slot's first byte.
+    static constexpr std::uint8_t kLongRecord = 0xFE;
     // Bytes past a block's capacity that a reader may load without using (zero, never
     // written with records): room for fixed-size loads of a few bytes.
     static constexpr std::uint32_t kReadSlack = 8;
@@ -236,8 +242,8 @@ public:
     // before, which isSlot; slotRoom() must not be 0.
     void appendSlot(std::uint32_t delta, std::uint8_t status, std::uint32_t second, std::uint32_t third,
                     std::uint32_t dataCount) noexcept {
-        storeSlot(delta, status, second | (third << 8));
-        count(delta, status, static_cast<std::uint8_t>(second), dataCount + 1);
+        const std::uint32_t verdict = count(delta, status, static_cast<std::uint8_t>(second), dataCount + 1);
+        storeSlot(delta, status, verdict, second | (third << 8));
     }
     // For a run of appendSlotInRun: the running-status rule's verdict on an event of
     // dataCount data bytes that has the status of the event before it. It is the same for
@@ -249,7 +255,7 @@ public:
     // appendSlot for an event that has the status of the last event appended, as under
     // running status, given runVerdict(dataCount); data as for storeSlot.
     void appendSlotInRun(std::uint32_t delta, std::uint32_t data, std::uint32_t dataCount, std::uint32_t verdict) noexcept {
-        storeSlot(delta, layout_.previous(), data);
+        storeSlot(delta, layout_.previous(), verdict, data);
         countWith(delta & (kSlotDeltaLimit - 1), dataCount + 1, verdict);   // the same value, its range known
     }
     // The first byte of the last event appended (0 before the first): for a channel
@@ -261,18 +267,21 @@ public:
 private:
     friend class Track;
 
-    // Stores a slot for the event {status, data bytes} (the second byte of the event in
-    // data's bits 0-7, the third in bits 8-15, both below 0x80; the delta-time below
-    // kSlotDeltaLimit): the delta-time's bits 0-7 in the last byte, 8 and 9 in the top bits
-    // of the data bytes.
-    void storeSlot(std::uint32_t delta, std::uint8_t status, std::uint32_t data) noexcept {
-        storeLittleEndian32(put_, status | (data << 8) | (delta << 24) | (((delta & 0x300) * 0x4080) & 0x808000));
+    // Stores the slot of the event {status, data bytes} with its verdict: data holds the
+    // event's second byte in bits 0-7 and its third in bits 8-15, both below 0x80; the
+    // delta-time is below kSlotDeltaLimit.
+    void storeSlot(std::uint32_t delta, std::uint8_t status, std::uint32_t verdict, std::uint32_t data) noexcept {
+        // data + its low byte, shifted by 7, puts the second byte at bit 8 and the third at 15.
+        storeLittleEndian32(put_, (status & 0x7Fu) | (verdict << 7) | ((data + (data & 0xFF)) << 7) | (delta << 22));
         put_ += kSlotSize;
         previousTick_ += delta;
     }
-    // Counts an event just stored in the sizes its track takes in a file.
-    void count(std::uint32_t delta, std::uint8_t status, std::uint8_t second, std::uint32_t length) noexcept {
-        countWith(delta, length, layout_.omittedStatus(status, second, length, true));
+    // Counts an event in the sizes its track takes in a file and returns the running-status
+    // rule's verdict on it.
+    std::uint32_t count(std::uint32_t delta, std::uint8_t status, std::uint8_t second, std::uint32_t length) noexcept {
+        const std::uint32_t verdict = layout_.omittedStatus(status, second, length, true);
+        countWith(delta, length, verdict);
+        return verdict;
     }
     // The same, given the rule's verdict on it.
     void countWith(std::uint32_t delta, std::uint32_t length, std::uint32_t omitted) noexcept {
@@ -325,20 +334,22 @@ public:
     // The next event into event; false (event unchanged) after the last.
     bool next(EventView& event) noexcept {
         if (!reachEvent()) return false;
-        const std::uint8_t b0 = at_[0], b1 = at_[1], b2 = at_[2], b3 = at_[3];
-        if (b0 != Track::kLongRecord) {
-            const std::uint32_t delta = b3 | (std::uint32_t{b1 & 0x80u} << 1) | (std::uint32_t{b2 & 0x80u} << 2);
+        const std::uint32_t slot = loadLittleEndian32(at_);
+        if ((slot & 0xFF) < Track::kLongRecord) {
+            const std::uint32_t delta = slot >> 22;
             tick_ += delta;
             event.tick = tick_;
             event.delta = delta;
-            event.length = (b0 & 0xE0) == 0xC0 ? 2 : 3;
-            event.bytes[0] = b0;
-            event.bytes[1] = static_cast<std::uint8_t>(b1 & 0x7F);
-            event.bytes[2] = static_cast<std::uint8_t>(b2 & 0x7F);
+            event.length = (slot & 0x60) == 0x40 ? 2 : 3;   // status 0xC0 to 0xDF: one data byte
+            event.statusOmitted = (slot >> 7) & 1;
+            event.bytes[0] = static_cast<std::uint8_t>(slot | 0x80);
+            event.bytes[1] = static_cast<std::uint8_t>((slot >> 8) & 0x7F);
+            event.bytes[2] = static_cast<std::uint8_t>((slot >> 15) & 0x7F);
             event.rest = nullptr;
             at_ += Track::kSlotSize;
             return true;
         }
+        event.statusOmitted = slot & 1;
         ++at_;
         const std::uint32_t delta = loadCount();
         const std::uint32_t length = loadCount();
@@ -354,10 +365,13 @@ public:
         return true;
     }
 
+    // The delta-times of the events that nextSlots gives are below this.
+    static constexpr std::uint32_t kSlotDeltaLimit = Track::kSlotDeltaLimit;
+
     // The next events while they are slots (channel events of 2 or 3 bytes, see the top of
-    // this file), at most limit of them: calls sink(delta, bytes, length) for each, bytes
-    // holding its bytes from bit 0 on, status first (0 past its length). Returns how many;
-    // 0 when the next event is no slot or there is none (next() then tells which).
+    // this file), at most limit of them: calls sink(delta, bytes, length, statusOmitted) for
+    // each, bytes holding its bytes from bit 0 on, status first (0 past its length). Returns
+    // how many; 0 when the next event is no slot or there is none (next() then tells which).
     template <class Sink>
     std::uint32_t nextSlots(std::uint32_t limit, Sink&& sink) noexcept {
         if (!reachEvent()) return 0;
@@ -369,10 +383,11 @@ public:
         std::uint32_t taken = 0;
         for (; taken < count; ++taken) {
             const std::uint32_t slot = loadLittleEndian32(at);
-            if ((slot & 0xFF) == Track::kLongRecord) break;
-            const std::uint32_t delta = (slot >> 24) | ((slot >> 7) & 0x100) | ((slot >> 14) & 0x200);
+            if ((slot & 0xFF) >= Track::kLongRecord) break;
+            const std::uint32_t delta = slot >> 22;
             tick += delta;
-            sink(delta, slot & 0x7F7FFF, (slot & 0xE0) == 0xC0 ? 2u : 3u);
+            const std::uint32_t bytes = ((slot & 0x7F7F) | 0x80) | ((slot << 1) & 0x7F0000);
+            sink(delta, bytes, (slot & 0x60) == 0x40 ? 2u : 3u, (slot >> 7) & 1);
             at += Track::kSlotSize;
         }
         at_ = at;

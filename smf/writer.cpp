@@ -21,6 +21,18 @@ constexpr std::uint32_t kShortEvent = 3;
 constexpr std::uint32_t kLongestSlot = 5;
 constexpr std::uint32_t kSlotReach = 6;
 
+// The variable-length quantity of each delta-time that a slot holds: its 1 or 2 bytes from
+// bit 0 on, first byte first, and their count in bits 16-23.
+struct ShortVarLenTable {
+    constexpr ShortVarLenTable() : entries() {
+        for (std::uint32_t value = 0; value < EventCursor::kSlotDeltaLimit; ++value) {
+            entries[value] = value < 0x80 ? value | 1u << 16 : (0x80 | value >> 7) | (value & 0x7F) << 8 | 2u << 16;
+        }
+    }
+    std::uint32_t entries[EventCursor::kSlotDeltaLimit];
+};
+constexpr ShortVarLenTable kShortVarLen;
+
 // Bytes of one track chunk, in 64 bits so that a song too large for the file format is
 // noticed instead of wrapping.
 std::uint64_t plannedChunkSize(const Track& track, bool runningStatus) noexcept {
@@ -91,23 +103,24 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
     // would also grow the storage if the plan were short.
     std::uint8_t* out = output.data();
     std::uint32_t capacity = output.capacity();
+    const std::uint32_t keepOmitted = runningStatus ? 1 : 0;   // status bytes left out as their events say
     for (const Track& track : song.tracks()) {
         const std::uint32_t chunkAt = position;
         putBytes(output, "MTrk\0\0\0\0", 8, position);
-        EventLayout layout;
         EventCursor cursor(track);
         for (;;) {
-            // Slots, as many as surely fit: each takes at most kMaxVarLen - 2 + kShortEvent
-            // bytes, and its stores reach kSlotReach bytes from where it begins.
+            // Slots, as many as surely fit: each takes at most kLongestSlot bytes, and its
+            // stores reach kSlotReach bytes from where it begins.
             const std::uint32_t room = capacity - position;
             if (room >= kSlotReach) {
                 std::uint8_t* p = out + position;
                 const std::uint32_t limit = (room - kSlotReach) / kLongestSlot + 1;
-                const auto writeSlot = [&](std::uint32_t delta, std::uint32_t bytes, std::uint32_t length) {
-                    const std::uint32_t omitted = layout.omittedStatus(static_cast<std::uint8_t>(bytes),
-                                                                       static_cast<std::uint8_t>(bytes >> 8), length,
-                                                                       runningStatus);
-                    p += encodeVarLenPadded(delta, p);
+                const auto writeSlot = [&](std::uint32_t delta, std::uint32_t bytes, std::uint32_t length,
+                                           std::uint32_t statusOmitted) {
+                    const std::uint32_t omitted = statusOmitted & keepOmitted;
+                    const std::uint32_t varLen = kShortVarLen.entries[delta];
+                    storeLittleEndian16(p, static_cast<std::uint16_t>(varLen));
+                    p += varLen >> 16;
                     storeLittleEndian32(p, bytes >> (8 * omitted));
                     p += length - omitted;
                 };
@@ -118,7 +131,7 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
             EventView event;
             if (!cursor.next(event)) break;
             const std::uint32_t length = event.length;
-            const std::uint32_t omitted = layout.omittedStatus(event.bytes[0], event.bytes[1], length, runningStatus);
+            const std::uint32_t omitted = event.statusOmitted & keepOmitted;
             const std::uint32_t room2 = capacity - position;
             if (room2 >= kMaxVarLen && room2 - kMaxVarLen >= length) {
                 std::uint8_t* p = out + position;
