@@ -256,7 +256,7 @@ private:
         const std::uint64_t word = loadLittleEndian64(at_);
         const std::uint32_t b0 = static_cast<std::uint32_t>(word) & 0xFF;
         const std::uint32_t b1 = static_cast<std::uint32_t>(word >> 8) & 0xFF;
-        const std::uint32_t twoDeltaBytes = b0 >> 7;
+        const std::uint32_t twoDeltaBytes = static_cast<std::uint32_t>(word >> 7) & 1;
         const std::uint32_t delta = ((b0 & 0x7F) << (7 * twoDeltaBytes)) | (b1 & (0u - twoDeltaBytes));
         std::uint64_t event = word >> (8 + 8 * twoDeltaBytes);
         // Running status is the status of the event before, when that is a channel event.
@@ -286,32 +286,32 @@ private:
     // common; true when the budget is spent or a status byte comes.
     template <std::uint32_t kDataCount>
     bool readRunningStatusRun(std::uint32_t& budget) noexcept {
-        const std::uint32_t verdict = appender_.runVerdict(kDataCount);
+        const std::uint32_t verdict = appender_.beginRun(kDataCount);
         const std::uint8_t* at = at_;
         std::uint32_t left = budget;
         bool more = true;
         while (left != 0) {
-            const std::uint64_t word = loadLittleEndian64(at);
-            const std::uint32_t b0 = static_cast<std::uint32_t>(word) & 0xFF;
-            const std::uint32_t b1 = static_cast<std::uint32_t>(word >> 8) & 0xFF;
-            const std::uint32_t twoDeltaBytes = b0 >> 7;
+            // Without a status byte an event takes at most 4 bytes.
+            const std::uint32_t word = loadLittleEndian32(at);
+            const std::uint32_t b0 = word & 0xFF;
+            const std::uint32_t b1 = (word >> 8) & 0xFF;
+            const std::uint32_t twoDeltaBytes = (word >> 7) & 1;
             // Two bytes make b0 * 128 + b1 - 0x4000, b0's bit 7 set.
             const std::uint32_t delta = b0 + ((b0 * 127 + b1 - 0x4000) & (0u - twoDeltaBytes));
-            const std::uint64_t event = word >> (8 + 8 * twoDeltaBytes);
+            const std::uint32_t event = word >> (8 + 8 * twoDeltaBytes);
             if (event & 0x80) break;   // a status byte
             // No common event: a third delta-time byte (b1's bit 7), a delta-time of 1024 or
             // more (b0 above 0x87), a second data byte with bit 7 set.
-            const std::uint32_t other = (static_cast<std::uint32_t>(word) & (0x8078u & (0u - twoDeltaBytes))) |
-                                        (kDataCount == 2 ? static_cast<std::uint32_t>(event) & 0x8000 : 0);
+            const std::uint32_t other = (word & (0x8078u & (0u - twoDeltaBytes))) | (kDataCount == 2 ? event & 0x8000 : 0);
             if (other != 0) {
                 more = false;
                 break;
             }
-            const std::uint32_t data = static_cast<std::uint32_t>(event) & (kDataCount == 2 ? 0xFFFF : 0xFF);
-            appender_.appendSlotInRun(delta, data, kDataCount, verdict);
+            appender_.appendSlotInRun(delta, event & (kDataCount == 2 ? 0xFFFF : 0xFF), kDataCount, verdict);
             at += 1 + twoDeltaBytes + kDataCount;
             --left;
         }
+        appender_.endRun(verdict);
         runningStatusEvents_ += budget - left;
         budget = left;
         at_ = at;

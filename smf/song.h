@@ -245,18 +245,30 @@ public:
         const std::uint32_t verdict = count(delta, status, static_cast<std::uint8_t>(second), dataCount + 1);
         storeSlot(delta, status, verdict, second | (third << 8));
     }
-    // For a run of appendSlotInRun: the running-status rule's verdict on an event of
-    // dataCount data bytes that has the status of the event before it. It is the same for
-    // every event of such a run, since the rule looks only at the status, the one before,
-    // the length and bit 7 of the first data byte (clear in a slot).
-    std::uint32_t runVerdict(std::uint32_t dataCount) noexcept {
+    // A run of slots for events that all have the status of the last event appended, as
+    // under running status, with dataCount data bytes each: begins the run and returns the
+    // running-status rule's verdict on such an event. The verdict is the same for every
+    // event of the run, since the rule looks only at the status, the one before, the length
+    // and bit 7 of the second byte (clear in a slot); the run counts it once per event when
+    // it ends.
+    std::uint32_t beginRun(std::uint32_t dataCount) noexcept {
+        runStart_ = put_;
+        runWritten_ = 0;
         return layout_.omittedStatus(layout_.previous(), 0, dataCount + 1, true);
     }
-    // appendSlot for an event that has the status of the last event appended, as under
-    // running status, given runVerdict(dataCount); data as for storeSlot.
+    // appendSlot for an event of the run, given beginRun's verdict; data as for storeSlot.
     void appendSlotInRun(std::uint32_t delta, std::uint32_t data, std::uint32_t dataCount, std::uint32_t verdict) noexcept {
         storeSlot(delta, layout_.previous(), verdict, data);
-        countWith(delta & (kSlotDeltaLimit - 1), dataCount + 1, verdict);   // the same value, its range known
+        // At most kLongestSlot bytes per slot of one block: the sum fits in 32 bits.
+        runWritten_ += static_cast<std::uint32_t>(EventLayout::writtenSize(delta & (kSlotDeltaLimit - 1), dataCount + 1,
+                                                                          verdict));   // the same delta, its range known
+    }
+    // Counts the events of the run in the track's sizes.
+    void endRun(std::uint32_t verdict) noexcept {
+        const std::uint32_t events = static_cast<std::uint32_t>(put_ - runStart_) / kSlotSize;
+        eventCount_ += events;
+        omittedStatuses_ += events * verdict;
+        writtenWithRunningStatus_ += runWritten_;
     }
     // The first byte of the last event appended (0 before the first): for a channel
     // status, the status that a next event under running status has.
@@ -317,6 +329,8 @@ private:
     std::uint32_t omittedStatuses_;
     std::uint64_t writtenWithRunningStatus_;
     EventLayout layout_;
+    std::uint8_t* runStart_ = nullptr;   // the run's first slot (beginRun)
+    std::uint32_t runWritten_ = 0;       // bytes the run's events take in a file, with running status
 };
 
 inline void Track::appendEvent(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest,
