@@ -237,8 +237,8 @@ public:
                 if (!readEvent()) return at_;
                 --budget;
                 // Then the events under its running status, apart for each count of data bytes.
-                const bool more = (appender_.lastStatus() & 0xE0) == 0xC0 ? readRunningStatusRun<1>(budget)
-                                                                         : readRunningStatusRun<2>(budget);
+                const bool more = dataCountOf(appender_.lastStatus()) == 1 ? readRunningStatusRun<1>(budget)
+                                                                           : readRunningStatusRun<2>(budget);
                 if (!more) return at_;
             }
             if (at_ > last_ || appender_.slotRoom() == 0) return at_;
@@ -267,11 +267,11 @@ private:
             hasStatus = 1;
             event >>= 8;
         }
-        const std::uint32_t dataCount = (status & 0xE0) == 0xC0 ? 1 : 2;
+        const std::uint32_t dataCount = dataCountOf(status);
         const std::uint32_t second = static_cast<std::uint32_t>(event) & 0xFF;
         const std::uint32_t third = static_cast<std::uint32_t>(event >> 8) & (dataCount == 2 ? 0xFF : 0);
         // A third delta-time byte, no channel status (none running included), no slot.
-        if ((twoDeltaBytes & (b1 >> 7)) | (static_cast<std::uint8_t>(status - 0x80) >= 0x70) |
+        if ((twoDeltaBytes & (b1 >> 7)) | !isChannelStatus(status) |
             !Track::Appender::isSlot(delta, second, third)) {
             return false;
         }
@@ -282,13 +282,17 @@ private:
     }
 
     // Common events under the running status of the last event, a channel status with
-    // kDataCount data bytes, at most budget of them. False after an event that is not
-    // common; true when the budget is spent or a status byte comes.
+    // kDataCount data bytes, with or without that status byte, or with another such status
+    // byte, at most budget of them. False after an event that is not common; true when the
+    // budget is spent or a status byte of another kind comes.
     template <std::uint32_t kDataCount>
     bool readRunningStatusRun(std::uint32_t& budget) noexcept {
-        const std::uint32_t verdict = appender_.beginRun(kDataCount);
+        std::uint32_t status = appender_.lastStatus();
+        std::uint32_t verdict = appender_.slotVerdict(static_cast<std::uint8_t>(status), kDataCount);
+        appender_.beginRun();
         const std::uint8_t* at = at_;
         std::uint32_t left = budget;
+        std::uint32_t withStatus = 0;   // events of the run with their status byte
         bool more = true;
         while (left != 0) {
             // Without a status byte an event takes at most 4 bytes.
@@ -298,25 +302,57 @@ private:
             const std::uint32_t twoDeltaBytes = (word >> 7) & 1;
             // Two bytes make b0 * 128 + b1 - 0x4000, b0's bit 7 set.
             const std::uint32_t delta = b0 + ((b0 * 127 + b1 - 0x4000) & (0u - twoDeltaBytes));
-            const std::uint32_t event = word >> (8 + 8 * twoDeltaBytes);
-            if (event & 0x80) break;   // a status byte
+            std::uint32_t event = word >> (8 + 8 * twoDeltaBytes);
             // No common event: a third delta-time byte (b1's bit 7), a delta-time of 1024 or
-            // more (b0 above 0x87), a second data byte with bit 7 set.
-            const std::uint32_t other = (word & (0x8078u & (0u - twoDeltaBytes))) | (kDataCount == 2 ? event & 0x8000 : 0);
-            if (other != 0) {
+            // more (b0 above 0x87).
+            const std::uint32_t longDelta = word & (0x8078u & (0u - twoDeltaBytes));
+            const std::uint32_t dataMask = kDataCount == 2 ? 0xFFFF : 0xFF;
+            if (event & 0x80) {
+                // A status byte: its own status again (the same event as without it), or
+                // another channel status of kDataCount data bytes, which the run takes on.
+                const std::uint32_t first = event & 0xFF;
+                event = loadLittleEndian32(at + 2 + twoDeltaBytes) & dataMask;
+                if (first != status) {
+                    if (!isChannelStatus(first) || dataCountOf(first) != kDataCount) break;
+                    if ((longDelta | (event & 0x8080)) != 0) {
+                        more = false;
+                        break;
+                    }
+                    // The rule's verdict on the change, then on the events that repeat it.
+                    const std::uint32_t changeVerdict = appender_.slotVerdict(static_cast<std::uint8_t>(first), kDataCount);
+                    status = first;
+                    verdict = appender_.slotVerdict(static_cast<std::uint8_t>(status), kDataCount);
+                    appender_.appendSlotInRun(delta, static_cast<std::uint8_t>(status), event, kDataCount, changeVerdict);
+                } else {
+                    if ((longDelta | (event & 0x8080)) != 0) {
+                        more = false;
+                        break;
+                    }
+                    appender_.appendSlotInRun(delta, static_cast<std::uint8_t>(status), event, kDataCount, verdict);
+                }
+                at += 2 + twoDeltaBytes + kDataCount;
+                ++withStatus;
+                --left;
+                continue;
+            }
+            // Or a third byte of the event with bit 7 set.
+            if ((longDelta | (kDataCount == 2 ? event & 0x8000 : 0)) != 0) {
                 more = false;
                 break;
             }
-            appender_.appendSlotInRun(delta, event & (kDataCount == 2 ? 0xFFFF : 0xFF), kDataCount, verdict);
+            appender_.appendSlotInRun(delta, static_cast<std::uint8_t>(status), event & dataMask, kDataCount, verdict);
             at += 1 + twoDeltaBytes + kDataCount;
             --left;
         }
-        appender_.endRun(verdict);
-        runningStatusEvents_ += budget - left;
+        appender_.endRun();
+        runningStatusEvents_ += budget - left - withStatus;
         budget = left;
         at_ = at;
         return more;
     }
+
+    static bool isChannelStatus(std::uint32_t status) noexcept { return status - 0x80 < 0x70; }
+    static std::uint32_t dataCountOf(std::uint32_t status) noexcept { return (status & 0xE0) == 0xC0 ? 1 : 2; }
 
     const std::uint8_t* at_;
     const std::uint8_t* const last_;

@@ -245,29 +245,34 @@ public:
         const std::uint32_t verdict = count(delta, status, static_cast<std::uint8_t>(second), dataCount + 1);
         storeSlot(delta, status, verdict, second | (third << 8));
     }
-    // A run of slots for events that all have the status of the last event appended, as
-    // under running status, with dataCount data bytes each: begins the run and returns the
-    // running-status rule's verdict on such an event. The verdict is the same for every
-    // event of the run, since the rule looks only at the status, the one before, the length
-    // and bit 7 of the second byte (clear in a slot); the run counts it once per event when
-    // it ends.
-    std::uint32_t beginRun(std::uint32_t dataCount) noexcept {
+    // For appending slots in a loop, with their counts gathered (beginRun, appendSlotInRun,
+    // endRun) and the running-status rule asked once per status:
+    //
+    // The rule's verdict on the next event, given as a slot of status and dataCount data
+    // bytes; the rule then takes it as the event before the one after it. An event that has
+    // the status of the one before it gets the verdict that a second call gives: the same
+    // for every such event, since the rule looks only at the status, the one before, the
+    // length and bit 7 of the second byte (clear in a slot).
+    std::uint32_t slotVerdict(std::uint8_t status, std::uint32_t dataCount) noexcept {
+        return layout_.omittedStatus(status, 0, dataCount + 1, true);
+    }
+    void beginRun() noexcept {
         runStart_ = put_;
         runWritten_ = 0;
-        return layout_.omittedStatus(layout_.previous(), 0, dataCount + 1, true);
     }
-    // appendSlot for an event of the run, given beginRun's verdict; data as for storeSlot.
-    void appendSlotInRun(std::uint32_t delta, std::uint32_t data, std::uint32_t dataCount, std::uint32_t verdict) noexcept {
-        storeSlot(delta, layout_.previous(), verdict, data);
+    // appendSlot for an event of the run, given its verdict from slotVerdict; data as for
+    // storeSlot.
+    void appendSlotInRun(std::uint32_t delta, std::uint8_t status, std::uint32_t data, std::uint32_t dataCount,
+                         std::uint32_t verdict) noexcept {
+        storeSlot(delta, status, verdict, data);
+        omittedStatuses_ += verdict;
         // At most kLongestSlot bytes per slot of one block: the sum fits in 32 bits.
         runWritten_ += static_cast<std::uint32_t>(EventLayout::writtenSize(delta & (kSlotDeltaLimit - 1), dataCount + 1,
                                                                           verdict));   // the same delta, its range known
     }
     // Counts the events of the run in the track's sizes.
-    void endRun(std::uint32_t verdict) noexcept {
-        const std::uint32_t events = static_cast<std::uint32_t>(put_ - runStart_) / kSlotSize;
-        eventCount_ += events;
-        omittedStatuses_ += events * verdict;
+    void endRun() noexcept {
+        eventCount_ += static_cast<std::uint32_t>(put_ - runStart_) / kSlotSize;
         writtenWithRunningStatus_ += runWritten_;
     }
     // The first byte of the last event appended (0 before the first): for a channel
