@@ -254,10 +254,9 @@ private:
     // for another.
     bool readEvent() noexcept {
         const std::uint64_t word = loadLittleEndian64(at_);
-        const std::uint32_t b0 = static_cast<std::uint32_t>(word) & 0xFF;
         const std::uint32_t b1 = static_cast<std::uint32_t>(word >> 8) & 0xFF;
         const std::uint32_t twoDeltaBytes = static_cast<std::uint32_t>(word >> 7) & 1;
-        const std::uint32_t delta = ((b0 & 0x7F) << (7 * twoDeltaBytes)) | (b1 & (0u - twoDeltaBytes));
+        const std::uint32_t delta = shortDelta(static_cast<std::uint32_t>(word), twoDeltaBytes);
         std::uint64_t event = word >> (8 + 8 * twoDeltaBytes);
         // Running status is the status of the event before, when that is a channel event.
         std::uint32_t status = appender_.lastStatus();
@@ -294,14 +293,38 @@ private:
         std::uint32_t left = budget;
         std::uint32_t withStatus = 0;   // events of the run with their status byte
         bool more = true;
+        bool pairs = true;   // false after an event with a status byte, until one without
         while (left != 0) {
-            // Without a status byte an event takes at most 4 bytes.
+            // Two events at a time while neither has a status byte: the bytes of the second
+            // are loaded for both sizes of the first one's delta-time, before it is known, so
+            // that the loads do not wait for each other. Without a status byte an event
+            // takes at most 4 bytes.
+            while (pairs && left >= 2) {
+                const std::uint32_t word = loadLittleEndian32(at);
+                const std::uint32_t afterShort = loadLittleEndian32(at + 1 + kDataCount);
+                const std::uint32_t afterLong = loadLittleEndian32(at + 2 + kDataCount);
+                const std::uint32_t twoDeltaBytes = (word >> 7) & 1;
+                const std::uint32_t word2 = twoDeltaBytes ? afterLong : afterShort;
+                const std::uint32_t two2 = (word2 >> 7) & 1;
+                const std::uint32_t event = word >> (8 + 8 * twoDeltaBytes);
+                const std::uint32_t event2 = word2 >> (8 + 8 * two2);
+                const std::uint32_t longDelta = word & (0x8078u & (0u - twoDeltaBytes));
+                const std::uint32_t longDelta2 = word2 & (0x8078u & (0u - two2));
+                const std::uint32_t topBits = kDataCount == 2 ? 0x8080u : 0x80u;   // of the data bytes
+                if ((longDelta | longDelta2 | (event & topBits) | (event2 & topBits)) != 0) break;
+                const std::uint32_t delta = shortDelta(word, twoDeltaBytes);
+                const std::uint32_t delta2 = shortDelta(word2, two2);
+                const std::uint32_t dataMask = kDataCount == 2 ? 0xFFFF : 0xFF;
+                appender_.appendSlotInRun(delta, static_cast<std::uint8_t>(status), event & dataMask, kDataCount, verdict);
+                appender_.appendSlotInRun(delta2, static_cast<std::uint8_t>(status), event2 & dataMask, kDataCount, verdict);
+                at += 2 + 2 * kDataCount + twoDeltaBytes + two2;
+                left -= 2;
+            }
+            if (left == 0) break;
+            // Then one event, whatever it is.
             const std::uint32_t word = loadLittleEndian32(at);
-            const std::uint32_t b0 = word & 0xFF;
-            const std::uint32_t b1 = (word >> 8) & 0xFF;
             const std::uint32_t twoDeltaBytes = (word >> 7) & 1;
-            // Two bytes make b0 * 128 + b1 - 0x4000, b0's bit 7 set.
-            const std::uint32_t delta = b0 + ((b0 * 127 + b1 - 0x4000) & (0u - twoDeltaBytes));
+            const std::uint32_t delta = shortDelta(word, twoDeltaBytes);
             std::uint32_t event = word >> (8 + 8 * twoDeltaBytes);
             // No common event: a third delta-time byte (b1's bit 7), a delta-time of 1024 or
             // more (b0 above 0x87).
@@ -333,6 +356,7 @@ private:
                 at += 2 + twoDeltaBytes + kDataCount;
                 ++withStatus;
                 --left;
+                pairs = false;
                 continue;
             }
             // Or a third byte of the event with bit 7 set.
@@ -343,6 +367,7 @@ private:
             appender_.appendSlotInRun(delta, static_cast<std::uint8_t>(status), event & dataMask, kDataCount, verdict);
             at += 1 + twoDeltaBytes + kDataCount;
             --left;
+            pairs = true;
         }
         appender_.endRun();
         runningStatusEvents_ += budget - left - withStatus;
@@ -351,6 +376,13 @@ private:
         return more;
     }
 
+    // The delta-time of 1 byte, or 2 (twoDeltaBytes 1), at the start of word (its first
+    // byte in bits 0-7), without a branch between the sizes: two bytes b0 b1 make
+    // b0 * 128 + b1 - 0x4000, b0's bit 7 set.
+    static std::uint32_t shortDelta(std::uint32_t word, std::uint32_t twoDeltaBytes) noexcept {
+        const std::uint32_t b0 = word & 0xFF, b1 = (word >> 8) & 0xFF;
+        return b0 + ((b0 * 127 + b1 - 0x4000) & (0u - twoDeltaBytes));
+    }
     static bool isChannelStatus(std::uint32_t status) noexcept { return status - 0x80 < 0x70; }
     static std::uint32_t dataCountOf(std::uint32_t status) noexcept { return (status & 0xE0) == 0xC0 ? 1 : 2; }
 
