@@ -64,7 +64,105 @@ Bytes generateFile(Rng& rng, std::vector<Events>& expected, Bytes& after) {
     return cat({out, after, trailing});
 }
 
+// A long track of what the reader takes in runs, and of what ends a run: deltas of one
+// byte, of two below and above 1024 (some of them not minimal), of three; statuses left out,
+// repeated and changed (to one of as many data bytes or of another count); data bytes with
+// bit 7 set after a status byte; SysEx and meta events. withoutStatus counts the channel
+// events under running status.
+Bytes generateLongTrack(Rng& rng, Events& expected, std::uint64_t& withoutStatus) {
+    const std::uint8_t statuses[] = {0x90, 0x91, 0x80, 0xB3, 0xE0, 0xC2, 0xD1, 0xA5};
+    Bytes track;
+    std::uint32_t tick = 0, running = 0;
+    for (std::uint32_t i = 0, count = 5000 + rng.below(5000); i <= count; ++i) {
+        const std::uint32_t pick = rng.below(100);
+        const std::uint32_t delta = i == count ? 0 : pick < 45 ? rng.below(128) : pick < 80 ? 128 + rng.below(896)
+                                    : pick < 90 ? 1024 + rng.below(15360) : pick < 93 ? 16384 + rng.below(100000) : 0;
+        Bytes event = {0xFF, 0x2F, 0x00};
+        bool omitted = false;
+        if (i < count && rng.chance(97)) {
+            const std::uint32_t status = running && rng.chance(75) ? running : statuses[rng.below(8)];
+            event = cat({{std::uint8_t(status)}, rng.bytes((status & 0xE0) == 0xC0 ? 1 : 2)});
+            omitted = status == running && rng.chance(70);
+            for (std::size_t b = 1; b < event.size(); ++b) {
+                if (omitted || b == event.size() - 1 ? rng.chance(90) : rng.chance(95)) event[b] &= 0x7F;
+            }
+            if (omitted) event[1] &= 0x7F;   // else it would read as a status
+            running = status;
+        } else if (i < count) {
+            event = rng.chance(50) ? cat({{0xF0, 0x03}, rng.bytes(3)}) : Bytes{0xFF, 0x01, 0x02, 'l', 'a'};
+            running = 0;
+        }
+        withoutStatus += omitted ? 1 : 0;
+        // End of Track as 00 FF 2F 00, for the broken endings below.
+        track = cat({track, i == count ? Bytes{0} : rng.varLen(delta), Bytes(event.begin() + omitted, event.end())});
+        expected.emplace_back(tick += delta, event);
+    }
+    return track;
+}
+
 }  // namespace
+
+// Long tracks go through the reader's fast path, which asks the running-status rule once per
+// status; appending the same events one by one asks it for each. Both must read and write
+// alike. Then an invalid event after a long valid stretch is found where it is.
+TEST(Property, LongTracksReadAsTheirEventsAppendedOneByOne) {
+    Rng rng{7};
+    for (int i = 0; i < 12; ++i) {
+        std::vector<Events> expected(1 + rng.below(3));
+        std::uint64_t withoutStatus = 0;
+        std::vector<Bytes> tracks;
+        for (Events& events : expected) tracks.push_back(generateLongTrack(rng, events, withoutStatus));
+        Bytes input = header(1, int(tracks.size()), 96);
+        for (const Bytes& track : tracks) input = cat({input, chunk("MTrk", track)});
+        smf::SmfReader reader;
+        smf::Song song;
+        ASSERT_TRUE(reader.parse(input.data(), std::uint32_t(input.size()), song, false)) << smf::describeParseRule(reader.failure().rule);
+        EXPECT_EQ(reader.summary().runningStatusEvents, withoutStatus) << "case " << i;
+        smf::Song appended;
+        ASSERT_TRUE(appended.setDivision(96) && appended.setFormat(1));
+        for (std::uint32_t t = 0; t < song.trackCount(); ++t) {
+            ASSERT_EQ(eventsOf(song.tracks()[t]), expected[t]) << "case " << i;
+            smf::Track& track = appended.appendTrack();
+            for (const auto& [tick, bytes] : expected[t]) {
+                smf::TrackEvent event;
+                event.tick = tick;
+                event.bytes.assignAt(bytes.data(), std::uint32_t(bytes.size()), 0);
+                track.appendEvent(event);
+            }
+            for (bool runningStatus : {true, false}) {
+                EXPECT_EQ(song.tracks()[t].writtenEventBytes(runningStatus), track.writtenEventBytes(runningStatus)) << "case " << i;
+            }
+        }
+        for (bool runningStatus : {true, false}) EXPECT_EQ(write(song, runningStatus), write(appended, runningStatus)) << "case " << i;
+
+        // The last track's End of Track becomes, in turn: a data byte after a meta event, a
+        // status not allowed, a five-byte delta-time, an event past the end of the file, and
+        // an event past the end of its chunk.
+        const std::uint32_t eot = std::uint32_t(input.size()) - 4;
+        const Bytes meta = {0x00, 0xFF, 0x01, 0x00};
+        const struct {
+            Bytes ending;
+            std::uint32_t chunkGrowth;
+            smf::ParseRule rule;
+            std::uint32_t offset;
+        } broken[] = {
+            {cat({meta, {0x00, 0x3C, 0x40}}), 7, smf::ParseRule::MissingRunningStatus, eot + 5},
+            {{0x00, 0xF4, 0x00, 0xFF, 0x2F, 0x00}, 2, smf::ParseRule::StatusNotAllowed, eot + 1},
+            {{0x81, 0x80, 0x80, 0x80, 0x00, 0x90, 0x3C, 0x40}, 4, smf::ParseRule::VarLenTooLong, eot},
+            {{0x00, 0x90, 0x3C}, 0, smf::ParseRule::EventTruncated, eot + 1},
+            {{0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00}, 0, smf::ParseRule::MissingEndOfTrack, eot + 4},
+        };
+        for (const auto& b : broken) {
+            Bytes bad = cat({Bytes(input.begin(), input.end() - 4), b.ending});
+            const Bytes length = be(std::uint32_t(tracks.back().size()) + b.chunkGrowth, 4);
+            std::copy(length.begin(), length.end(), bad.begin() + (input.size() - tracks.back().size() - 4));
+            EXPECT_FALSE(reader.parse(bad.data(), std::uint32_t(bad.size()), song, false));
+            EXPECT_EQ(reader.failure().rule, b.rule) << "case " << i << ": " << smf::describeParseRule(b.rule);
+            EXPECT_EQ(reader.failure().offset, b.offset) << "case " << i << ": " << smf::describeParseRule(b.rule);
+            EXPECT_EQ(reader.failure().chunkIndex, song.trackCount() - 1) << "case " << i;
+        }
+    }
+}
 
 // Each generated file is then mutated (bit flips, insertions, deletions, cuts); whatever
 // still parses must round-trip too.
