@@ -397,10 +397,11 @@ public:
         // Slots take 4 bytes each, so the block holds at most this many more.
         const std::uint32_t inBlock = static_cast<std::uint32_t>(end_ - at_) / Track::kSlotSize;
         const std::uint32_t count = limit < inBlock ? limit : inBlock;
-        const std::uint8_t* at = at_;
+        const std::uint8_t* const first = at_;
+        const std::uint8_t* const stop = first + count * Track::kSlotSize;
+        const std::uint8_t* at = first;
         std::uint32_t tick = tick_;
-        std::uint32_t taken = 0;
-        for (; taken < count; ++taken) {
+        while (at != stop) {
             const std::uint32_t slot = loadLittleEndian32(at);
             if ((slot & 0xFF) >= Track::kLongRecord) break;
             const std::uint32_t delta = slot >> 22;
@@ -411,7 +412,7 @@ public:
         }
         at_ = at;
         tick_ = tick;
-        return taken;
+        return static_cast<std::uint32_t>(at - first) / Track::kSlotSize;
     }
 
 private:
