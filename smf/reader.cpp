@@ -214,8 +214,8 @@ std::uint32_t SmfReader::readOtherEvent(InputCursor in, std::uint8_t status, std
 
 namespace {
 
-// The fast path of the event loop: common events decoded from one load each, without a
-// check per byte. A common event is a delta-time of 1 or 2 bytes, then a channel event with
+// The fast path of the event loop: common events decoded from a load or two each, without
+// a check per byte. A common event is a delta-time of 1 or 2 bytes, then a channel event with
 // its status byte or under running status, which a Track keeps as a slot, all of whose 2 to
 // 5 bytes lie before the input's end and the chunk's (so that the chunk goes on after it).
 class CommonEvents {
@@ -392,10 +392,10 @@ private:
     std::uint32_t runningStatusEvents_ = 0;
 };
 
-// Reads the common events (CommonEvents) from in's position on, as long as they come, and
-// moves in, tick, runningStatus and runningStatusEvents past them; the caller reads the
-// event after them the general way. fastEnd is the nearer of the chunk's end and the
-// input's.
+// Reads the common events (CommonEvents) from in's position on, as long as they come, moves
+// tick, runningStatus and runningStatusEvents past them and returns where the event after
+// them begins, which the caller reads the general way. fastEnd is the nearer of the chunk's
+// end and the input's.
 //
 // Apart from the caller's loop, so that its state fits in registers. GCC's straight-line
 // vectoriser would pack that state into vector registers and back on every event, so it
@@ -405,24 +405,24 @@ __attribute__((noinline, optimize("no-tree-slp-vectorize")))
 #elif defined(__GNUC__)
 __attribute__((noinline))
 #endif
-void readCommonEvents(InputCursor& in, std::uint32_t fastEnd, Track& track, std::uint32_t& tick,
-                      std::uint8_t& runningStatus, std::uint64_t& runningStatusEvents) noexcept {
-    if (fastEnd - in.position < 8) return;
+std::uint32_t readCommonEvents(InputCursor in, std::uint32_t fastEnd, Track& track, std::uint32_t& tick,
+                               std::uint8_t& runningStatus, std::uint64_t& runningStatusEvents) noexcept {
+    if (fastEnd - in.position < 8) return in.position;
     const std::uint8_t* const first = in.base + in.position;
     CommonEvents events(first, in.base + (fastEnd - 8), track);
     const std::uint8_t* const at = events.read();
-    if (at == first) return;
-    in.position = static_cast<std::uint32_t>(at - in.base);
+    if (at == first) return in.position;
     tick = events.tick();
     runningStatus = events.lastStatus();   // a channel status: no other event was read here
     runningStatusEvents += events.runningStatusEvents();
+    return static_cast<std::uint32_t>(at - in.base);
 }
 
 }  // namespace
 
 // The event loop works on a local copy of the cursor, so that the position stays in
-// registers while event bytes are stored. Everything it calls but readCommonEvents is
-// inlined into it.
+// registers. It hands the common events to readCommonEvents and reads every other event
+// itself; everything else it calls is inlined into it.
 #if defined(__GNUC__)
 __attribute__((flatten))
 #endif
@@ -442,7 +442,7 @@ bool SmfReader::readTrack(InputCursor& cursor, std::uint32_t length, std::uint32
     const std::uint32_t fastEnd = chunkEnd < in.end ? static_cast<std::uint32_t>(chunkEnd) : in.end;
     for (;;) {
         // The common events at once; then the one after them, whatever it is.
-        readCommonEvents(in, fastEnd, track, tick, runningStatus, runningStatusEvents);
+        in.position = readCommonEvents(in, fastEnd, track, tick, runningStatus, runningStatusEvents);
 
         // 4. Delta-time.
         std::uint32_t delta = 0;

@@ -266,7 +266,8 @@ public:
                          std::uint32_t verdict) noexcept {
         storeSlot(delta, status, verdict, data);
         omittedStatuses_ += verdict;
-        // At most kLongestSlot bytes per slot of one block: the sum fits in 32 bits.
+        // A run lies in one block of at most 16 MiB of slots (a larger block holds one long
+        // record), and a slot's event takes at most 5 bytes in a file: the sum fits in 32 bits.
         runWritten_ += static_cast<std::uint32_t>(EventLayout::writtenSize(delta & (kSlotDeltaLimit - 1), dataCount + 1,
                                                                           verdict));   // the same delta, its range known
     }

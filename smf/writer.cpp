@@ -1,6 +1,7 @@
 // SmfWriter: size plan, then one pass that fills an output allocated at its final size.
-// The plan comes from the sizes each Track keeps as it grows; both the plan and the pass
-// step through the same EventLayout (song.h), so they count the same bytes.
+// The plan comes from the sizes each Track keeps as it grows; the pass leaves out the status
+// bytes that those sizes left out, by the verdict the track keeps with each event (song.h),
+// so they count the same bytes.
 #include "smf/writer.h"
 
 #include <cstring>
@@ -98,9 +99,10 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
     putBytes(output, &half, 2, position);
 
     // 4. Track chunks, each length field filled in from the bytes its events took. With
-    // room to spare, events go straight into the storage: the delta-time with one fixed-size
-    // store, and short events with fixed-size moves; the last few go through putBytes, which
-    // would also grow the storage if the plan were short.
+    // room to spare, events go straight into the storage: slots, nearly all events, in a loop
+    // of their own with fixed-size stores; other events one at a time, the delta-time with
+    // one fixed-size store. The last few go through putBytes, which would also grow the
+    // storage if the plan were short.
     std::uint8_t* out = output.data();
     std::uint32_t capacity = output.capacity();
     const std::uint32_t keepOmitted = runningStatus ? 1 : 0;   // status bytes left out as their events say
@@ -128,12 +130,12 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
                 position = static_cast<std::uint32_t>(p - out);
                 if (written != 0) continue;
             }
+            // Then one event, whatever it is.
             EventView event;
             if (!cursor.next(event)) break;
             const std::uint32_t length = event.length;
             const std::uint32_t omitted = event.statusOmitted & keepOmitted;
-            const std::uint32_t room2 = capacity - position;
-            if (room2 >= kMaxVarLen && room2 - kMaxVarLen >= length) {
+            if (room >= kMaxVarLen && room - kMaxVarLen >= length) {
                 std::uint8_t* p = out + position;
                 p += encodeVarLenPadded(event.delta, p);
                 if (length != 0) {
