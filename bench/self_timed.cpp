@@ -64,7 +64,7 @@ void runSize(std::uint32_t size) {
         const auto c0 = Clock::now();
         std::memcpy(copy.data(), written.data(), copy.size());
         floor.push_back(seconds(c0, Clock::now()));
-        copySink = copy[i % copy.size()];   // the copy is used, so it is made
+        copySink = copy[i % copy.size()];  // the copy is used, so it is made
         const auto t0 = Clock::now();
         reader.parse(input.data(), length, song, false);
         const auto t1 = Clock::now();
@@ -79,7 +79,7 @@ void runSize(std::uint32_t size) {
         writeOn.push_back(seconds(t1, t2));
         writeOff.push_back(seconds(t2, t3));
         release.push_back(seconds(t3, t4));
-        convert.push_back(seconds(t0, t2) + seconds(t3, t4));   // parse, write with running status, release
+        convert.push_back(seconds(t0, t2) + seconds(t3, t4));  // parse, write with running status, release
     }
     const double mb = length / 1e6;
     auto line = [&](const char* name, const std::vector<double>& times) {

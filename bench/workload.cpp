@@ -125,7 +125,7 @@ void conductorTrack(Out& out, Rng& rng, std::size_t budget) {
 }  // namespace
 
 std::vector<std::uint8_t> generateFile(std::uint32_t targetBytes) {
-    constexpr std::uint32_t kTracks = 16, kSlack = 256 * kTracks;   // no track overshoots by more
+    constexpr std::uint32_t kTracks = 16, kSlack = 256 * kTracks;  // no track overshoots by more
     std::vector<std::uint8_t> bytes;
     bytes.reserve(targetBytes + kSlack);
     Out out(bytes);
@@ -139,7 +139,7 @@ std::vector<std::uint8_t> generateFile(std::uint32_t targetBytes) {
         if (t == 0) {
             conductorTrack(out, rng, budget);
         } else {
-            channelTrack(out, rng, t - 1 < 9 ? t - 1 : t, budget);   // channel 10 is drums
+            channelTrack(out, rng, t - 1 < 9 ? t - 1 : t, budget);  // channel 10 is drums
         }
         const std::uint32_t length = static_cast<std::uint32_t>(out.size() - start);
         for (int i = 0; i < 4; ++i) bytes[start - 4 + i] = static_cast<std::uint8_t>(length >> (24 - 8 * i));

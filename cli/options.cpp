@@ -139,9 +139,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             }
             break;
         case 'c':
-        case kCheck:
-            options.check = true;
-            break;
+        case kCheck: options.check = true; break;
         case 'o':
         case kOutput:
             if (*optarg == '\0') return usageError("--output needs a path");
@@ -159,10 +157,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             options.verbosity = Verbosity::Verbose;
             break;
         case 'h':
-        case kHelp:
-            return ParsedCommandLine{Command::Help, {}, {}};
-        case kVersion:
-            return ParsedCommandLine{Command::Version, {}, {}};
+        case kHelp: return ParsedCommandLine{Command::Help, {}, {}};
+        case kVersion: return ParsedCommandLine{Command::Version, {}, {}};
         default:  // ':' or '?'; an unplaced long option is a whole argument, which getopt_long stepped past
             return usageError(complaintFor(val, argv[optind - 1]));
         }

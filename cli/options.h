@@ -9,10 +9,10 @@ namespace cli {
 enum class Verbosity { Quiet, Normal, Verbose };
 
 struct CliOptions {
-    bool runningStatus = true;   // -r on|off; on like the program's first start
-    bool check = false;          // -c: report, change nothing
-    bool hasOutput = false;      // -o PATH given
-    std::string output;          // the PATH of -o
+    bool runningStatus = true;  // -r on|off; on like the program's first start
+    bool check = false;         // -c: report, change nothing
+    bool hasOutput = false;     // -o PATH given
+    std::string output;         // the PATH of -o
     Verbosity verbosity = Verbosity::Normal;
     std::vector<std::string> files;
 };

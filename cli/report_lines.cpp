@@ -58,8 +58,10 @@ NameCharacter characterAt(const std::string& name, std::size_t at) {
     if (lead < 0x80) return {1, lead < 0x20 || lead == 0x7F};
     // The length and the range of the second byte of each well-formed lead byte (no
     // overlong forms, no surrogates, nothing above U+10FFFF).
-    const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                               : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
     const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
     const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
     if (length == 0 || at + length > name.size() || byte(at + 1) < low || byte(at + 1) > high) return {1, true};
@@ -143,7 +145,9 @@ std::string quoteName(const std::string& name) {
         quoted += hidden ? "$'" : "'";
         for (NameCharacter c; i < name.size() && (c = characterAt(name, i)).hidden == hidden; i += c.length) {
             for (std::size_t b = i; b < i + c.length; ++b)
-                quoted += hidden ? escapeControl(name[b]) : name[b] == '\'' ? std::string("'\\''") : std::string(1, name[b]);
+                quoted += hidden            ? escapeControl(name[b])
+                          : name[b] == '\'' ? std::string("'\\''")
+                                            : std::string(1, name[b]);
         }
         quoted += '\'';
     }
@@ -245,10 +249,8 @@ std::string fileLine(const std::string& path, const FileOutcome& outcome, const 
         }
         return line;
     }
-    case OutcomeKind::Folder:
-        return head + "skipped, folder";
-    case OutcomeKind::Missing:
-        return head + "error: cannot be found" + because(context);
+    case OutcomeKind::Folder: return head + "skipped, folder";
+    case OutcomeKind::Missing: return head + "error: cannot be found" + because(context);
     case OutcomeKind::OpenFailed:
         if (context.inUse) return head + "error: in use, locked by another process" + untouched(context);
         return head + "error: cannot be opened" + because(context);
@@ -260,8 +262,7 @@ std::string fileLine(const std::string& path, const FileOutcome& outcome, const 
     case OutcomeKind::NotSmf:
         return head + "error: not a valid Standard MIDI File: " + describeParseFailure(outcome.parseFailure) +
                untouched(context);
-    case OutcomeKind::OutOfMemory:
-        return head + "error: not enough memory to convert it" + untouched(context);
+    case OutcomeKind::OutOfMemory: return head + "error: not enough memory to convert it" + untouched(context);
     case OutcomeKind::ProbeFailed:
         return head + "error: the free space in " + location + " cannot be obtained" + because(context) +
                "; left untouched, stopping";
@@ -271,9 +272,9 @@ std::string fileLine(const std::string& path, const FileOutcome& outcome, const 
     case OutcomeKind::WriteFailed:
         if (context.output)
             return head + "error: cannot write " + output + because(context) + "; " + output +
-                   (!outcome.restored         ? " holds an incomplete result"
-                    : context.outputExisted   ? " was left as it was"
-                                              : " was not written");
+                   (!outcome.restored       ? " holds an incomplete result"
+                    : context.outputExisted ? " was left as it was"
+                                            : " was not written");
         return head + "error: cannot be written" + because(context) +
                (outcome.restored ? "; its original content was put back"
                                  : "; its original content could NOT be put back, the file is damaged");

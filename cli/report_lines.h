@@ -32,12 +32,12 @@ std::string reasonText(const engine::FileError& error);
 
 // What the line of one file needs besides the engine's outcome.
 struct LineContext {
-    std::string reason;            // reasonText() of outcome.error (or of syncError)
-    bool inUse = false;            // outcome.error is another process's hold on the file
+    std::string reason;                   // reasonText() of outcome.error (or of syncError)
+    bool inUse = false;                   // outcome.error is another process's hold on the file
     const std::string* output = nullptr;  // the --output path, if any
-    bool outputExisted = true;     // the --output path named something before the run wrote it
+    bool outputExisted = true;            // the --output path named something before the run wrote it
     bool verbose = false;
-    bool check = false;            // --check: the file was only looked at
+    bool check = false;  // --check: the file was only looked at
 };
 
 // True for every outcome that makes the exit status 1 (folders are not failures, a

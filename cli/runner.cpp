@@ -117,8 +117,7 @@ std::string shownName(const std::string& path, const char* stream) {
 // times a second, and wiped before a file's line is printed and at the end.
 class Progress {
 public:
-    Progress(Console& console, std::size_t total, bool enabled)
-        : console_(console), total_(total), enabled_(enabled) {}
+    Progress(Console& console, std::size_t total, bool enabled) : console_(console), total_(total), enabled_(enabled) {}
     ~Progress() { clear(); }
 
     void update(std::size_t index, const std::string& path) {
@@ -184,8 +183,8 @@ std::vector<std::string> expandPatterns(const std::vector<std::string>& argument
 class Run {
 public:
     // unmatched: which of options.files are patterns that matched nothing.
-    Run(const CliOptions& options, const std::vector<bool>& unmatched, engine::FileSystem& fileSystem,
-        Console& console, bool keepMemoryForExit)
+    Run(const CliOptions& options, const std::vector<bool>& unmatched, engine::FileSystem& fileSystem, Console& console,
+        bool keepMemoryForExit)
         : keepMemoryForExit_(keepMemoryForExit),
           options_(options),
           unmatched_(unmatched),
@@ -341,10 +340,8 @@ int runCli(const std::vector<std::string>& args, engine::FileSystem& fileSystem,
         console.out << versionText();
         console.out.flush();
         return 0;
-    case Command::UsageError:
-        return usageError(console, parsed.error);
-    case Command::Run:
-        break;
+    case Command::UsageError: return usageError(console, parsed.error);
+    case Command::Run: break;
     }
     try {
         CliOptions options = parsed.options;

@@ -48,8 +48,8 @@ bool readFully(InputFile& file, std::uint8_t* buffer, std::uint32_t length, std:
 
 }  // namespace
 
-ConversionEngine::ConversionEngine(FileSystem& fileSystem, bool runningStatus, InputAllocator allocate,
-                                   StepOrder order, ReadOrder read)
+ConversionEngine::ConversionEngine(FileSystem& fileSystem, bool runningStatus, InputAllocator allocate, StepOrder order,
+                                   ReadOrder read)
     : fileSystem_(fileSystem),
       runningStatus_(runningStatus),
       allocate_(allocate ? allocate : allocateWithNew),
@@ -68,12 +68,8 @@ bool ConversionEngine::isFile(const std::string& path, FileOutcome& outcome) {
         outcome.kind = OutcomeKind::Folder;
         outcome.error = FileError();
         return false;
-    case PathKind::Missing:
-        outcome.kind = OutcomeKind::Missing;
-        return false;
-    case PathKind::File:
-        outcome.error = FileError();
-        return true;
+    case PathKind::Missing: outcome.kind = OutcomeKind::Missing; return false;
+    case PathKind::File: outcome.error = FileError(); return true;
     }
     return true;
 }

@@ -44,22 +44,20 @@ struct SongFacts {
 
 struct FileOutcome {
     OutcomeKind kind = OutcomeKind::Converted;
-    FileError error;               // the failed step's error, none when the system gave no reason
-    std::uint64_t oldSize = 0;     // once the size is known
-    std::uint32_t newSize = 0;     // once the new bytes exist
-    bool unchanged = false;        // once the new bytes exist: they equal the file's bytes
+    FileError error;            // the failed step's error, none when the system gave no reason
+    std::uint64_t oldSize = 0;  // once the size is known
+    std::uint32_t newSize = 0;  // once the new bytes exist
+    bool unchanged = false;     // once the new bytes exist: they equal the file's bytes
     smf::ParseFailure parseFailure;
-    smf::ParseSummary summary;     // once parsed: what the result keeps after the tracks and leaves out
-    SongFacts facts;               // Valid
-    bool restored = true;          // WriteFailed: the file holds its original bytes
-    FileError syncError;           // Converted: the rewrite's syncError (see RewriteResult)
-    std::string location;          // the free-space location, once probed
-    std::uint64_t freeBytes = 0;   // once probed successfully
+    smf::ParseSummary summary;    // once parsed: what the result keeps after the tracks and leaves out
+    SongFacts facts;              // Valid
+    bool restored = true;         // WriteFailed: the file holds its original bytes
+    FileError syncError;          // Converted: the rewrite's syncError (see RewriteResult)
+    std::string location;         // the free-space location, once probed
+    std::uint64_t freeBytes = 0;  // once probed successfully
 
     // True when no later file of the run may be processed.
-    bool endsRun() const noexcept {
-        return kind == OutcomeKind::ProbeFailed || kind == OutcomeKind::NotEnoughSpace;
-    }
+    bool endsRun() const noexcept { return kind == OutcomeKind::ProbeFailed || kind == OutcomeKind::NotEnoughSpace; }
 };
 
 // Told about each file the engine works on (not about folders and missing paths):

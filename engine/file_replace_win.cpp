@@ -17,8 +17,8 @@ namespace {
 
 // What a file keeps of its attributes through a replacement (SetFileInformationByHandle
 // takes these; a read-only file is never opened for writing in the first place).
-constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 // Errors of ReplaceFileW that say it cannot replace files on this volume at all.
 bool replaceUnsupported(DWORD error) {
@@ -123,8 +123,7 @@ RewriteResult Win32FileSystem::rewrite(const std::string& path, Win32File& held,
     basic.FileAttributes = information.dwFileAttributes & kKeptAttributes;
     if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     // Best kept: ReplaceFileW carries both over itself where it can.
-    if (allowed(Win32Call::CopyInformation))
-        SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+    if (allowed(Win32Call::CopyInformation)) SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
     if (!temporary.flush(error) || !temporary.close(error)) return RewriteResult::failed(error, true);
 
     // 2. The file let go of and replaced; its former bytes stay under the backup name until then.

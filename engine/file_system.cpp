@@ -17,10 +17,10 @@ std::string FileSystem::linkTarget(const std::string& /*path*/) {
 }
 
 bool writeAll(FileWriter& file, const std::uint8_t* data, std::uint32_t length, FileError& error) {
-    return writeWhole([&file](std::uint64_t offset, const std::uint8_t* bytes, std::uint32_t count,
-                              std::uint32_t& written,
-                              FileError& failure) { return file.writeAt(offset, bytes, count, written, failure); },
-                      data, length, error);
+    return writeWhole(
+        [&file](std::uint64_t offset, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t& written,
+                FileError& failure) { return file.writeAt(offset, bytes, count, written, failure); },
+        data, length, error);
 }
 
 namespace {

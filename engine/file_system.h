@@ -47,7 +47,7 @@ bool isNotFound(const FileError& error) noexcept;
 bool isInUse(const FileError& error) noexcept;
 
 enum class PathKind : std::uint8_t {
-    File,     // anything that is not a folder
+    File,  // anything that is not a folder
     Folder,
     Missing,  // the path does not exist (a file deleted before its turn)
 };
@@ -72,8 +72,8 @@ public:
 class FileWriter {
 public:
     // Writes up to length bytes at offset; written tells how many.
-    virtual bool writeAt(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length,
-                         std::uint32_t& written, FileError& error) = 0;
+    virtual bool writeAt(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
+                         FileError& error) = 0;
     // Makes the file exactly length bytes long.
     virtual bool setEnd(std::uint64_t length, FileError& error) = 0;
     // Makes everything written so far durable (FlushFileBuffers, fsync). A write that the
@@ -87,8 +87,8 @@ protected:
 // How a rewrite or replacement ended.
 struct RewriteResult {
     bool ok = true;
-    FileError error;        // of the failed step, when !ok
-    bool restored = true;   // when !ok: the file holds its original bytes again (or never lost them)
+    FileError error;       // of the failed step, when !ok
+    bool restored = true;  // when !ok: the file holds its original bytes again (or never lost them)
     // When ok: the error of the step that makes the replacement durable (a folder's fsync),
     // none when it succeeded. The file is whole, but a crash soon after may bring back its
     // former bytes.

@@ -168,7 +168,8 @@ std::string randomSuffix() {
     static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     unsigned char bytes[6];
     if (::getentropy(bytes, sizeof bytes) != 0) {
-        const auto seed = static_cast<unsigned long long>(std::time(nullptr)) ^ (static_cast<unsigned long long>(::getpid()) << 20);
+        const auto seed =
+            static_cast<unsigned long long>(std::time(nullptr)) ^ (static_cast<unsigned long long>(::getpid()) << 20);
         for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(seed >> (i * 7));
     }
     std::string suffix;
@@ -187,8 +188,7 @@ public:
     Temporary& operator=(const Temporary&) = delete;
     ~Temporary() {
         if (fd_ >= 0) ::close(fd_);
-        if (!committed_)
-            fileSystem_.call(SystemCall::Remove, [&] { return ::unlinkat(folder_, name_.c_str(), 0); });
+        if (!committed_) fileSystem_.call(SystemCall::Remove, [&] { return ::unlinkat(folder_, name_.c_str(), 0); });
     }
     // Creates ".NAME.XXXXXX" beside name (cut short enough for any file system), mode 0600,
     // never through a link; false on failure.
@@ -272,8 +272,8 @@ bool PosixFileSystem::reach(const std::string& path, PathPlace& place, FileError
         const bool last = names.empty();
         if (name == ".") continue;
         // 1. What the name is, without following it and without any effect of opening it.
-        Descriptor entry(retryInterrupted(
-            [&] { return ::openat(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
+        Descriptor entry(
+            retryInterrupted([&] { return ::openat(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
         struct stat status = {};
         if ((entry.get() < 0 && (errno != ENOENT || !last)) || (entry.get() >= 0 && ::fstat(entry.get(), &status) != 0))
             return fail(error);
@@ -352,9 +352,8 @@ namespace {
 // Opens the name of place that was seen as place.status, never through a link, and checks
 // that it is still that file: ELOOP or another file is Moved.
 Descriptor openSeen(const PathPlace& place, int flags, FileError& error) {
-    Descriptor fd(retryInterrupted([&] {
-        return ::openat(place.folder.get(), place.name.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    }));
+    Descriptor fd(retryInterrupted(
+        [&] { return ::openat(place.folder.get(), place.name.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC); }));
     struct stat status;
     if (fd.get() < 0) {
         error = errno == ELOOP ? FileError(Refusal::Moved) : lastError();
@@ -487,9 +486,8 @@ RewriteResult PosixFileSystem::writeThrough(int fd, const std::uint8_t* data, st
         Writer(PosixFileSystem& fileSystem, int fd) : fileSystem_(fileSystem), fd_(fd) {}
         bool writeAt(std::uint64_t offset, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t& written,
                      FileError& error) override {
-            const ssize_t n = fileSystem_.call(SystemCall::Write, [&] {
-                return ::pwrite(fd_, bytes, count, static_cast<off_t>(offset));
-            });
+            const ssize_t n = fileSystem_.call(SystemCall::Write,
+                                               [&] { return ::pwrite(fd_, bytes, count, static_cast<off_t>(offset)); });
             if (n < 0) return fail(error);
             written = static_cast<std::uint32_t>(n);
             return true;
@@ -542,8 +540,7 @@ bool PosixFileSystem::copyAttributes(int from, int to) {
         value.resize(static_cast<std::size_t>(size) + 1);
         const ssize_t got =
             call(SystemCall::GetAttribute, [&] { return ::fgetxattr(from, name, value.data(), value.size()); });
-        if (got < 0 ||
-            call(SystemCall::SetAttribute, [&] { return ::fsetxattr(to, name, value.data(), got, 0); }) != 0)
+        if (got < 0 || call(SystemCall::SetAttribute, [&] { return ::fsetxattr(to, name, value.data(), got, 0); }) != 0)
             return false;
     }
     return true;
@@ -574,9 +571,8 @@ RewriteResult PosixFileSystem::replaceRegular(const std::string& path, const Pat
             former.resize(static_cast<std::size_t>(status.st_size));
             std::size_t got = 0;
             while (got < former.size()) {
-                const ssize_t n = retryInterrupted([&] {
-                    return ::pread(existing, &former[got], former.size() - got, static_cast<off_t>(got));
-                });
+                const ssize_t n = retryInterrupted(
+                    [&] { return ::pread(existing, &former[got], former.size() - got, static_cast<off_t>(got)); });
                 if (n < 0) return RewriteResult::failed(lastError());
                 if (n == 0) break;
                 got += static_cast<std::size_t>(n);
@@ -631,9 +627,8 @@ RewriteResult PosixFileSystem::replaceRegular(const std::string& path, const Pat
     temporary.commit();
     // 4. The rename made durable. The result is complete either way; a failure is told.
     RewriteResult result;
-    const Descriptor folder(call(SystemCall::SyncFolder, [&] {
-        return ::openat(place.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    }));
+    const Descriptor folder(call(
+        SystemCall::SyncFolder, [&] { return ::openat(place.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
     // EINVAL: a file system that cannot sync a folder, nor needs to.
     if ((folder.get() < 0 || call(SystemCall::SyncFolder, [&] { return ::fsync(folder.get()); }) != 0) &&
         errno != EINVAL)

@@ -31,8 +31,7 @@ bool filledBy(Fill fill, std::wstring& result) {
 
 // The short form of path, or false (and error).
 bool shortForm(const std::wstring& path, std::wstring& result, SystemError& error) {
-    if (filledBy([&](wchar_t* buffer, DWORD size) { return GetShortPathNameW(path.c_str(), buffer, size); },
-                 result))
+    if (filledBy([&](wchar_t* buffer, DWORD size) { return GetShortPathNameW(path.c_str(), buffer, size); }, result))
         return true;
     error = GetLastError();
     return false;
@@ -77,8 +76,7 @@ bool ansiPath(const std::string& path, std::string& ansi, SystemError& error) {
 
 std::wstring fullPathOf(const std::wstring& path, std::size_t* nameAt) {
     std::wstring full;
-    filledBy([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); },
-             full);
+    filledBy([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); }, full);
     if (nameAt) *nameAt = nameStart(full);
     return full;
 }
@@ -87,8 +85,7 @@ std::wstring longFullPathOf(const std::wstring& path, std::size_t* nameAt) {
     std::wstring full = fullPathOf(path);
     std::wstring longForm;
     if (full.find(L'~') != std::wstring::npos &&
-        filledBy([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); },
-                 longForm))
+        filledBy([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); }, longForm))
         full = longForm;
     if (nameAt) *nameAt = nameStart(full);
     return full;
@@ -121,13 +118,13 @@ bool Win32File::read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& 
     return true;
 }
 
-bool Win32File::writeAt(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length,
-                         std::uint32_t& written, FileError& error) {
+bool Win32File::writeAt(std::uint64_t offset, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
+                        FileError& error) {
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(offset);
     DWORD done = 0;
-    if (!SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) ||
-        (seams_ && !seams_->allowed(Win32Call::Write)) || !WriteFile(handle_, data, length, &done, nullptr))
+    if (!SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) || (seams_ && !seams_->allowed(Win32Call::Write)) ||
+        !WriteFile(handle_, data, length, &done, nullptr))
         return fail(error);
     written = done;
     return true;
@@ -136,8 +133,8 @@ bool Win32File::writeAt(std::uint64_t offset, const std::uint8_t* data, std::uin
 bool Win32File::setEnd(std::uint64_t length, FileError& error) {
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(length);
-    if (!SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) ||
-        (seams_ && !seams_->allowed(Win32Call::SetEnd)) || !SetEndOfFile(handle_))
+    if (!SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) || (seams_ && !seams_->allowed(Win32Call::SetEnd)) ||
+        !SetEndOfFile(handle_))
         return fail(error);
     return true;
 }
@@ -155,8 +152,8 @@ bool Win32File::close(FileError& error) {
 
 void Win32File::reopen(const std::wstring& path) {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                          nullptr);
 }
 
 PathKind Win32FileSystem::pathKind(const std::string& path, FileError& error) {
@@ -176,8 +173,8 @@ namespace {
 
 std::unique_ptr<Win32File> openFile(const std::string& path, DWORD access, DWORD sharing, Win32FileSystem* seams,
                                     FileError& error) {
-    const HANDLE handle = CreateFileW(widePath(path).c_str(), access, sharing, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle =
+        CreateFileW(widePath(path).c_str(), access, sharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = GetLastError();
         return nullptr;

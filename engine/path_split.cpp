@@ -9,7 +9,9 @@ namespace {
 
 constexpr std::size_t kMaxPart = 255;
 
-bool isSeparator(char c) noexcept { return c == '\\' || c == '/'; }
+bool isSeparator(char c) noexcept {
+    return c == '\\' || c == '/';
+}
 
 // Index of the next character after the one at i (two bytes for a lead byte that has a
 // trail byte).
@@ -58,15 +60,13 @@ PathParts splitPath(const std::string& path, LeadBytePredicate isLeadByte) {
         }
     }
     const std::size_t nameEnd = lastDot == std::string::npos ? path.size() : lastDot;
-    parts.displayName = cutPart(path, nameBegin, nameEnd, isLeadByte) +
-                        cutPart(path, nameEnd, path.size(), isLeadByte);
+    parts.displayName = cutPart(path, nameBegin, nameEnd, isLeadByte) + cutPart(path, nameEnd, path.size(), isLeadByte);
     return parts;
 }
 
 std::string freeSpaceLocation(const std::string& path, LeadBytePredicate isLeadByte) {
     if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
-    if (path.size() < 3 || !isSeparator(path[0]) || !isSeparator(path[1]) || isSeparator(path[2]))
-        return std::string();
+    if (path.size() < 3 || !isSeparator(path[0]) || !isSeparator(path[1]) || isSeparator(path[2])) return std::string();
     // "\\server\share\": the end of the second component after the leading pair.
     std::size_t firstSeparator = 0;
     std::size_t separators = 0;

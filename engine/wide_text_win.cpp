@@ -48,8 +48,8 @@ bool exactAnsi(const std::wstring& text, std::string& ansi) {
     if (text.empty()) return true;
     const int size = static_cast<int>(text.size());
     BOOL defaulted = FALSE;
-    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr, 0, nullptr,
-                                           &defaulted);
+    const int length =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr, 0, nullptr, &defaulted);
     if (length <= 0 || defaulted) return false;
     ansi.resize(static_cast<std::size_t>(length));
     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, &ansi[0], length, nullptr, &defaulted);

@@ -104,8 +104,8 @@ void onCommand(HWND box, WORD id) {
 
 void OpenWithShell(HWND owner, const std::string& target) {
     SetLastError(0);
-    const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteA(owner, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    const auto result =
+        reinterpret_cast<INT_PTR>(ShellExecuteA(owner, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result > 32) return;
     ShowSystemError(owner, shellFailureCode(GetLastError(), result));
 }

@@ -175,14 +175,11 @@ void runConversion(HWND dialog, const FileList& files) {
 
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG:
-        runConversion(dialog, *reinterpret_cast<const FileList*>(lParam));
-        return TRUE;
+    case WM_INITDIALOG: runConversion(dialog, *reinterpret_cast<const FileList*>(lParam)); return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL) CancelRequested = true;
         return FALSE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 

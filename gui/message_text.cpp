@@ -23,10 +23,10 @@ bool loadTextGrowing(std::string& text, const StringLoader& load) {
 
 std::uint32_t captionIdForStyle(std::uint32_t style) noexcept {
     switch (style & 0xF0u) {
-    case 0x10: return IDS_CAPTION_ERROR;  // MB_ICONERROR
+    case 0x10: return IDS_CAPTION_ERROR;    // MB_ICONERROR
     case 0x20: return IDS_CAPTION_CONFIRM;  // MB_ICONQUESTION
     case 0x30: return IDS_CAPTION_WARNING;  // MB_ICONEXCLAMATION
-    case 0x40: return IDS_CAPTION_INFO;  // MB_ICONINFORMATION
+    case 0x40: return IDS_CAPTION_INFO;     // MB_ICONINFORMATION
     default: return 0;
     }
 }

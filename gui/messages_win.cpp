@@ -36,9 +36,8 @@ LRESULT CALLBACK CentringHook(int code, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 bool LoadMessageText(std::string& text, UINT id) {
-    return gui::loadTextGrowing(text, [id](char* buffer, int capacity) {
-        return LoadStringA(InstanceHandle, id, buffer, capacity);
-    });
+    return gui::loadTextGrowing(
+        text, [id](char* buffer, int capacity) { return LoadStringA(InstanceHandle, id, buffer, capacity); });
 }
 
 bool SystemErrorText(std::string& text, DWORD code) {
@@ -46,10 +45,9 @@ bool SystemErrorText(std::string& text, DWORD code) {
     // Inserts are ignored: some system texts have %1-style inserts, and there are no
     // arguments to fill them with.
     char* message = nullptr;
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
-                       reinterpret_cast<LPSTR>(&message), 0, nullptr);
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), reinterpret_cast<LPSTR>(&message), 0, nullptr);
     const engine::ScopeExit release([message] {
         if (message != nullptr) LocalFree(message);
     });

@@ -26,8 +26,7 @@ std::size_t lastSeparator(const std::string& path, char separator, LeadBytePredi
     return found;
 }
 
-std::string joinFolderAndName(const std::string& folder, const std::string& name,
-                              LeadBytePredicate isLeadByte) {
+std::string joinFolderAndName(const std::string& folder, const std::string& name, LeadBytePredicate isLeadByte) {
     std::size_t separator = lastSeparator(folder, '\\', isLeadByte);
     if (separator == std::string::npos) separator = lastSeparator(folder, '/', isLeadByte);
     if (separator != std::string::npos && separator + 1 == folder.size()) return folder + name;
@@ -60,8 +59,7 @@ bool openResultComplete(const char* buffer, std::size_t size, std::size_t fileOf
     return false;
 }
 
-FileList parseOpenResult(const char* buffer, std::size_t size, std::size_t fileOffset,
-                         LeadBytePredicate isLeadByte) {
+FileList parseOpenResult(const char* buffer, std::size_t size, std::size_t fileOffset, LeadBytePredicate isLeadByte) {
     FileList files;
     const std::string first = stringAt(buffer, size, 0);
     if (first.size() + 1 > fileOffset) {

@@ -21,8 +21,7 @@ std::size_t lastSeparator(const std::string& path, char separator, LeadBytePredi
 
 // folder and name joined by one backslash, or by none when the folder already ends in a
 // separator (a root such as "C:\"). A folder without backslashes is searched for '/'.
-std::string joinFolderAndName(const std::string& folder, const std::string& name,
-                              LeadBytePredicate isLeadByte);
+std::string joinFolderAndName(const std::string& folder, const std::string& name, LeadBytePredicate isLeadByte);
 
 // Whether the Open dialog's file buffer (size bytes) holds a whole result: the first string
 // ends inside the buffer and, for several files, so does the empty string after the last
@@ -34,5 +33,4 @@ bool openResultComplete(const char* buffer, std::size_t size, std::size_t fileOf
 // offset of the first file name). One selected file gives its full path; several give the
 // folder joined with each name, in buffer order. Joined paths are kept whole, however long.
 // Never reads beyond size bytes.
-FileList parseOpenResult(const char* buffer, std::size_t size, std::size_t fileOffset,
-                         LeadBytePredicate isLeadByte);
+FileList parseOpenResult(const char* buffer, std::size_t size, std::size_t fileOffset, LeadBytePredicate isLeadByte);

@@ -31,17 +31,12 @@ std::string composeReport(const FileOutcome& outcome, const std::string& path, c
     case OutcomeKind::Converted:
     case OutcomeKind::Valid:
     case OutcomeKind::Folder:
-    case OutcomeKind::Missing:
-        return std::string();
-    case OutcomeKind::OpenFailed:
-        return quoted(path) + text(IDS_OPEN_FAILED) + systemLine(outcome.error, systemText);
+    case OutcomeKind::Missing: return std::string();
+    case OutcomeKind::OpenFailed: return quoted(path) + text(IDS_OPEN_FAILED) + systemLine(outcome.error, systemText);
     case OutcomeKind::ReadFailed:
-    case OutcomeKind::TooLarge:
-        return quoted(path) + text(IDS_READ_FAILED) + systemLine(outcome.error, systemText);
-    case OutcomeKind::NotSmf:
-        return quoted(path) + text(IDS_NOT_SMF);
-    case OutcomeKind::OutOfMemory:
-        return quoted(path) + text(IDS_OUT_OF_MEMORY);
+    case OutcomeKind::TooLarge: return quoted(path) + text(IDS_READ_FAILED) + systemLine(outcome.error, systemText);
+    case OutcomeKind::NotSmf: return quoted(path) + text(IDS_NOT_SMF);
+    case OutcomeKind::OutOfMemory: return quoted(path) + text(IDS_OUT_OF_MEMORY);
     case OutcomeKind::ProbeFailed:
         return quoted(outcome.location) + text(IDS_DISK_SPACE_UNKNOWN) + systemLine(outcome.error, systemText) +
                text(IDS_RUN_STOPPED);

@@ -38,9 +38,8 @@ void placeMainWindow(HWND mainWindow) {
     GetWindowRect(mainWindow, &frame);
     std::vector<MonitorArea> monitors;
     EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&monitors));
-    const gui::Position p =
-        onScreenPosition({RememberedPosition.x, RememberedPosition.y}, frame.right - frame.left,
-                         frame.bottom - frame.top, monitors, {0, 0});
+    const gui::Position p = onScreenPosition({RememberedPosition.x, RememberedPosition.y}, frame.right - frame.left,
+                                             frame.bottom - frame.top, monitors, {0, 0});
     RememberedPosition.x = p.x;
     RememberedPosition.y = p.y;
     SetWindowPos(mainWindow, nullptr, p.x, p.y, -1, -1, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -100,8 +99,7 @@ void LoadSettings(HWND mainWindow) {
 void SaveSettings(HWND mainWindow) {
     const std::string path = SettingsFilePath();
     WritePrivateProfileStringA(kSection, kFolderKey, RememberedFolder, path.c_str());
-    WriteSettingInt(kSection, kRunningStatusKey, IsDlgButtonChecked(mainWindow, IDC_RUNNING_STATUS) != 0 ? 1 : 0,
-                    path);
+    WriteSettingInt(kSection, kRunningStatusKey, IsDlgButtonChecked(mainWindow, IDC_RUNNING_STATUS) != 0 ? 1 : 0, path);
     WriteSettingInt(kSection, kXKey, RememberedPosition.x, path);
     WriteSettingInt(kSection, kYKey, RememberedPosition.y, path);
 }

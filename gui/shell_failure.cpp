@@ -5,13 +5,13 @@ namespace {
 
 // ShellExecute's results (SE_ERR_*) and the system errors they stand for.
 constexpr std::intptr_t kOutOfResources = 0;
-constexpr std::intptr_t kShareViolation = 26;     // SE_ERR_SHARE
-constexpr std::intptr_t kAssocIncomplete = 27;    // SE_ERR_ASSOCINCOMPLETE
-constexpr std::intptr_t kDdeTimeout = 28;         // SE_ERR_DDETIMEOUT
-constexpr std::intptr_t kDdeFail = 29;            // SE_ERR_DDEFAIL
-constexpr std::intptr_t kDdeBusy = 30;            // SE_ERR_DDEBUSY
-constexpr std::intptr_t kNoAssociation = 31;      // SE_ERR_NOASSOC
-constexpr std::intptr_t kDllNotFound = 32;        // SE_ERR_DLLNOTFOUND
+constexpr std::intptr_t kShareViolation = 26;   // SE_ERR_SHARE
+constexpr std::intptr_t kAssocIncomplete = 27;  // SE_ERR_ASSOCINCOMPLETE
+constexpr std::intptr_t kDdeTimeout = 28;       // SE_ERR_DDETIMEOUT
+constexpr std::intptr_t kDdeFail = 29;          // SE_ERR_DDEFAIL
+constexpr std::intptr_t kDdeBusy = 30;          // SE_ERR_DDEBUSY
+constexpr std::intptr_t kNoAssociation = 31;    // SE_ERR_NOASSOC
+constexpr std::intptr_t kDllNotFound = 32;      // SE_ERR_DLLNOTFOUND
 
 constexpr std::uint32_t kErrorNotEnoughMemory = 8;
 constexpr std::uint32_t kErrorSharingViolation = 32;

@@ -21,4 +21,4 @@ struct MonitorArea {
 //    inside it.
 // With no monitors at all, stored as it is.
 gui::Position onScreenPosition(gui::Position stored, std::int32_t width, std::int32_t height,
-                                   const std::vector<MonitorArea>& monitors, gui::Position fallback);
+                               const std::vector<MonitorArea>& monitors, gui::Position fallback);

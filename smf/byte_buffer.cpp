@@ -18,7 +18,7 @@ ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept : word_(other.word_) {
 
 ByteBuffer& ByteBuffer::operator=(const ByteBuffer& other) {
     if (this != &other) {
-        ByteBuffer copy(other);   // may throw; *this is untouched until it succeeded
+        ByteBuffer copy(other);  // may throw; *this is untouched until it succeeded
         *this = static_cast<ByteBuffer&&>(copy);
     }
     return *this;
@@ -35,7 +35,7 @@ ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
 }
 
 void ByteBuffer::throwTooLong() {
-    throw std::bad_alloc();   // no buffer can be longer than 2^32 - 1 bytes
+    throw std::bad_alloc();  // no buffer can be longer than 2^32 - 1 bytes
 }
 
 void ByteBuffer::assignAtSlow(const std::uint8_t* source, std::uint32_t count, std::uint32_t offset) {

@@ -36,7 +36,7 @@ public:
             data()[0] = first;
         }
     }
-    ByteBuffer(const ByteBuffer& other);             // capacity == other.length()
+    ByteBuffer(const ByteBuffer& other);  // capacity == other.length()
     ByteBuffer(ByteBuffer&& other) noexcept;
     ByteBuffer& operator=(const ByteBuffer& other);
     ByteBuffer& operator=(ByteBuffer&& other) noexcept;
@@ -51,7 +51,7 @@ public:
     void resize(std::uint32_t n) {
         if (isInline() && n != 0 && n <= kInlineCapacity) {
             const std::uint32_t capacity = word_ >> 8;
-            word_ = (n <= capacity ? capacity : n) << 8 | n;   // the bytes are already in place
+            word_ = (n <= capacity ? capacity : n) << 8 | n;  // the bytes are already in place
         } else if (!isInline() && n != 0 && n <= heap()->capacity) {
             heap()->length = n;
         } else {
@@ -89,7 +89,10 @@ private:
         case 0: return;
         case 1: to[0] = from[0]; return;
         case 2: std::memcpy(to, from, 2); return;
-        case 3: std::memcpy(to, from, 2); to[2] = from[2]; return;
+        case 3:
+            std::memcpy(to, from, 2);
+            to[2] = from[2];
+            return;
         default: std::memcpy(to, from, count); return;
         }
     }
@@ -108,7 +111,7 @@ private:
     [[noreturn]] static void throwTooLong();
     void resizeSlow(std::uint32_t n);
     void assignAtSlow(const std::uint8_t* source, std::uint32_t count, std::uint32_t offset);
-    void release() noexcept;   // frees the heap block; the caller resets word_
+    void release() noexcept;  // frees the heap block; the caller resets word_
 
     static_assert(sizeof(HeapHeader*) <= kInlineCapacity, "a heap pointer must fit inline");
     std::uint8_t inline_[kInlineCapacity] = {};

@@ -15,8 +15,7 @@ void toBigEndian16(std::uint16_t& value) noexcept {
 
 void toBigEndian32(std::uint32_t& value) noexcept {
     if (ByteOrderTag == 'I') {
-        value = (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) |
-                (value << 24);
+        value = (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) | (value << 24);
     }
 }
 

@@ -62,7 +62,7 @@ inline std::uint32_t varLenWord(std::uint32_t value) noexcept {
 // and returns varLenSize(value): the bytes past the encoding are scratch for the caller to
 // overwrite. No branch depends on the size below 2^14.
 inline std::uint32_t encodeVarLenPadded(std::uint32_t value, std::uint8_t* out) noexcept {
-    if (value < (1u << 14)) {   // the usual sizes, one byte or two, without a branch between them
+    if (value < (1u << 14)) {  // the usual sizes, one byte or two, without a branch between them
         const std::uint32_t two = value >= 0x80 ? 1u : 0u;
         const std::uint32_t first = value >> (7 * two);
         out[0] = static_cast<std::uint8_t>(first | (two << 7));
@@ -109,8 +109,8 @@ inline bool decodeVarLenWord(std::uint32_t word, std::uint32_t& value, std::uint
 #else
     size = (ends & 0x80000000u) ? 1 : (ends & 0x00800000u) ? 2 : (ends & 0x00008000u) ? 3 : 4;
 #endif
-    const std::uint32_t groups = ((word >> 3) & 0x0FE00000u) | ((word >> 2) & 0x001FC000u) |
-                                 ((word >> 1) & 0x00003F80u) | (word & 0x7Fu);
+    const std::uint32_t groups =
+        ((word >> 3) & 0x0FE00000u) | ((word >> 2) & 0x001FC000u) | ((word >> 1) & 0x00003F80u) | (word & 0x7Fu);
     value = groups >> (7 * (4 - size));
     return true;
 }

@@ -35,13 +35,13 @@ bool skip(InputCursor& in, std::uint32_t n) noexcept {
 // The lengths that meta events of these types must have; -1 for any length.
 int requiredMetaLength(std::uint8_t type) noexcept {
     switch (type) {
-    case 0x00: return 2;   // sequence number
-    case 0x20: return 1;   // channel prefix
-    case 0x2F: return 0;   // End of Track
-    case 0x51: return 3;   // set tempo
-    case 0x54: return 5;   // SMPTE offset
-    case 0x58: return 4;   // time signature
-    case 0x59: return 2;   // key signature
+    case 0x00: return 2;  // sequence number
+    case 0x20: return 1;  // channel prefix
+    case 0x2F: return 0;  // End of Track
+    case 0x51: return 3;  // set tempo
+    case 0x54: return 5;  // SMPTE offset
+    case 0x58: return 4;  // time signature
+    case 0x59: return 2;  // key signature
     default: return -1;
     }
 }
@@ -57,7 +57,8 @@ const char* describeParseRule(ParseRule rule) noexcept {
     case ParseRule::None: return "The file is valid";
     case ParseRule::HeaderTooShort: return "The file is shorter than 4 bytes";
     case ParseRule::NotMidiFile: return "The file has neither an MThd header nor a valid MacBinary header";
-    case ParseRule::MacBinaryNotAllowed: return "The file does not begin with an MThd header (and MacBinary is not allowed)";
+    case ParseRule::MacBinaryNotAllowed:
+        return "The file does not begin with an MThd header (and MacBinary is not allowed)";
     case ParseRule::HeaderLengthMissing: return "The header length is cut off";
     case ParseRule::HeaderLengthTooSmall: return "The header length is below 6";
     case ParseRule::HeaderFieldMissing: return "The header's format, track count or division is cut off";
@@ -93,8 +94,7 @@ std::uint32_t SmfReader::failAt(ParseRule rule, std::uint32_t offset) noexcept {
     return 0;
 }
 
-bool SmfReader::parse(const std::uint8_t* buffer, std::uint32_t length, Song& song,
-                      bool allowMacBinary) {
+bool SmfReader::parse(const std::uint8_t* buffer, std::uint32_t length, Song& song, bool allowMacBinary) {
     // 1. Fresh cursor and an empty Song; until a verdict, running out of memory is the reason.
     InputCursor in{buffer, 0, length};
     target_ = &song;
@@ -187,7 +187,8 @@ void SmfReader::readChunksAfterTracks(InputCursor& in) {
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-std::uint32_t SmfReader::readOtherEvent(InputCursor in, std::uint8_t status, std::uint32_t eventAt) {
+std::uint32_t
+SmfReader::readOtherEvent(InputCursor in, std::uint8_t status, std::uint32_t eventAt) {
     if (status == 0xFF) {
         if (in.remaining() == 0) return failAt(ParseRule::EventTruncated, eventAt);
         const std::uint8_t type = in.base[in.position++];
@@ -270,8 +271,7 @@ private:
         const std::uint32_t second = static_cast<std::uint32_t>(event) & 0xFF;
         const std::uint32_t third = static_cast<std::uint32_t>(event >> 8) & (dataCount == 2 ? 0xFF : 0);
         // A third delta-time byte, no channel status (none running included), no slot.
-        if ((twoDeltaBytes & (b1 >> 7)) | !isChannelStatus(status) |
-            !Track::Appender::isSlot(delta, second, third)) {
+        if ((twoDeltaBytes & (b1 >> 7)) | !isChannelStatus(status) | !Track::Appender::isSlot(delta, second, third)) {
             return false;
         }
         appender_.appendSlot(delta, static_cast<std::uint8_t>(status), second, third, dataCount);
@@ -291,9 +291,9 @@ private:
         appender_.beginRun();
         const std::uint8_t* at = at_;
         std::uint32_t left = budget;
-        std::uint32_t withStatus = 0;   // events of the run with their status byte
+        std::uint32_t withStatus = 0;  // events of the run with their status byte
         bool more = true;
-        bool pairs = true;   // false after an event with a status byte, until one without
+        bool pairs = true;  // false after an event with a status byte, until one without
         while (left != 0) {
             // Two events at a time while neither has a status byte: the bytes of the second
             // are loaded for both sizes of the first one's delta-time, before it is known, so
@@ -310,13 +310,15 @@ private:
                 const std::uint32_t event2 = word2 >> (8 + 8 * two2);
                 const std::uint32_t longDelta = word & (0x8078u & (0u - twoDeltaBytes));
                 const std::uint32_t longDelta2 = word2 & (0x8078u & (0u - two2));
-                const std::uint32_t topBits = kDataCount == 2 ? 0x8080u : 0x80u;   // of the data bytes
+                const std::uint32_t topBits = kDataCount == 2 ? 0x8080u : 0x80u;  // of the data bytes
                 if ((longDelta | longDelta2 | (event & topBits) | (event2 & topBits)) != 0) break;
                 const std::uint32_t delta = shortDelta(word, twoDeltaBytes);
                 const std::uint32_t delta2 = shortDelta(word2, two2);
                 const std::uint32_t dataMask = kDataCount == 2 ? 0xFFFF : 0xFF;
-                appender_.appendSlotInRun(delta, static_cast<std::uint8_t>(status), event & dataMask, kDataCount, verdict);
-                appender_.appendSlotInRun(delta2, static_cast<std::uint8_t>(status), event2 & dataMask, kDataCount, verdict);
+                appender_.appendSlotInRun(delta, static_cast<std::uint8_t>(status), event & dataMask, kDataCount,
+                                          verdict);
+                appender_.appendSlotInRun(delta2, static_cast<std::uint8_t>(status), event2 & dataMask, kDataCount,
+                                          verdict);
                 at += 2 + 2 * kDataCount + twoDeltaBytes + two2;
                 left -= 2;
             }
@@ -342,10 +344,12 @@ private:
                         break;
                     }
                     // The rule's verdict on the change, then on the events that repeat it.
-                    const std::uint32_t changeVerdict = appender_.slotVerdict(static_cast<std::uint8_t>(first), kDataCount);
+                    const std::uint32_t changeVerdict =
+                        appender_.slotVerdict(static_cast<std::uint8_t>(first), kDataCount);
                     status = first;
                     verdict = appender_.slotVerdict(static_cast<std::uint8_t>(status), kDataCount);
-                    appender_.appendSlotInRun(delta, static_cast<std::uint8_t>(status), event, kDataCount, changeVerdict);
+                    appender_.appendSlotInRun(delta, static_cast<std::uint8_t>(status), event, kDataCount,
+                                              changeVerdict);
                 } else {
                     if ((longDelta | (event & 0x8080)) != 0) {
                         more = false;
@@ -406,15 +410,16 @@ __attribute__((noinline, optimize("no-tree-slp-vectorize", "no-split-paths")))
 #elif defined(__GNUC__)
 __attribute__((noinline))
 #endif
-std::uint32_t readCommonEvents(InputCursor in, std::uint32_t fastEnd, Track& track, std::uint32_t& tick,
-                               std::uint8_t& runningStatus, std::uint64_t& runningStatusEvents) noexcept {
+std::uint32_t
+readCommonEvents(InputCursor in, std::uint32_t fastEnd, Track& track, std::uint32_t& tick, std::uint8_t& runningStatus,
+                 std::uint64_t& runningStatusEvents) noexcept {
     if (fastEnd - in.position < 8) return in.position;
     const std::uint8_t* const first = in.base + in.position;
     CommonEvents events(first, in.base + (fastEnd - 8), track);
     const std::uint8_t* const at = events.read();
     if (at == first) return in.position;
     tick = events.tick();
-    runningStatus = events.lastStatus();   // a channel status: no other event was read here
+    runningStatus = events.lastStatus();  // a channel status: no other event was read here
     runningStatusEvents += events.runningStatusEvents();
     return static_cast<std::uint32_t>(at - in.base);
 }
@@ -432,9 +437,9 @@ bool SmfReader::readTrack(InputCursor& cursor, std::uint32_t length, std::uint32
     Track& track = target_->appendTrack();
     InputCursor in = cursor;
     track.expectEventBytes(length < in.remaining() ? length : in.remaining());
-    const std::uint64_t chunkEnd = std::uint64_t{in.position} + length;   // may lie past the input
+    const std::uint64_t chunkEnd = std::uint64_t{in.position} + length;  // may lie past the input
     std::uint32_t tick = 0;
-    std::uint8_t runningStatus = 0;   // 0: none
+    std::uint8_t runningStatus = 0;  // 0: none
     std::uint64_t runningStatusEvents = 0;
     // 3. An empty chunk cannot hold End of Track.
     if (length == 0) return fail(ParseRule::EmptyTrack, chunkAt);

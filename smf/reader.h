@@ -14,29 +14,29 @@ namespace smf {
 // boolean result is the whole verdict; this is only the reason.
 enum class ParseRule : std::uint8_t {
     None = 0,
-    HeaderTooShort,          // fewer than 4 bytes
-    NotMidiFile,             // no "MThd", and no MacBinary header (bytes 0, 74, 82 zero) before one
-    MacBinaryNotAllowed,     // "MThd" missing, MacBinary not allowed
+    HeaderTooShort,       // fewer than 4 bytes
+    NotMidiFile,          // no "MThd", and no MacBinary header (bytes 0, 74, 82 zero) before one
+    MacBinaryNotAllowed,  // "MThd" missing, MacBinary not allowed
     HeaderLengthMissing,
-    HeaderLengthTooSmall,    // below 6
-    HeaderFieldMissing,      // format, track count or division cut off
-    FormatInvalid,           // above 2
+    HeaderLengthTooSmall,  // below 6
+    HeaderFieldMissing,    // format, track count or division cut off
+    FormatInvalid,         // above 2
     DivisionInvalid,
-    HeaderExtraTruncated,    // fewer bytes than the header's extra length
-    ChunkHeaderTruncated,    // fewer than 8 bytes for a chunk's type and length
+    HeaderExtraTruncated,  // fewer bytes than the header's extra length
+    ChunkHeaderTruncated,  // fewer than 8 bytes for a chunk's type and length
     SecondHeaderChunk,
-    ChunkTruncated,          // a non-MTrk chunk longer than what remains
-    EmptyTrack,              // MTrk of length 0
-    VarLenTooLong,           // more than 4 bytes
+    ChunkTruncated,  // a non-MTrk chunk longer than what remains
+    EmptyTrack,      // MTrk of length 0
+    VarLenTooLong,   // more than 4 bytes
     VarLenTruncated,
-    MissingRunningStatus,    // data byte where a status is needed
-    StatusNotAllowed,        // 0xF1-0xF6, 0xF8-0xFE
-    EventTruncated,          // event data runs past the end of the input
-    MetaTypeInvalid,         // above 0x80
-    MetaLengthInvalid,       // a type with a required length has another
-    EndOfTrackMisplaced,     // End of Track does not end exactly at the chunk's end
-    MissingEndOfTrack,       // the chunk's end reached or passed without End of Track
-    OutOfMemory,             // std::bad_alloc left parse(); nothing was decided
+    MissingRunningStatus,  // data byte where a status is needed
+    StatusNotAllowed,      // 0xF1-0xF6, 0xF8-0xFE
+    EventTruncated,        // event data runs past the end of the input
+    MetaTypeInvalid,       // above 0x80
+    MetaLengthInvalid,     // a type with a required length has another
+    EndOfTrackMisplaced,   // End of Track does not end exactly at the chunk's end
+    MissingEndOfTrack,     // the chunk's end reached or passed without End of Track
+    OutOfMemory,           // std::bad_alloc left parse(); nothing was decided
 };
 
 struct ParseFailure {
@@ -68,11 +68,11 @@ struct ChunkTypes {
 // What a successful parse kept beside the tracks, what the Song does not hold (a result
 // written from it leaves that out), and how the tracks were written.
 struct ParseSummary {
-    ChunkTypes leftOutChunks;              // declared chunks that are not MTrk
-    ChunkTypes chunksAfterTracks;          // whole chunks after the declared ones: kept in the Song
-    std::uint32_t bytesAfterChunks = 0;    // input bytes after the last whole chunk: left out
-    std::uint64_t runningStatusEvents = 0; // channel events written without their status byte
-    bool macBinary = false;                // a MacBinary header preceded the header chunk
+    ChunkTypes leftOutChunks;               // declared chunks that are not MTrk
+    ChunkTypes chunksAfterTracks;           // whole chunks after the declared ones: kept in the Song
+    std::uint32_t bytesAfterChunks = 0;     // input bytes after the last whole chunk: left out
+    std::uint64_t runningStatusEvents = 0;  // channel events written without their status byte
+    bool macBinary = false;                 // a MacBinary header preceded the header chunk
 };
 
 // One English sentence for the rule, e.g. "End of Track does not end the chunk".
@@ -114,7 +114,7 @@ private:
     std::uint32_t readOtherEvent(InputCursor in, std::uint8_t status, std::uint32_t eventAt);
     // Records the first broken rule; always returns false.
     bool fail(ParseRule rule, std::uint32_t offset) noexcept;
-    std::uint32_t failAt(ParseRule rule, std::uint32_t offset) noexcept;   // fail(), then 0
+    std::uint32_t failAt(ParseRule rule, std::uint32_t offset) noexcept;  // fail(), then 0
 
     Song* target_ = nullptr;
     std::uint16_t declaredTrackCount_ = 0;

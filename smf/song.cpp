@@ -18,7 +18,11 @@ constexpr std::uint64_t kSmallestBlock = 256;
 }  // namespace
 
 Track::Track(Track&& other) noexcept
-    : first_(other.first_), last_(other.last_), tail_(other.tail_), allocated_(other.allocated_), expected_(other.expected_) {
+    : first_(other.first_),
+      last_(other.last_),
+      tail_(other.tail_),
+      allocated_(other.allocated_),
+      expected_(other.expected_) {
     other.first_ = other.last_ = nullptr;
     other.tail_ = Tail();
     other.allocated_ = other.expected_ = 0;
@@ -44,7 +48,7 @@ void Track::release() noexcept {
 
 std::uint32_t Track::storeCount(std::uint32_t value, std::uint8_t* out) noexcept {
     if (value <= 0x0FFFFFFFu) return encodeVarLenPadded(value, out);
-    out[0] = static_cast<std::uint8_t>(0x80 | (value >> 28));   // then the low 28 bits in 4 bytes
+    out[0] = static_cast<std::uint8_t>(0x80 | (value >> 28));  // then the low 28 bits in 4 bytes
     out[1] = static_cast<std::uint8_t>(0x80 | ((value >> 21) & 0x7F));
     out[2] = static_cast<std::uint8_t>(0x80 | ((value >> 14) & 0x7F));
     out[3] = static_cast<std::uint8_t>(0x80 | ((value >> 7) & 0x7F));
@@ -81,7 +85,7 @@ void Track::reserveRecord(std::uint64_t size) {
 
 void Track::appendSlotInNewBlock(std::uint32_t tick, std::uint8_t status, std::uint8_t second, std::uint8_t third,
                                  std::uint32_t restCount) {
-    reserveRecord(kSlotSize);   // may throw: nothing has changed yet
+    reserveRecord(kSlotSize);  // may throw: nothing has changed yet
     const std::uint8_t rest[2] = {second, third};
     Appender(*this).appendEvent(tick, status, rest, restCount);
 }
@@ -95,7 +99,7 @@ void Track::appendLong(std::uint32_t tick, std::uint8_t status, const std::uint8
     std::uint8_t deltaBytes[8], countBytes[8];
     const std::uint32_t deltaSize = storeCount(delta, deltaBytes);
     const std::uint32_t countSize = storeCount(static_cast<std::uint32_t>(length), countBytes);
-    reserveRecord(1 + deltaSize + countSize + length);   // may throw: nothing has changed yet
+    reserveRecord(1 + deltaSize + countSize + length);  // may throw: nothing has changed yet
     const std::uint32_t verdict = Appender(*this).count(delta, hasStatus ? status : 0, restCount != 0 ? rest[0] : 0,
                                                         static_cast<std::uint32_t>(length));
     std::uint8_t* p = tail_.put;

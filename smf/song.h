@@ -40,8 +40,8 @@ struct TrackEvent {
     TrackEvent(std::uint32_t eventTick, std::uint8_t status, const std::uint8_t* rest, std::uint32_t restCount)
         : tick(eventTick), bytes(status, rest, restCount) {}
 
-    std::uint32_t tick = 0;   // absolute ticks from the track's start, modulo 2^32
-    ByteBuffer bytes;         // the complete event, status byte first
+    std::uint32_t tick = 0;  // absolute ticks from the track's start, modulo 2^32
+    ByteBuffer bytes;        // the complete event, status byte first
 };
 
 // Whether running status leaves out the status byte of each event of a track, in turn. This
@@ -62,8 +62,8 @@ public:
                                 bool runningStatus) noexcept {
         // Each condition a 0 or 1, combined without branches.
         const std::uint32_t omitted = static_cast<std::uint32_t>(runningStatus) & (length >= 2) &
-                                      (status == previousStatus_) &
-                                      (static_cast<std::uint8_t>(status - 0x80) < 0x70) & (second < 0x80);
+                                      (status == previousStatus_) & (static_cast<std::uint8_t>(status - 0x80) < 0x70) &
+                                      (second < 0x80);
         previousStatus_ = status;
         return omitted;
     }
@@ -84,11 +84,11 @@ private:
 // and, for a longer event, all bytes after the first at rest. Valid until the track changes.
 struct EventView {
     std::uint32_t tick;
-    std::uint32_t delta;            // from the tick of the event before, modulo 2^32
-    std::uint32_t length;           // bytes of the whole event
-    std::uint32_t statusOmitted;    // 1 when running status leaves out its status byte (EventLayout)
+    std::uint32_t delta;          // from the tick of the event before, modulo 2^32
+    std::uint32_t length;         // bytes of the whole event
+    std::uint32_t statusOmitted;  // 1 when running status leaves out its status byte (EventLayout)
     std::uint8_t bytes[3];
-    const std::uint8_t* rest;       // when length > 3
+    const std::uint8_t* rest;  // when length > 3
 };
 
 class EventCursor;
@@ -147,8 +147,8 @@ private:
     friend class EventCursor;
     struct Block {
         Block* next;
-        std::uint32_t used;       // bytes of records, once a later block follows
-        std::uint32_t capacity;   // bytes for records; kReadSlack more follow them
+        std::uint32_t used;      // bytes of records, once a later block follows
+        std::uint32_t capacity;  // bytes for records; kReadSlack more follow them
     };
     static constexpr std::uint32_t kSlotSize = 4;
     static constexpr std::uint32_t kSlotDeltaLimit = 1024;
@@ -160,13 +160,13 @@ private:
 
     // What changes on every append.
     struct Tail {
-        std::uint8_t* put = nullptr;   // where the next record goes, in the last block
-        std::uint8_t* end = nullptr;   // the end of the last block's capacity
+        std::uint8_t* put = nullptr;  // where the next record goes, in the last block
+        std::uint8_t* end = nullptr;  // the end of the last block's capacity
         std::uint32_t previousTick = 0;
         std::uint32_t eventCount = 0;
-        std::uint32_t omittedStatuses = 0;          // by running status
+        std::uint32_t omittedStatuses = 0;  // by running status
         std::uint64_t writtenWithRunningStatus = 0;
-        EventLayout layout;                         // running status on
+        EventLayout layout;  // running status on
     };
 
     // The data bytes of a channel event of this status (1 or 2); for any other first
@@ -197,8 +197,8 @@ private:
     Block* first_ = nullptr;
     Block* last_ = nullptr;
     Tail tail_;
-    std::uint64_t allocated_ = 0;   // capacity of all blocks
-    std::uint64_t expected_ = 0;    // bytes still expected (expectEventBytes), for sizing blocks
+    std::uint64_t allocated_ = 0;  // capacity of all blocks
+    std::uint64_t expected_ = 0;   // bytes still expected (expectEventBytes), for sizing blocks
 };
 
 class Track::Appender {
@@ -268,8 +268,9 @@ public:
         omittedStatuses_ += verdict;
         // A run lies in one block of at most 16 MiB of slots (a larger block holds one long
         // record), and a slot's event takes at most 5 bytes in a file: the sum fits in 32 bits.
-        runWritten_ += static_cast<std::uint32_t>(EventLayout::writtenSize(delta & (kSlotDeltaLimit - 1), dataCount + 1,
-                                                                          verdict));   // the same delta, its range known
+        runWritten_ +=
+            static_cast<std::uint32_t>(EventLayout::writtenSize(delta & (kSlotDeltaLimit - 1), dataCount + 1,
+                                                                verdict));  // the same delta, its range known
     }
     // Counts the events of the run in the track's sizes.
     void endRun() noexcept {
@@ -335,8 +336,8 @@ private:
     std::uint32_t omittedStatuses_;
     std::uint64_t writtenWithRunningStatus_;
     EventLayout layout_;
-    std::uint8_t* runStart_ = nullptr;   // the run's first slot (beginRun)
-    std::uint32_t runWritten_ = 0;       // bytes the run's events take in a file, with running status
+    std::uint8_t* runStart_ = nullptr;  // the run's first slot (beginRun)
+    std::uint32_t runWritten_ = 0;      // bytes the run's events take in a file, with running status
 };
 
 inline void Track::appendEvent(std::uint32_t tick, std::uint8_t status, const std::uint8_t* rest,
@@ -348,7 +349,9 @@ inline void Track::appendEvent(std::uint32_t tick, std::uint8_t status, const st
 class EventCursor {
 public:
     explicit EventCursor(const Track& track) noexcept
-        : track_(&track), block_(track.first_), at_(block_ ? Track::bytesOf(block_) : nullptr),
+        : track_(&track),
+          block_(track.first_),
+          at_(block_ ? Track::bytesOf(block_) : nullptr),
           end_(block_ ? track.endOf(block_) : nullptr) {}
 
     // The next event into event; false (event unchanged) after the last.
@@ -360,7 +363,7 @@ public:
             tick_ += delta;
             event.tick = tick_;
             event.delta = delta;
-            event.length = (slot & 0x60) == 0x40 ? 2 : 3;   // status 0xC0 to 0xDF: one data byte
+            event.length = (slot & 0x60) == 0x40 ? 2 : 3;  // status 0xC0 to 0xDF: one data byte
             event.statusOmitted = (slot >> 7) & 1;
             event.bytes[0] = static_cast<std::uint8_t>(slot | 0x80);
             event.bytes[1] = static_cast<std::uint8_t>((slot >> 8) & 0x7F);
@@ -461,7 +464,8 @@ public:
                 empty.tick = view_.tick;
                 return empty;
             }
-            return TrackEvent(view_.tick, view_.bytes[0], view_.length > 3 ? view_.rest : view_.bytes + 1, view_.length - 1);
+            return TrackEvent(view_.tick, view_.bytes[0], view_.length > 3 ? view_.rest : view_.bytes + 1,
+                              view_.length - 1);
         }
         Iterator& operator++() noexcept {
             valid_ = cursor_.next(view_);
@@ -514,9 +518,9 @@ public:
     Song(const Song&) = delete;
     Song& operator=(const Song&) = delete;
 
-    void reset() noexcept;                      // format 0, division 0, no tracks, no chunks after them
-    bool setFormat(std::uint16_t format) noexcept;       // false (unchanged) above 2
-    bool setDivision(std::uint16_t division) noexcept;   // false (unchanged) when Invalid
+    void reset() noexcept;                              // format 0, division 0, no tracks, no chunks after them
+    bool setFormat(std::uint16_t format) noexcept;      // false (unchanged) above 2
+    bool setDivision(std::uint16_t division) noexcept;  // false (unchanged) when Invalid
     Track& appendTrack();
     // The chunks after the tracks become an exact-fit copy of bytes[0, count) (a throw
     // leaves them as they were).

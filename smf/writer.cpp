@@ -57,14 +57,12 @@ std::uint32_t plannedTotal(const Song& song, bool runningStatus, std::vector<std
 
 }  // namespace
 
-void SmfWriter::putBytes(ByteBuffer& output, const void* source, std::uint32_t count,
-                         std::uint32_t& position) {
+void SmfWriter::putBytes(ByteBuffer& output, const void* source, std::uint32_t count, std::uint32_t& position) {
     output.assignAt(static_cast<const std::uint8_t*>(source), count, position);
     position += count;
 }
 
-std::uint32_t SmfWriter::planSongSize(const Song& song, bool runningStatus,
-                                      std::vector<std::uint32_t>& trackSizes) {
+std::uint32_t SmfWriter::planSongSize(const Song& song, bool runningStatus, std::vector<std::uint32_t>& trackSizes) {
     trackSizes.clear();
     trackSizes.reserve(song.trackCount());
     return plannedTotal(song, runningStatus, &trackSizes);
@@ -74,7 +72,8 @@ std::uint32_t SmfWriter::planSongSize(const Song& song, bool runningStatus,
 #if defined(__GNUC__)
 __attribute__((flatten))
 #endif
-std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool runningStatus) {
+std::uint32_t
+SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool runningStatus) {
     // 1. Plan the total (output is untouched if this throws).
     const std::uint32_t total = plannedTotal(song, runningStatus, nullptr);
 
@@ -105,7 +104,7 @@ std::uint32_t SmfWriter::writeSong(const Song& song, ByteBuffer& output, bool ru
     // storage if the plan were short.
     std::uint8_t* out = output.data();
     std::uint32_t capacity = output.capacity();
-    const std::uint32_t keepOmitted = runningStatus ? 1 : 0;   // status bytes left out as their events say
+    const std::uint32_t keepOmitted = runningStatus ? 1 : 0;  // status bytes left out as their events say
     for (const Track& track : song.tracks()) {
         const std::uint32_t chunkAt = position;
         putBytes(output, "MTrk\0\0\0\0", 8, position);

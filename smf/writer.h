@@ -25,14 +25,12 @@ public:
     // 14 plus the planned size of every track chunk (8 plus its events as written) plus the
     // chunks after the tracks; trackSizes receives one entry per track. Throws
     // std::bad_alloc when the total does not fit in 32 bits.
-    static std::uint32_t planSongSize(const Song& song, bool runningStatus,
-                                      std::vector<std::uint32_t>& trackSizes);
+    static std::uint32_t planSongSize(const Song& song, bool runningStatus, std::vector<std::uint32_t>& trackSizes);
 
 private:
     // Places count bytes from source at position with assignAt (output's length becomes
     // position + count, its storage growing to exactly that if smaller) and advances position.
-    static void putBytes(ByteBuffer& output, const void* source, std::uint32_t count,
-                         std::uint32_t& position);
+    static void putBytes(ByteBuffer& output, const void* source, std::uint32_t count, std::uint32_t& position);
 };
 
 }  // namespace smf

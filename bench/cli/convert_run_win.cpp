@@ -97,11 +97,11 @@ int main(int argc, char** argv) {
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    MainWindowHandle = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPED, 0, 0, 400, 300, nullptr, nullptr,
-                                       InstanceHandle, nullptr);
-    const HWND checkBox = CreateWindowExA(0, "BUTTON", "", WS_CHILD | BS_AUTOCHECKBOX, 0, 0, 20, 20, MainWindowHandle,
-                                          reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDC_RUNNING_STATUS)),
-                                          InstanceHandle, nullptr);
+    MainWindowHandle =
+        CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPED, 0, 0, 400, 300, nullptr, nullptr, InstanceHandle, nullptr);
+    const HWND checkBox =
+        CreateWindowExA(0, "BUTTON", "", WS_CHILD | BS_AUTOCHECKBOX, 0, 0, 20, 20, MainWindowHandle,
+                        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDC_RUNNING_STATUS)), InstanceHandle, nullptr);
     SendMessageA(checkBox, BM_SETCHECK, runningStatus ? BST_CHECKED : BST_UNCHECKED, 0);
     SetTimer(nullptr, 0, 100, onTimer);
 

@@ -39,8 +39,14 @@ using engine::FileError;
 
 // Format 0, division 96: note on, note off with its status repeated, End of Track (34
 // bytes); the same with running status (33 bytes). Files' bytes are held in strings.
-const std::string kPlain = "MThd\0\0\0\6\0\0\0\1\0\x60" "MTrk\0\0\0\x0C" "\0\x90\x3C\x40\x60\x90\x3C\0\0\xFF\x2F\0"s;
-const std::string kRunning = "MThd\0\0\0\6\0\0\0\1\0\x60" "MTrk\0\0\0\x0B" "\0\x90\x3C\x40\x60\x3C\0\0\xFF\x2F\0"s;
+const std::string kPlain =
+    "MThd\0\0\0\6\0\0\0\1\0\x60"
+    "MTrk\0\0\0\x0C"
+    "\0\x90\x3C\x40\x60\x90\x3C\0\0\xFF\x2F\0"s;
+const std::string kRunning =
+    "MThd\0\0\0\6\0\0\0\1\0\x60"
+    "MTrk\0\0\0\x0B"
+    "\0\x90\x3C\x40\x60\x3C\0\0\xFF\x2F\0"s;
 const std::string kOld = "old";
 
 std::string readFile(const std::string& path) {
@@ -53,7 +59,8 @@ class TempFolder {
 public:
     TempFolder() {
         const std::filesystem::path base = std::filesystem::temp_directory_path();
-        for (unsigned n = 0; !std::filesystem::create_directory(path_ = base / ("quorin-cli-" + std::to_string(n)));) ++n;
+        for (unsigned n = 0; !std::filesystem::create_directory(path_ = base / ("quorin-cli-" + std::to_string(n)));)
+            ++n;
     }
     ~TempFolder() { std::filesystem::remove_all(path_, ignored_); }
     std::string path() const { return path_.string(); }
@@ -67,7 +74,8 @@ public:
     std::size_t hidden() const { return hiddenIn(path_.string()); }
     static std::size_t hiddenIn(const std::string& folder) {
         std::size_t count = 0;
-        for (const auto& e : std::filesystem::directory_iterator(folder)) count += e.path().filename().string()[0] == '.';
+        for (const auto& e : std::filesystem::directory_iterator(folder))
+            count += e.path().filename().string()[0] == '.';
         return count;
     }
     // The first hidden name in the folder, "" when there is none.
@@ -82,7 +90,10 @@ private:
     std::error_code ignored_;
 };
 
-struct Result { int status; std::string out, err; };
+struct Result {
+    int status;
+    std::string out, err;
+};
 
 Result run(engine::FileSystem& fs, const std::vector<std::string>& args, bool terminal = false,
            std::function<std::chrono::steady_clock::time_point()> now = {}) {
@@ -102,23 +113,35 @@ TEST(QuoteName, QuotesWhatWouldControlTheTerminalOrHideTheText) {
     const Row rows[] = {
         {"it's $x\\.mid", "it's $x\\.mid"},
         {"F\xC3\xBCr Elise \xE6\x9B\xB2 \xF0\x9F\x8E\xB5.mid", "F\xC3\xBCr Elise \xE6\x9B\xB2 \xF0\x9F\x8E\xB5.mid"},
-        {"\xC3\x80\xDF\xBF", "\xC3\x80\xDF\xBF"},                                 // U+00C0 and U+07FF
+        {"\xC3\x80\xDF\xBF", "\xC3\x80\xDF\xBF"},  // U+00C0 and U+07FF
         {"it's\x1B[\a\b\t\v\f\r\x7Fx\x1F", "'it'\\''s'$'\\033''['$'\\a\\b\\t\\v\\f\\r\\177''x'$'\\037'"},
-        {"\x9B" "31m.mid", "$'\\233''31m.mid'"},                                 // C1 CSI, a raw byte
-        {"\xC2\x9B" "31m.mid", "$'\\302\\233''31m.mid'"},                       // C1 CSI as UTF-8
-        {"a\xC2\x9F\xC2\xA0", "'a'$'\\302\\237''\xC2\xA0'"},                     // the last C1; no-break space
-        {"e\xE2\x80\xAE" "dim.exe", "'e'$'\\342\\200\\256''dim.exe'"},          // right-to-left override
-        {"a\xE2\x81\xA6" "b\xE2\x81\xA9", "'a'$'\\342\\201\\246''b'$'\\342\\201\\251'"},  // an isolate
+        {"\x9B"
+         "31m.mid",
+         "$'\\233''31m.mid'"},  // C1 CSI, a raw byte
+        {"\xC2\x9B"
+         "31m.mid",
+         "$'\\302\\233''31m.mid'"},                           // C1 CSI as UTF-8
+        {"a\xC2\x9F\xC2\xA0", "'a'$'\\302\\237''\xC2\xA0'"},  // the last C1; no-break space
+        {"e\xE2\x80\xAE"
+         "dim.exe",
+         "'e'$'\\342\\200\\256''dim.exe'"},  // right-to-left override
+        {"a\xE2\x81\xA6"
+         "b\xE2\x81\xA9",
+         "'a'$'\\342\\201\\246''b'$'\\342\\201\\251'"},  // an isolate
         {"zero\xE2\x80\x8Bwidth", "'zero'$'\\342\\200\\213''width'"},
-        {"\xEF\xBB\xBF" "bom\xC2\xAD", "$'\\357\\273\\277''bom'$'\\302\\255'"},     // byte order mark, soft hyphen
+        {"\xEF\xBB\xBF"
+         "bom\xC2\xAD",
+         "$'\\357\\273\\277''bom'$'\\302\\255'"},  // byte order mark, soft hyphen
         {"tag\xF3\xA0\x80\x81", "'tag'$'\\363\\240\\200\\201'"},
-        {"\x80lone", "$'\\200''lone'"},                                         // not UTF-8: a lone continuation,
-        {"\xC0\xAF.mid", "$'\\300\\257''.mid'"},                                // an overlong slash,
-        {"\xED\xA0\x80", "$'\\355\\240\\200'"},                              // a surrogate,
-        {"\xF4\x90\x80\x80", "$'\\364\\220\\200\\200'"},                      // beyond U+10FFFF,
-        {"end\xE2\x80", "'end'$'\\342\\200'"},                                  // cut short,
-        {"\xE2\x80" "A", "$'\\342\\200''A'"},                                      // cut by a letter,
-        {"\xFE\xFF", "$'\\376\\377'"},                                            // never in UTF-8
+        {"\x80lone", "$'\\200''lone'"},                   // not UTF-8: a lone continuation,
+        {"\xC0\xAF.mid", "$'\\300\\257''.mid'"},          // an overlong slash,
+        {"\xED\xA0\x80", "$'\\355\\240\\200'"},           // a surrogate,
+        {"\xF4\x90\x80\x80", "$'\\364\\220\\200\\200'"},  // beyond U+10FFFF,
+        {"end\xE2\x80", "'end'$'\\342\\200'"},            // cut short,
+        {"\xE2\x80"
+         "A",
+         "$'\\342\\200''A'"},           // cut by a letter,
+        {"\xFE\xFF", "$'\\376\\377'"},  // never in UTF-8
     };
     for (const Row& row : rows) EXPECT_EQ(quoteName(row.name), row.shown);
 }
@@ -142,8 +165,9 @@ TEST(WindowsFileSystem, RefusesAHeldFileAndReplacesAnOutputWhole) {
     // Ctrl+C during the first file: the rest is not processed.
     const auto interrupt = [] { return std::raise(SIGINT), std::chrono::steady_clock::time_point{}; };
     EXPECT_EQ(run(*fs, {in, out}, true, interrupt).status, 128 + SIGINT);
-    EXPECT_EQ(std::make_tuple(readFile(in), readFile(out), std::distance(std::filesystem::directory_iterator(folder.path()),
-                                                                      {})), std::make_tuple(kRunning, kRunning, 2));
+    EXPECT_EQ(std::make_tuple(readFile(in), readFile(out),
+                              std::distance(std::filesystem::directory_iterator(folder.path()), {})),
+              std::make_tuple(kRunning, kRunning, 2));
 }
 
 // quorin-cli.exe started as cmd starts it, with a wide command line (CreateProcessW) in
@@ -156,7 +180,8 @@ Result runProgram(const std::wstring& folder, const std::wstring& arguments) {
     const std::wstring names[2] = {folder + L".out", folder + L".err"};
     HANDLE streams[2];
     for (int i = 0; i < 2; ++i)
-        streams[i] = CreateFileW(names[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
+        streams[i] =
+            CreateFileW(names[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -164,7 +189,8 @@ Result runProgram(const std::wstring& folder, const std::wstring& arguments) {
     startup.hStdError = streams[1];
     PROCESS_INFORMATION process = {};
     DWORD status = 255;
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup, &process)) {
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup,
+                       &process)) {
         WaitForSingleObject(process.hProcess, INFINITE);
         GetExitCodeProcess(process.hProcess, &status);
         CloseHandle(process.hProcess);
@@ -190,14 +216,15 @@ TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
     for (const wchar_t* name : {L"Für Elise.mid", L"b.mid", L"曲A.mid", L"曲B.mid", L"曲AB.mid"})
         std::ofstream(std::filesystem::path(folder + L"\\" + name), std::ios::binary) << kPlain;
     const Result converted = runProgram(folder, L"\"Für Elise.mid\" 曲?.mid *.mid none*.mid");
-    EXPECT_EQ(converted.out, "Für Elise.mid: converted, 34 -> 33 bytes\r\n"
-                             "曲A.mid: converted, 34 -> 33 bytes\r\n"
-                             "曲B.mid: converted, 34 -> 33 bytes\r\n"
-                             "b.mid: converted, 34 -> 33 bytes\r\n"
-                             "Für Elise.mid: unchanged, 33 bytes\r\n"
-                             "曲A.mid: unchanged, 33 bytes\r\n"
-                             "曲AB.mid: converted, 34 -> 33 bytes\r\n"
-                             "曲B.mid: unchanged, 33 bytes\r\n");
+    EXPECT_EQ(converted.out,
+              "Für Elise.mid: converted, 34 -> 33 bytes\r\n"
+              "曲A.mid: converted, 34 -> 33 bytes\r\n"
+              "曲B.mid: converted, 34 -> 33 bytes\r\n"
+              "b.mid: converted, 34 -> 33 bytes\r\n"
+              "Für Elise.mid: unchanged, 33 bytes\r\n"
+              "曲A.mid: unchanged, 33 bytes\r\n"
+              "曲AB.mid: converted, 34 -> 33 bytes\r\n"
+              "曲B.mid: unchanged, 33 bytes\r\n");
     EXPECT_EQ(converted.err, "none*.mid: error: no file matches this pattern\r\n");
     EXPECT_EQ(converted.status, 1);
     const Result copied = runProgram(folder, L"-r off -o Gymnopédie.mid \"Für Elise.mid\"");
@@ -252,8 +279,8 @@ using engine::PosixFileSystem;
 using engine::SystemCall;
 
 // The POSIX file system with a fixed free space; every call `failing` fails with `error`; a
-// signal raised at a rename; onCall run before each call. The call numbered stopAt fails with EIO (stop < 0), raises the
-// signal stop, or ends the process with _exit(100 + the call) (stop 0).
+// signal raised at a rename; onCall run before each call. The call numbered stopAt fails with EIO (stop < 0), raises
+// the signal stop, or ends the process with _exit(100 + the call) (stop 0).
 struct TestFileSystem final : PosixFileSystem {
     std::uint64_t freeBytes = 1u << 30;
     SystemCall failing = SystemCall::OpenOutput;
@@ -305,8 +332,13 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     // A chunk of another type in a slot the header declares, then a track; then 2 bytes (behind a MacBinary header) or
     // a track the header does not count. XF chunks after the track, then padding. 5 chunks of other types in declared
     // slots, a track, and 100000 chunks after it.
-    const std::string alien = "MThd\0\0\0\6\0\0\0\2\0\x60" "XFIH\0\0\0\1\x7E"s + kRunning.substr(14);
-    const std::string xf = "XFIH\0\0\0\4XF02" "XFKM\0\0\0\0"s;
+    const std::string alien =
+        "MThd\0\0\0\6\0\0\0\2\0\x60"
+        "XFIH\0\0\0\1\x7E"s +
+        kRunning.substr(14);
+    const std::string xf =
+        "XFIH\0\0\0\4XF02"
+        "XFKM\0\0\0\0"s;
     folder.put("x", std::string(128, '\0') + alien + "\x0A\x0B");
     folder.put("kept", alien + kRunning.substr(14));
     folder.put("xf", kPlain + xf + "\0\0\0"s);
@@ -316,8 +348,14 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
     for (int i = 0; i < 100000; ++i) many += (i < 4 ? "K00" + std::to_string(i) : "KEEP"s) + "\0\0\0\0"s;
     folder.put("many", many);
     // Format 1, SMPTE division, End of Track alone, a chunk type of odd bytes, the plain track; a cut event.
-    folder.put("two", "MThd\0\0\0\6\0\1\0\3\xE7\x28" "MTrk\0\0\0\4\0\xFF\x2F\0" "\x1F \\\x7F\0\0\0\0"s + kPlain.substr(14));
-    folder.put("cut", "MThd\0\0\0\6\0\0\0\1\0\x60" "MTrk\0\0\0\3\0\x90\x3C"s);
+    folder.put("two",
+               "MThd\0\0\0\6\0\1\0\3\xE7\x28"
+               "MTrk\0\0\0\4\0\xFF\x2F\0"
+               "\x1F \\\x7F\0\0\0\0"s +
+                   kPlain.substr(14));
+    folder.put("cut",
+               "MThd\0\0\0\6\0\0\0\1\0\x60"
+               "MTrk\0\0\0\3\0\x90\x3C"s);
     folder.put("hdr", "MThd\0\0\0\x08\0\0\0\1\0\x60\0"s);  // 2 bytes more in the header, 1 there
     folder.put("h2", kPlain.substr(0, 14) + kPlain), folder.put("ch", kPlain.substr(0, 20));  // a second header; cut
     for (const char* name : {"b", "s", "m", "l"}) folder.put(name, kPlain);
@@ -327,81 +365,140 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         ASSERT_EQ(::symlink(expand(target).c_str(), folder.file(link).c_str()), 0);
     for (int i = 1; i <= 41; ++i)  // k1 -> k2 -> ... -> k41 -> end: one link more than a path may pass
         ASSERT_EQ(::symlink((i < 41 ? "k" + std::to_string(i + 1) : "end"s).c_str(),
-                            folder.file("k" + std::to_string(i)).c_str()), 0);
+                            folder.file("k" + std::to_string(i)).c_str()),
+                  0);
     for (const auto& [name, minor] : {std::pair{"null", 3}, {"full", 7}})  // never the system's own
         if (::mknod(folder.file(name).c_str(), S_IFCHR | 0666, makedev(1, minor)) != 0) GTEST_SKIP() << "needs mknod";
     ASSERT_TRUE(::mkfifo(folder.file("pipe").c_str(), 0600) == 0 && ::mkfifo(folder.file("fifo").c_str(), 0600) == 0);
     std::string fromFifo;
     std::thread reader([&] { fromFifo = readFile(folder.file("fifo")); });
-    const std::string help = "Usage: quorin-cli [OPTIONS] FILE...\n", gone = "cannot be found: No such file or directory\n";
+    const std::string help = "Usage: quorin-cli [OPTIONS] FILE...\n",
+                      gone = "cannot be found: No such file or directory\n";
     const std::string bad = ": error: not a valid Standard MIDI File: ", valid = ": valid Standard MIDI File, format ";
-    const std::string stopped = "@b: not processed, the run stopped\n", pipe = "@pipe: error: cannot be opened: not a "
-                                                                               "regular file\n";
+    const std::string stopped = "@b: not processed, the run stopped\n", pipe =
+                                                                            "@pipe: error: cannot be opened: not a "
+                                                                            "regular file\n";
     const auto copied = [](const char* to) { return "@r: copied unchanged to " + std::string(to) + ", 33 bytes\n"; };
     const auto dangling = [](const std::string& to) {
-        return "@r: error: cannot write " + to + ": a symbolic link to a file that does not exist; no file is created "
-               "through it; " + to + " was not written\n";
+        return "@r: error: cannot write " + to +
+               ": a symbolic link to a file that does not exist; no file is created "
+               "through it; " +
+               to + " was not written\n";
     };
     const std::string self = "/proc/self/exe -> " + std::filesystem::read_symlink("/proc/self/exe").string();
     std::string roots, skipped;  // lines of 65537 bytes: standard output's whole buffer and one byte more
     for (std::string root(1231, '/'); roots.size() < 65000; root.assign(4000, '/'))
         roots += " " + root, skipped += root + ": skipped, folder\n";
-    struct Row { std::string args; int status; std::string out, err; std::uint64_t freeBytes = 1u << 30; int signal = 0; };
+    struct Row {
+        std::string args;
+        int status;
+        std::string out, err;
+        std::uint64_t freeBytes = 1u << 30;
+        int signal = 0;
+    };
     const Row rows[] = {
-        {"-q -v --he", 0, help, ""}, {"a --runn", 2, "", "option '--running-status' requires an argument"},
-        {"-hc a", 0, help, ""}, {"-o x a b", 2, "", "--output needs exactly one FILE, 2 given"},
-        {"a --vers b", 0, "quorin-cli 1.00\n", ""}, {"--vx=on --help", 2, "", "unrecognized option '--vx=on'"},
-        {"$", 2, "", "no FILE given"}, {"-q -v a", 2, "", "--quiet and --verbose cannot be combined"},
-        {"-x a", 2, "", "invalid option -- 'x'"}, {"-c -o x a", 2, "", "--output cannot be combined with --check"},
-        {"-r", 2, "", "option requires an argument -- 'r'"}, {"$ --bogus", 2, "", "unrecognized option '--bogus'"},
-        {"--help=x", 2, "", "option '--help' doesn't allow an argument"}, {"-o '' a", 2, "", "--output needs a path"},
+        {"-q -v --he", 0, help, ""},
+        {"a --runn", 2, "", "option '--running-status' requires an argument"},
+        {"-hc a", 0, help, ""},
+        {"-o x a b", 2, "", "--output needs exactly one FILE, 2 given"},
+        {"a --vers b", 0, "quorin-cli 1.00\n", ""},
+        {"--vx=on --help", 2, "", "unrecognized option '--vx=on'"},
+        {"$", 2, "", "no FILE given"},
+        {"-q -v a", 2, "", "--quiet and --verbose cannot be combined"},
+        {"-x a", 2, "", "invalid option -- 'x'"},
+        {"-c -o x a", 2, "", "--output cannot be combined with --check"},
+        {"-r", 2, "", "option requires an argument -- 'r'"},
+        {"$ --bogus", 2, "", "unrecognized option '--bogus'"},
+        {"--help=x", 2, "", "option '--help' doesn't allow an argument"},
+        {"-o '' a", 2, "", "--output needs a path"},
         {"--ver=1 a", 2, "", "option '--ver=1' is ambiguous; possibilities: '--verbose' '--version'"},
         {"-r of a", 2, "", "invalid argument 'of' for '--running-status'; valid arguments are 'on' and 'off'"},
-        {"-c @cut @h2 @ch", 1, "", "@cut" + bad + "track 1 at offset 0x17: An event runs past the end of the file\n@h2" +
-         bad + "chunk 1 at offset 0xE: A second header chunk follows the first\n@ch" + bad + "chunk 1 at offset 0xE: A "
-         "chunk's type or length is cut off (fewer chunks than declared)\n"},
-        {"-cv @two @kept %", 0, "@two" + valid + "1, 2 tracks, SMPTE 25 frames per second, 40 ticks per frame, 4 events, "
-         "does not use running status; 45 bytes with running status, 46 bytes without (left out: chunk \\x1F \\x5C\\x7F) "
-         "(now 54 bytes)\n@kept" + valid + "0, 1 track, 96 ticks per quarter note, 3 events, uses running status (1 event); "
-         "52 bytes with running status, 53 bytes without (kept after the tracks: chunk MTrk; left out: chunk XFIH) (now 61 "
-         "bytes)\n%: skipped, folder\n3 files: 2 valid, 1 skipped, 0 failed\n", ""},
-        {"-c @many", 0, "@many" + valid + "1, 1 track, 96 ticks per quarter note, 3 events, does not use running status; "
-         "800033 bytes with running status, 800034 bytes without (kept after the tracks: chunk K000, chunk K001, chunk "
-         "K002, chunk K003 and 99996 more chunks; left out: chunk L000, chunk L001, chunk L002, chunk L003 and 1 more "
-         "chunk)\n", ""},
-        {"-c @x", 0, "@x" + valid + "0, 1 track, 96 ticks per quarter note, 3 events, uses running status (1 event); 33 "
-         "bytes with running status, 34 bytes without (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
+        {"-c @cut @h2 @ch", 1, "",
+         "@cut" + bad + "track 1 at offset 0x17: An event runs past the end of the file\n@h2" + bad +
+             "chunk 1 at offset 0xE: A second header chunk follows the first\n@ch" + bad +
+             "chunk 1 at offset 0xE: A "
+             "chunk's type or length is cut off (fewer chunks than declared)\n"},
+        {"-cv @two @kept %", 0,
+         "@two" + valid +
+             "1, 2 tracks, SMPTE 25 frames per second, 40 ticks per frame, 4 events, "
+             "does not use running status; 45 bytes with running status, 46 bytes without (left out: chunk \\x1F "
+             "\\x5C\\x7F) "
+             "(now 54 bytes)\n@kept" +
+             valid +
+             "0, 1 track, 96 ticks per quarter note, 3 events, uses running status (1 event); "
+             "52 bytes with running status, 53 bytes without (kept after the tracks: chunk MTrk; left out: chunk XFIH) "
+             "(now 61 "
+             "bytes)\n%: skipped, folder\n3 files: 2 valid, 1 skipped, 0 failed\n",
+         ""},
+        {"-c @many", 0,
+         "@many" + valid +
+             "1, 1 track, 96 ticks per quarter note, 3 events, does not use running status; "
+             "800033 bytes with running status, 800034 bytes without (kept after the tracks: chunk K000, chunk K001, "
+             "chunk "
+             "K002, chunk K003 and 99996 more chunks; left out: chunk L000, chunk L001, chunk L002, chunk L003 and 1 "
+             "more "
+             "chunk)\n",
+         ""},
+        {"-c @x", 0,
+         "@x" + valid +
+             "0, 1 track, 96 ticks per quarter note, 3 events, uses running status (1 event); 33 "
+             "bytes with running status, 34 bytes without (left out: chunk XFIH, 2 bytes after the last chunk)\n",
+         ""},
         {"-c -q @r @pipe @gone", 1, "", pipe + "@gone: error: " + gone},
-        {"@a", 0, "@a: unchanged, 33 bytes\n", "", 0}, {"-roff @a", 0, "@a: converted, 33 -> 34 bytes\n", ""},  // no room
+        {"@a", 0, "@a: unchanged, 33 bytes\n", "", 0},
+        {"-roff @a", 0, "@a: converted, 33 -> 34 bytes\n", ""},  // no room
         // Standard input closed: the file opened gets descriptor 0, and is still read, kept (mode 0600) or written
         // through (a second link).
-        {"$ -c -q @r <&-", 0, "", ""}, {"$ -q @m <&-", 0, "", ""}, {"$ -q @l <&-", 0, "", ""},
+        {"$ -c -q @r <&-", 0, "", ""},
+        {"$ -q @m <&-", 0, "", ""},
+        {"$ -q @l <&-", 0, "", ""},
         {"--output=@c --running-status=off @a", 0, "@a: copied unchanged to @c, 34 bytes\n", ""},
-        {"-v -ron -o@c @a", 0, "@a: converted to @c, 34 -> 33 bytes (1073741824 bytes free in %)\n1 file: 1 converted, 0 "
-         "unchanged, 0 skipped, 0 failed\n", ""},
+        {"-v -ron -o@c @a", 0,
+         "@a: converted to @c, 34 -> 33 bytes (1073741824 bytes free in %)\n1 file: 1 converted, 0 "
+         "unchanged, 0 skipped, 0 failed\n",
+         ""},
         {"@x", 0, "@x: converted, 172 -> 33 bytes (left out: chunk XFIH, 2 bytes after the last chunk)\n", ""},
-        {"@xf", 0, "@xf: converted, 57 -> 53 bytes (kept after the tracks: chunk XFIH, chunk XFKM; left out: 3 bytes after "
-         "the last chunk)\n", ""},
-        {"-o @o @cut", 1, "", "@cut" + bad + "track 1 at offset 0x17: An event runs past the end of the file; left "
-         "untouched\n"},
-        {"-o @link @r", 0, copied("@link -> @target"), ""}, {"-o @dangling @r", 1, "", dangling("@dangling -> @new")},
-        {"-o @fifo @r", 0, copied("@fifo"), ""}, {"-o @null @r", 0, copied("@null"), ""},
-        {"-o @full @r", 1, "", "@r: error: cannot write @full: No space left on device; @full holds an incomplete result\n"},
+        {"@xf", 0,
+         "@xf: converted, 57 -> 53 bytes (kept after the tracks: chunk XFIH, chunk XFKM; left out: 3 bytes after "
+         "the last chunk)\n",
+         ""},
+        {"-o @o @cut", 1, "",
+         "@cut" + bad +
+             "track 1 at offset 0x17: An event runs past the end of the file; left "
+             "untouched\n"},
+        {"-o @link @r", 0, copied("@link -> @target"), ""},
+        {"-o @dangling @r", 1, "", dangling("@dangling -> @new")},
+        {"-o @fifo @r", 0, copied("@fifo"), ""},
+        {"-o @null @r", 0, copied("@null"), ""},
+        {"-o @full @r", 1, "",
+         "@r: error: cannot write @full: No space left on device; @full holds an incomplete result\n"},
         {"-o % @r", 1, "", "@r: error: cannot write %: Is a directory; % was left as it was\n"},
-        {"-o @k1 @r", 1, "", "@r: error: cannot write @k1: Too many levels of symbolic links; @k1 was left as it was\n"},
+        {"-o @k1 @r", 1, "",
+         "@r: error: cannot write @k1: Too many levels of symbolic links; @k1 was left as it was\n"},
         {"/proc/self/exe", 1, "", self + ": error: cannot be opened: Text file busy\n"},  // this running program
         {"-r off @link", 0, "@link -> @target: converted, 33 -> 34 bytes\n", ""},
         {"-o @k2 @r", 1, "", dangling("@k2 -> @end")},
-        {"-v @r @b % @gone @pipe", 1, "@r: unchanged, 33 bytes\n@b: converted, 34 -> 33 bytes (1073741824 bytes free in "
-         "%)\n%: skipped, folder\n5 files: 1 converted, 1 unchanged, 1 skipped, 2 failed\n", "@gone: error: " + gone + pipe},
-        {"-q @r %", 0, "", ""}, {"-q -- -v \x01x", 1, "", "-v: error: " + gone + "$'\\001''x': error: " + gone},
-        {"@a @b", 1, "", "@a: error: not enough free space in % (66 bytes free, more than 66 bytes needed); left "
-         "untouched, stopping\n" + stopped, 66},
+        {"-v @r @b % @gone @pipe", 1,
+         "@r: unchanged, 33 bytes\n@b: converted, 34 -> 33 bytes (1073741824 bytes free in "
+         "%)\n%: skipped, folder\n5 files: 1 converted, 1 unchanged, 1 skipped, 2 failed\n",
+         "@gone: error: " + gone + pipe},
+        {"-q @r %", 0, "", ""},
+        {"-q -- -v \x01x", 1, "", "-v: error: " + gone + "$'\\001''x': error: " + gone},
+        {"@a @b", 1, "",
+         "@a: error: not enough free space in % (66 bytes free, more than 66 bytes needed); left "
+         "untouched, stopping\n" +
+             stopped,
+         66},
         {"@a @b", 130, "@a: converted, 34 -> 33 bytes\n", stopped, 1u << 30, SIGINT},
-        {"$ @s @hdr @s 2>&1", 1, "@s: converted, 34 -> 33 bytes\n@hdr" + bad + "header at offset 0xE: The header is "
-         "longer than the file; left untouched\n@s: unchanged, 33 bytes\n", ""},
-        {"$" + roots, 0, skipped, ""}, {"$ -q % >&-", 1, "", "quorin-cli: write error: Bad file descriptor\n"},
-        {"$ - < @s | " QUORIN_CLI_PATH " -r off -o - - > @p", 0, "", "standard input: copied unchanged to standard "
+        {"$ @s @hdr @s 2>&1", 1,
+         "@s: converted, 34 -> 33 bytes\n@hdr" + bad +
+             "header at offset 0xE: The header is "
+             "longer than the file; left untouched\n@s: unchanged, 33 bytes\n",
+         ""},
+        {"$" + roots, 0, skipped, ""},
+        {"$ -q % >&-", 1, "", "quorin-cli: write error: Bad file descriptor\n"},
+        {"$ - < @s | " QUORIN_CLI_PATH " -r off -o - - > @p", 0, "",
+         "standard input: copied unchanged to standard "
          "output, 33 bytes\nstandard input: converted to standard output, 33 -> 34 bytes\n"},
         {"$ -o @out @s > @full", 1, "", "quorin-cli: write error: No space left on device\n"},
         {"$ -q -o /dev/stdout @s | cat > @piped", 0, "", ""},  // the pipe that /proc/self/fd/1 stands for
@@ -413,11 +510,13 @@ TEST_F(CliRun, AnswersEachCommandLineWithItsLinesAndStatus) {
         if (row.out == help) result.out.resize(help.size());
         const std::string usage = "quorin-cli: " + row.err + "\nTry 'quorin-cli --help' for more information.\n";
         EXPECT_EQ(std::tie(result.status, result.out, result.err),
-                  std::make_tuple(row.status, expand(row.out), row.status == 2 ? usage : expand(row.err))) << row.args;
+                  std::make_tuple(row.status, expand(row.out), row.status == 2 ? usage : expand(row.err)))
+            << row.args;
     }
     ::close(::open(expand("@fifo").c_str(), O_WRONLY | O_NONBLOCK));  // the reader ends even if no run wrote
     reader.join();
-    for (const char* n : {"@a", "@b", "@c", "@x", "@out", "@m", "@l2", "@piped"}) EXPECT_EQ(readFile(expand(n)), kRunning);
+    for (const char* n : {"@a", "@b", "@c", "@x", "@out", "@m", "@l2", "@piped"})
+        EXPECT_EQ(readFile(expand(n)), kRunning);
     for (const char* n : {"@new", "@end"}) EXPECT_FALSE(std::filesystem::exists(expand(n))) << n;
     EXPECT_EQ(std::make_tuple(readFile(expand("@target")), readFile(expand("@p")), fromFifo, readFile(expand("@xf"))),
               std::make_tuple(kPlain, kPlain, kRunning, kRunning + xf));
@@ -439,7 +538,8 @@ TEST_F(CliRun, NamesWhereRelativeAndAbsoluteLinksLed) {
     const std::string top = folder.path().substr(0, folder.path().find('/', 1));  // "/tmp"
     ASSERT_EQ(::symlink("b", folder.file("a/in").c_str()), 0);
     ASSERT_EQ(::symlink("../../c/./song.mid", folder.file("a/b/up").c_str()), 0);
-    ASSERT_EQ(::symlink(("/.." + top + "/.." + folder.path() + "/c/song.mid").c_str(), folder.file("a/abs").c_str()), 0);
+    ASSERT_EQ(::symlink(("/.." + top + "/.." + folder.path() + "/c/song.mid").c_str(), folder.file("a/abs").c_str()),
+              0);
     for (const std::string& link : {folder.file("a/in/up"), folder.file("a/abs")}) {
         const std::string line = run(fs, {"-c", link}).out;
         EXPECT_EQ(line.substr(0, line.find(": ")), link + " -> " + song);
@@ -458,7 +558,9 @@ TEST_F(CliRun, LeavesAFileAnotherHolderLockedAlone) {
         const int holder = ::open(path.c_str(), O_RDWR);
         const bool shared = hold != 2;
         ASSERT_EQ(hold == 1   ? ::fcntl(holder, F_OFD_SETLK, &range)
-                  : hold == 3 ? ::lockf(holder, F_TLOCK, 0) : ::flock(holder, (hold ? LOCK_EX : LOCK_SH) | LOCK_NB), 0);
+                  : hold == 3 ? ::lockf(holder, F_TLOCK, 0)
+                              : ::flock(holder, (hold ? LOCK_EX : LOCK_SH) | LOCK_NB),
+                  0);
         const Result inPlace = runLine("@held"), check = runLine("-c @held"), copy = runLine("-o @out @held");
         EXPECT_EQ(std::make_tuple(inPlace.err, check.err, copy.status, readFile(path)),
                   std::make_tuple(locked + "; left untouched\n", shared ? "" : locked + "\n", shared ? 0 : 1, kPlain));
@@ -470,9 +572,12 @@ TEST_F(CliRun, LeavesAFileAnotherHolderLockedAlone) {
 // line is printed; at most ten a second; only on a terminal, and not in quiet runs. A stop
 // signal during a check lets it finish and names the rest.
 TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
-    const std::vector<std::string> files = {folder.put(std::string(100, 'b') + "\n.mid", kPlain),
-                                            folder.put(std::string(72 - folder.path().size(), 'x'), kPlain)};  // fits exactly
-    const auto wiped = [](const std::string& text) { return "\r" + text + "\r" + std::string(text.size(), ' ') + "\r"; };
+    const std::vector<std::string> files = {
+        folder.put(std::string(100, 'b') + "\n.mid", kPlain),
+        folder.put(std::string(72 - folder.path().size(), 'x'), kPlain)};  // fits exactly
+    const auto wiped = [](const std::string& text) {
+        return "\r" + text + "\r" + std::string(text.size(), ' ') + "\r";
+    };
     const std::string first = wiped("[1/2] ..." + std::string(58, 'b') + "'$'\\n''.mid'");
     std::chrono::steady_clock::time_point now{};
     const Result result = run(fs, files, true, [&now] { return now += std::chrono::milliseconds(100); });
@@ -487,13 +592,15 @@ TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
     std::string accents;
     for (int i = 0; i < 40; ++i) accents += "\xC3\xA9";
     const std::string cut = folder.put(accents + ".midi", kPlain);
-    EXPECT_EQ(run(fs, {cut, files[1]}, true).err.substr(0, 1 + 6 + 3 + 64 + 5), "\r[1/2] ..." + accents.substr(0, 64) + ".midi");
+    EXPECT_EQ(run(fs, {cut, files[1]}, true).err.substr(0, 1 + 6 + 3 + 64 + 5),
+              "\r[1/2] ..." + accents.substr(0, 64) + ".midi");
 }
 
 // Temporary files go beside the file, and its free space is the folder's volume's.
 TEST(CliFolder, IsTheFolderThatHoldsThePathAndItsFreeSpaceTheVolumes) {
-    const std::pair<const char*, const char*> cases[] = {{"a.mid", "."}, {"/a.mid", "/"}, {"//a.mid", "/"},
-        {"d//a.mid", "d"}, {"/d/e/a.mid", "/d/e"}, {"d/e//", "d"}, {"a/", "."}, {"/", "/"}, {"", "."}};
+    const std::pair<const char*, const char*> cases[] = {
+        {"a.mid", "."}, {"/a.mid", "/"}, {"//a.mid", "/"}, {"d//a.mid", "d"}, {"/d/e/a.mid", "/d/e"},
+        {"d/e//", "d"}, {"a/", "."},     {"/", "/"},       {"", "."}};
     for (const auto& [path, folder] : cases) EXPECT_EQ(parentFolder(path), folder) << path;
     PosixFileSystem fs;
     std::uint64_t bytes = 0;
@@ -502,10 +609,18 @@ TEST(CliFolder, IsTheFolderThatHoldsThePathAndItsFreeSpaceTheVolumes) {
     EXPECT_NEAR(static_cast<double>(bytes), static_cast<double>(std::filesystem::space("/tmp").available), 1e8);
 }
 
-const mode_t kUmask = [] { const mode_t mask = ::umask(022); return ::umask(mask), mask; }();
+const mode_t kUmask = [] {
+    const mode_t mask = ::umask(022);
+    return ::umask(mask), mask;
+}();
 // A default ACL: version 2; owner rwx, user 4242 rw-, group r-x, mask rwx, others r-x.
-const std::string kAcl = "\2\0\0\0" "\1\0\7\0\xFF\xFF\xFF\xFF" "\2\0\6\0\x92\x10\0\0" "\4\0\5\0\xFF\xFF\xFF\xFF"
-                         "\x10\0\7\0\xFF\xFF\xFF\xFF" "\x20\0\5\0\xFF\xFF\xFF\xFF"s;
+const std::string kAcl =
+    "\2\0\0\0"
+    "\1\0\7\0\xFF\xFF\xFF\xFF"
+    "\2\0\6\0\x92\x10\0\0"
+    "\4\0\5\0\xFF\xFF\xFF\xFF"
+    "\x10\0\7\0\xFF\xFF\xFF\xFF"
+    "\x20\0\5\0\xFF\xFF\xFF\xFF"s;
 
 // One way of replacing a file, in a folder of its own: in.mid (plain), and out.mid ("old")
 // for -o when it exists. The replaced file has an owner and group of its own (as root;
@@ -519,11 +634,11 @@ struct Stage {
         if (output && exists) folder.put("out.mid", kOld);
         const bool root = ::geteuid() == 0;
         EXPECT_TRUE(through != 1 || ::link(target.c_str(), folder.file("link").c_str()) == 0);
-        EXPECT_TRUE(!exists || ((!root || ::chown(target.c_str(), output ? 0 : 4242, 4343) == 0) &&
-                                ::chmod(target.c_str(), root ? 06764 : 0640) == 0 &&
-                                ::setxattr(target.c_str(), "user.q", "kept", 4, 0) == 0 &&
-                                ::setxattr(target.c_str(), "user.e", "", 0, 0) == 0 &&
-                                ::stat(target.c_str(), &former) == 0));
+        EXPECT_TRUE(!exists ||
+                    ((!root || ::chown(target.c_str(), output ? 0 : 4242, 4343) == 0) &&
+                     ::chmod(target.c_str(), root ? 06764 : 0640) == 0 &&
+                     ::setxattr(target.c_str(), "user.q", "kept", 4, 0) == 0 &&
+                     ::setxattr(target.c_str(), "user.e", "", 0, 0) == 0 && ::stat(target.c_str(), &former) == 0));
         ::setxattr(folder.path().c_str(), "system.posix_acl_default", kAcl.data(), kAcl.size(), 0);
         before = readFile(target);
     }
@@ -571,7 +686,8 @@ struct Stage {
 //   temporary file (unless its removal failed);
 // - SIGQUIT, which ends the process, leaves a file written through whole.
 TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
-    const std::tuple<bool, bool, int> scenarios[] = {  // -o, the replaced file exists, written through
+    const std::tuple<bool, bool, int> scenarios[] = {
+        // -o, the replaced file exists, written through
         {false, true, 0}, {false, true, 1}, {false, true, 2}, {true, false, 0}, {true, true, 0}, {true, true, 1}};
     for (const auto& [output, exists, through] : scenarios) {
         SCOPED_TRACE(::testing::Message() << output << exists << through);
@@ -596,10 +712,12 @@ TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
             if (result.status == 0 || unsynced) failing.expectComplete(true);
             EXPECT_EQ(result.err.find("; but its folder could not be synced: Input/output error: the file is whole") <
                           result.err.size(),
-                      unsynced) << n;
+                      unsynced)
+                << n;
             EXPECT_TRUE(result.status == 0 || unsynced ||
                         (readFile(failing.target) == failing.before && at < result.err.size() &&
-                         result.err.find(": Input/output error;") < at && result.err.substr(at) == undone)) << n;
+                         result.err.find(": Input/output error;") < at && result.err.substr(at) == undone))
+                << n;
             EXPECT_EQ(failing.folder.hidden(), WEXITSTATUS(status) == 100 + static_cast<int>(SystemCall::Remove)) << n;
             if (!through) continue;
             const Stage quit(output, exists, through);
@@ -611,8 +729,9 @@ TEST(CliCrash, EndingOrFailingAtAnyCallLeavesTheFormerBytesOrTheResult) {
     const Stage damaged(false, true, 1);
     TestFileSystem failing;
     failing.failing = SystemCall::Truncate, failing.error = EPERM;
-    EXPECT_EQ(cli::run(failing, {damaged.in}).err, damaged.in + ": error: cannot be written: Operation not permitted; its "
-                                                   "original content could NOT be put back, the file is damaged\n");
+    EXPECT_EQ(cli::run(failing, {damaged.in}).err, damaged.in +
+                                                       ": error: cannot be written: Operation not permitted; its "
+                                                       "original content could NOT be put back, the file is damaged\n");
 }
 
 // What a folder holds: each name with its kind, mode, owner and bytes (a link's target).
@@ -622,7 +741,8 @@ std::string describe(const std::string& folder) {
         const std::string path = entry.path().string();
         struct stat status = {};
         ::lstat(path.c_str(), &status);
-        const std::string content = S_ISLNK(status.st_mode) ? std::filesystem::read_symlink(path).string() : readFile(path);
+        const std::string content =
+            S_ISLNK(status.st_mode) ? std::filesystem::read_symlink(path).string() : readFile(path);
         entries.push_back(entry.path().filename().string() + " " + std::to_string(status.st_mode) + " " +
                           std::to_string(status.st_uid) + " " + content);
     }
@@ -644,16 +764,11 @@ TEST(CliSwap, ANameOrFolderSwappedForALinkDuringARunLeadsNowhereElse) {
         Swap swap;
     };
     const Row rows[] = {
-        {false, SystemCall::CreateTemporary, Swap::Name},
-        {false, SystemCall::CreateTemporary, Swap::Folder},
-        {false, SystemCall::Rename, Swap::Name},
-        {false, SystemCall::Rename, Swap::Folder},
-        {true, SystemCall::OpenOutput, Swap::Name},
-        {true, SystemCall::OpenOutput, Swap::Folder},
-        {true, SystemCall::CreateTemporary, Swap::Name},
-        {true, SystemCall::CreateTemporary, Swap::Folder},
-        {true, SystemCall::Rename, Swap::Name},
-        {true, SystemCall::Rename, Swap::Folder},
+        {false, SystemCall::CreateTemporary, Swap::Name}, {false, SystemCall::CreateTemporary, Swap::Folder},
+        {false, SystemCall::Rename, Swap::Name},          {false, SystemCall::Rename, Swap::Folder},
+        {true, SystemCall::OpenOutput, Swap::Name},       {true, SystemCall::OpenOutput, Swap::Folder},
+        {true, SystemCall::CreateTemporary, Swap::Name},  {true, SystemCall::CreateTemporary, Swap::Folder},
+        {true, SystemCall::Rename, Swap::Name},           {true, SystemCall::Rename, Swap::Folder},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message() << row.output << static_cast<int>(row.at) << static_cast<int>(row.swap));
@@ -734,8 +849,9 @@ TEST_F(CliShared, AnotherUsersLinksAndOutputsInAStickyFolderAreRefused) {
     const std::string in = folder.put("in.mid", kPlain);
     ASSERT_EQ(::chmod(in.c_str(), 0600), 0);
     const std::string before = describe(secret) + describe(shared);
-    const std::string unsafe = "not followed: a symbolic link that another user owns, in a sticky folder that anyone "
-                               "may write";
+    const std::string unsafe =
+        "not followed: a symbolic link that another user owns, in a sticky folder that anyone "
+        "may write";
     const std::string foreign = "it belongs to another user and its folder may be written by others; not replaced";
     const auto refused = [&](const std::string& output, const std::string& why, const char* outcome) {
         return in + ": error: cannot write " + output + ": " + why + "; " + output + outcome + "\n";
@@ -752,7 +868,9 @@ TEST_F(CliShared, AnotherUsersLinksAndOutputsInAStickyFolderAreRefused) {
         {{"-o", shared + "/folder/song.mid", in}, "", refused(shared + "/folder/song.mid", unsafe, kept)},
         {{"-o", shared + "/taken.mid", in}, "", refused(shared + "/taken.mid", foreign, kept)},
         {{shared + "/planted.mid"}, "", shared + "/planted.mid: error: cannot be opened: " + unsafe + "\n"},
-        {{"-o", shared + "/root.mid", in}, in + ": converted to " + shared + "/root.mid -> " + mine + "/song.mid, 34 -> 33 bytes\n", ""},
+        {{"-o", shared + "/root.mid", in},
+         in + ": converted to " + shared + "/root.mid -> " + mine + "/song.mid, 34 -> 33 bytes\n",
+         ""},
     };
     for (const Row& row : rows) {
         const Result result = run(fs, row.args);
@@ -792,7 +910,8 @@ TEST_F(CliShared, TheTemporaryFileGrantsNoMoreThanTheFinalModeAndAclAtAnyStep) {
         steps.push_back(call);
         for (const uid_t uid : {4242u, 65534u}) {
             if (readableBy(folder.file(temporary), uid))
-                leaks.push_back("user " + std::to_string(uid) + " before call " + std::to_string(static_cast<int>(call)));
+                leaks.push_back("user " + std::to_string(uid) + " before call " +
+                                std::to_string(static_cast<int>(call)));
         }
     };
     const std::vector<std::string> args{song};
@@ -813,9 +932,10 @@ TEST_F(CliShared, AnOutputWrittenThroughKeepsNoCopyLargerThanTheResult) {
     const std::vector<std::string> fits{"-o", small, in};
     const std::vector<std::string> tooLarge{"-o", large, in};
     EXPECT_EQ(run(fs, fits).out, in + ": converted to " + small + ", 34 -> 33 bytes\n");
-    EXPECT_EQ(run(fs, tooLarge).err, in + ": error: cannot write " + large + ": it must be written in place and is "
-                                     "larger than the result, so it could not be put back on failure; " + large +
-                                     " was left as it was\n");
+    EXPECT_EQ(run(fs, tooLarge).err, in + ": error: cannot write " + large +
+                                         ": it must be written in place and is "
+                                         "larger than the result, so it could not be put back on failure; " +
+                                         large + " was left as it was\n");
     EXPECT_EQ(readFile(small + ".link"), kRunning);
     EXPECT_EQ(readFile(large + ".link"), std::string(100, 'x'));
 }

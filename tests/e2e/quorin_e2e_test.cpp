@@ -21,12 +21,18 @@ constexpr int kMessageText = 0xFFFF;   // the text of a message box
 // Format 1, three declared chunks: a chunk of an unknown type that the rewrite drops, a track
 // that uses running status once (the second note-on), a track whose first delta is not
 // minimal (80 00). Then the file as written with running status and without.
-const std::string kMixed("MThd\0\0\0\6\0\1\0\3\0\x60XYZW\0\0\0\4\1\2\3\4MTrk\0\0\0\x10\0\x90\x3C\x64\0\x3E\x64\x83\0\x80\x3C\0\0\xFF\x2F\0"
-                         "MTrk\0\0\0\x08\x80\0\xC0\5\0\xFF\x2F\0", 66);
-const std::string kWith("MThd\0\0\0\6\0\1\0\2\0\x60MTrk\0\0\0\x10\0\x90\x3C\x64\0\x3E\x64\x83\0\x80\x3C\0\0\xFF\x2F\0"
-                        "MTrk\0\0\0\x07\0\xC0\5\0\xFF\x2F\0", 53);
-const std::string kWithout("MThd\0\0\0\6\0\1\0\2\0\x60MTrk\0\0\0\x11\0\x90\x3C\x64\0\x90\x3E\x64\x83\0\x80\x3C\0\0\xFF\x2F\0"
-                           "MTrk\0\0\0\x07\0\xC0\5\0\xFF\x2F\0", 54);
+const std::string kMixed(
+    "MThd\0\0\0\6\0\1\0\3\0\x60XYZW\0\0\0\4\1\2\3\4MTrk\0\0\0\x10\0\x90\x3C\x64\0\x3E\x64\x83\0\x80\x3C\0\0\xFF\x2F\0"
+    "MTrk\0\0\0\x08\x80\0\xC0\5\0\xFF\x2F\0",
+    66);
+const std::string kWith(
+    "MThd\0\0\0\6\0\1\0\2\0\x60MTrk\0\0\0\x10\0\x90\x3C\x64\0\x3E\x64\x83\0\x80\x3C\0\0\xFF\x2F\0"
+    "MTrk\0\0\0\x07\0\xC0\5\0\xFF\x2F\0",
+    53);
+const std::string kWithout(
+    "MThd\0\0\0\6\0\1\0\2\0\x60MTrk\0\0\0\x11\0\x90\x3C\x64\0\x90\x3E\x64\x83\0\x80\x3C\0\0\xFF\x2F\0"
+    "MTrk\0\0\0\x07\0\xC0\5\0\xFF\x2F\0",
+    54);
 
 // UTF-8 (our sources) to code page 932, in which quorin.exe's texts and our paths travel.
 std::string ansi(const char* utf8) {
@@ -54,7 +60,8 @@ std::string fileText(const std::wstring& path) {
 
 std::string textOf(HWND window) {
     char text[1024] = {};
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000, nullptr);
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000,
+                        nullptr);
     return text;
 }
 
@@ -63,8 +70,10 @@ std::string textOf(HWND window) {
 void press(HWND target, BYTE key, BYTE modifier = 0) {
     if (target != nullptr) SetForegroundWindow(target);
     waitUntil([target] { return target == nullptr || GetForegroundWindow() == target; });
-    for (const auto& [vk, flags] : {std::pair{modifier, 0}, {key, 0}, {key, KEYEVENTF_KEYUP}, {modifier, KEYEVENTF_KEYUP}})
-        if (vk != 0) keybd_event(vk, static_cast<BYTE>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)), static_cast<DWORD>(flags), 0);
+    for (const auto& [vk, flags] :
+         {std::pair{modifier, 0}, {key, 0}, {key, KEYEVENTF_KEYUP}, {modifier, KEYEVENTF_KEYUP}})
+        if (vk != 0)
+            keybd_event(vk, static_cast<BYTE>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)), static_cast<DWORD>(flags), 0);
 }
 
 class QuorinE2E : public ::testing::Test {
@@ -93,7 +102,8 @@ protected:
         ASSERT_TRUE(CopyFileA(exe.c_str(), copy.c_str(), FALSE)) << exe;
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
-        ASSERT_TRUE(CreateProcessA(copy.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, workingDir.c_str(), &startup, &process_));
+        ASSERT_TRUE(CreateProcessA(copy.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, workingDir.c_str(),
+                                   &startup, &process_));
         main_ = waitFor("QuorinWnd");
         ASSERT_NE(main_, nullptr) << "no main window";
     }
@@ -116,7 +126,9 @@ protected:
         waitUntil([&] {
             for (HWND window : windows()) {
                 char name[64] = {};
-                if (GetClassNameA(window, name, sizeof name) && std::string(name) == cls && (title.empty() || textOf(window) == title) && (item == 0 || GetDlgItem(window, item))) found = window;
+                if (GetClassNameA(window, name, sizeof name) && std::string(name) == cls &&
+                    (title.empty() || textOf(window) == title) && (item == 0 || GetDlgItem(window, item)))
+                    found = window;
             }
             return found != nullptr;
         });
@@ -124,20 +136,25 @@ protected:
     }
 
     // The main window is enabled and alone on the screen.
-    bool idle() const { return waitUntil([this] { return IsWindowEnabled(main_) && windows() == std::vector<HWND>{main_}; }); }
+    bool idle() const {
+        return waitUntil([this] { return IsWindowEnabled(main_) && windows() == std::vector<HWND>{main_}; });
+    }
 
     // Types names (or a folder to go to) into the Open dialog's file-name field and confirms,
     // as a user would: in code page 932, or wide for names that it cannot spell.
     void choose(const std::string& names) const {
         HWND dialog = waitFor("#32770", "", kFileNameCombo);
         ASSERT_NE(dialog, nullptr) << "no Open dialog";
-        for (auto [item, message, text] : {std::tuple{kFileNameCombo, WM_SETTEXT, names.c_str()}, {IDOK, BM_CLICK, nullptr}})
-            SendMessageTimeoutA(GetDlgItem(dialog, item), message, 0, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000, nullptr);
+        for (auto [item, message, text] :
+             {std::tuple{kFileNameCombo, WM_SETTEXT, names.c_str()}, {IDOK, BM_CLICK, nullptr}})
+            SendMessageTimeoutA(GetDlgItem(dialog, item), message, 0, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                                10000, nullptr);
     }
     void choose(const std::wstring& names) const {
         HWND dialog = waitFor("#32770", "", kFileNameCombo);
         ASSERT_NE(dialog, nullptr) << "no Open dialog";
-        SendMessageTimeoutW(GetDlgItem(dialog, kFileNameCombo), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names.c_str()), SMTO_ABORTIFHUNG, 10000, nullptr);
+        SendMessageTimeoutW(GetDlgItem(dialog, kFileNameCombo), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names.c_str()),
+                            SMTO_ABORTIFHUNG, 10000, nullptr);
         SendMessageTimeoutW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, nullptr);
     }
 
@@ -185,7 +202,8 @@ TEST_F(QuorinE2E, FirstStartByKeyboardConvertsBothWaysAndRemembersTheFolder) {
     DWORD exitCode = 1;
     GetExitCodeProcess(process_.hProcess, &exitCode);
     EXPECT_EQ(exitCode, 0u);
-    EXPECT_EQ(fileText(folder_ + "\\quorin.ini"), "[OPTION]\r\nOpenFileNameDir=" + midi + "\r\nUseRunningStatus=0\r\nXPos=0\r\nYPos=0\r\n");
+    EXPECT_EQ(fileText(folder_ + "\\quorin.ini"),
+              "[OPTION]\r\nOpenFileNameDir=" + midi + "\r\nUseRunningStatus=0\r\nXPos=0\r\nYPos=0\r\n");
 }
 
 // A name that code page 932 cannot spell ("ü"), chosen in the Open dialog, is converted: the
@@ -210,7 +228,8 @@ TEST_F(QuorinE2E, FileThatIsNotMidiIsReportedOverTheProgressDialogAndLeftAlone) 
     choose("bad.mid");
     HWND box = waitFor("#32770", ansi("エラー"), kMessageText);
     ASSERT_NE(box, nullptr) << "no error box";
-    EXPECT_EQ(textOf(GetDlgItem(box, kMessageText)), "'" + bad + "'\n\n" + ansi("このファイルは標準 MIDI ファイルではないか、データが破損しています。"));
+    EXPECT_EQ(textOf(GetDlgItem(box, kMessageText)),
+              "'" + bad + "'\n\n" + ansi("このファイルは標準 MIDI ファイルではないか、データが破損しています。"));
     EXPECT_EQ(GetWindow(box, GW_OWNER), waitFor("#32770", ansi("処理中...")));
     press(box, VK_RETURN);
     ASSERT_TRUE(idle());

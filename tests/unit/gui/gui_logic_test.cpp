@@ -16,7 +16,9 @@ using S = std::string;
 
 TEST(OpenFilter, LineFeedsBecomeNulsAndTheListEndsInTwoNuls) {
     for (const auto& [text, expected] : {std::pair<S, S>{"M\n*.mid\nA\n*.*\n", S("M\0*.mid\0A\0*.*\0\0", 15)},
-                                         {"A\n*.*", S("A\0*.*\0\0", 7)}, {"\n", S("\0\0", 2)}, {"", S("\0\0", 2)}})
+                                         {"A\n*.*", S("A\0*.*\0\0", 7)},
+                                         {"\n", S("\0\0", 2)},
+                                         {"", S("\0\0", 2)}})
         EXPECT_EQ(openFilterBuffer(text), std::vector<char>(expected.begin(), expected.end())) << text;
 }
 
@@ -26,13 +28,23 @@ TEST(OpenFilter, LineFeedsBecomeNulsAndTheListEndsInTwoNuls) {
 // follow it); a list cut at the buffer's end (no NUL, or no closing empty string) is not complete.
 TEST(OpenResult, PathsFromTheBufferAndWhetherItIsComplete) {
     const std::tuple<S, std::size_t, std::size_t, FileList, bool> cases[] = {
-        {S("D:\\MIDI\\song.mid\0", 17), 17, 8, {"D:\\MIDI\\song.mid"}, true}, {S("D:\\a.mid\0", 9), 9, 8, {"D:\\a.mid"}, true},
-        {S("D:\\MIDI\0zeta.mid\0alpha.mid\0zeta.mid\0\0", 37), 37, 8, {"D:\\MIDI\\zeta.mid", "D:\\MIDI\\alpha.mid", "D:\\MIDI\\zeta.mid"}, true},
-        {S("C:\\\0a.mid\0b.mid\0\0", 17), 17, 4, {"C:\\a.mid", "C:\\b.mid"}, true}, {S("C:/\0a.mid\0\0", 11), 11, 4, {"C:/a.mid"}, true},
-        {S("C:/MIDI\0a.mid\0\0", 15), 15, 8, {"C:/MIDI\\a.mid"}, true}, {S("\0a.mid\0b.mid\0\0", 14), 14, 1, {"\\a.mid", "\\b.mid"}, true},
-        {S("D:\\\x95\x5C\0a.mid\0\0", 13), 13, 6, {"D:\\\x95\x5C\\a.mid"}, true}, {S("\x83\x5C\0a\0\0", 6), 6, 3, {"\x83\x5C\\a"}, true},
-        {S("D:\\\x83\x5C\\\0b.mid\0\0", 14), 14, 7, {"D:\\\x83\x5C\\b.mid"}, true}, {"D:\\a.midXYZ", 8, 3, {"D:\\a.mid"}, false},
-        {S("D:\\M\0abcX\0", 10), 8, 5, {"D:\\M\\abc"}, false}, {S("D:\\M\0a.mid\0b.mid\0", 17), 17, 5, {"D:\\M\\a.mid", "D:\\M\\b.mid"}, false}};
+        {S("D:\\MIDI\\song.mid\0", 17), 17, 8, {"D:\\MIDI\\song.mid"}, true},
+        {S("D:\\a.mid\0", 9), 9, 8, {"D:\\a.mid"}, true},
+        {S("D:\\MIDI\0zeta.mid\0alpha.mid\0zeta.mid\0\0", 37),
+         37,
+         8,
+         {"D:\\MIDI\\zeta.mid", "D:\\MIDI\\alpha.mid", "D:\\MIDI\\zeta.mid"},
+         true},
+        {S("C:\\\0a.mid\0b.mid\0\0", 17), 17, 4, {"C:\\a.mid", "C:\\b.mid"}, true},
+        {S("C:/\0a.mid\0\0", 11), 11, 4, {"C:/a.mid"}, true},
+        {S("C:/MIDI\0a.mid\0\0", 15), 15, 8, {"C:/MIDI\\a.mid"}, true},
+        {S("\0a.mid\0b.mid\0\0", 14), 14, 1, {"\\a.mid", "\\b.mid"}, true},
+        {S("D:\\\x95\x5C\0a.mid\0\0", 13), 13, 6, {"D:\\\x95\x5C\\a.mid"}, true},
+        {S("\x83\x5C\0a\0\0", 6), 6, 3, {"\x83\x5C\\a"}, true},
+        {S("D:\\\x83\x5C\\\0b.mid\0\0", 14), 14, 7, {"D:\\\x83\x5C\\b.mid"}, true},
+        {"D:\\a.midXYZ", 8, 3, {"D:\\a.mid"}, false},
+        {S("D:\\M\0abcX\0", 10), 8, 5, {"D:\\M\\abc"}, false},
+        {S("D:\\M\0a.mid\0b.mid\0", 17), 17, 5, {"D:\\M\\a.mid", "D:\\M\\b.mid"}, false}};
     for (const auto& [buffer, size, fileOffset, expected, complete] : cases) {
         const std::vector<char> bytes(buffer.begin(), buffer.end());
         EXPECT_EQ(parseOpenResult(bytes.data(), size, fileOffset, engine::isCp932LeadByte), expected) << buffer;
@@ -42,16 +54,19 @@ TEST(OpenResult, PathsFromTheBufferAndWhetherItIsComplete) {
 
 // Cut at the last backslash, which is dropped ("ソ" is 0x83 0x5C); without one, ".".
 TEST(ProgramFolder, CutsAtTheLastBackslash) {
-    for (const auto& [path, folder] : {std::pair<S, S>{"D:\\Tools\\quorin.exe", "D:\\Tools"}, {"\\\\server\\share\\bin\\q.exe", "\\\\server\\share\\bin"},
-                                       {"D:\\\x83\x5c\x83t\\\x83\x5c.exe", "D:\\\x83\x5c\x83t"}, {"\\quorin.exe", ""}, {"quorin.exe", "."}})
+    for (const auto& [path, folder] : {std::pair<S, S>{"D:\\Tools\\quorin.exe", "D:\\Tools"},
+                                       {"\\\\server\\share\\bin\\q.exe", "\\\\server\\share\\bin"},
+                                       {"D:\\\x83\x5c\x83t\\\x83\x5c.exe", "D:\\\x83\x5c\x83t"},
+                                       {"\\quorin.exe", ""},
+                                       {"quorin.exe", "."}})
         EXPECT_EQ(programFolderOf(path, engine::isCp932LeadByte), folder) << path;
 }
 
 // The last error when there is one; else the shell's result as the nearest system error.
 TEST(ShellFailureCode, LastErrorOrTheShellsResult) {
     const std::tuple<std::uint32_t, std::intptr_t, std::uint32_t> cases[] = {
-        {5, 2, 5}, {1, 31, 1}, {0, 0, 8}, {0, 1, 1}, {0, 2, 2}, {0, 26, 32}, {0, 27, 1155}, {0, 28, 1156},
-        {0, 29, 1156}, {0, 30, 1156}, {0, 31, 1155}, {0, 32, 1157}, {0, 33, 8}, {0, -1, 8}};
+        {5, 2, 5},     {1, 31, 1},    {0, 0, 8},     {0, 1, 1},     {0, 2, 2},     {0, 26, 32}, {0, 27, 1155},
+        {0, 28, 1156}, {0, 29, 1156}, {0, 30, 1156}, {0, 31, 1155}, {0, 32, 1157}, {0, 33, 8},  {0, -1, 8}};
     for (const auto& [lastError, result, code] : cases) EXPECT_EQ(shellFailureCode(lastError, result), code) << result;
 }
 

@@ -20,10 +20,18 @@ inline Bytes cat(std::initializer_list<Bytes> parts) {
     for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
 }
-inline Bytes repeat(const Bytes& part, int n) { return n ? cat({part, repeat(part, n - 1)}) : Bytes{}; }
-inline Bytes be(std::uint32_t value, int n) { return n ? cat({be(value >> 8, n - 1), {std::uint8_t(value)}}) : Bytes{}; }
-inline Bytes chunk(const char* type, const Bytes& data) { return cat({Bytes(type, type + 4), be(std::uint32_t(data.size()), 4), data}); }
-inline Bytes header(int format, int tracks, int division) { return chunk("MThd", cat({be(format, 2), be(tracks, 2), be(division, 2)})); }
+inline Bytes repeat(const Bytes& part, int n) {
+    return n ? cat({part, repeat(part, n - 1)}) : Bytes{};
+}
+inline Bytes be(std::uint32_t value, int n) {
+    return n ? cat({be(value >> 8, n - 1), {std::uint8_t(value)}}) : Bytes{};
+}
+inline Bytes chunk(const char* type, const Bytes& data) {
+    return cat({Bytes(type, type + 4), be(std::uint32_t(data.size()), 4), data});
+}
+inline Bytes header(int format, int tracks, int division) {
+    return chunk("MThd", cat({be(format, 2), be(tracks, 2), be(division, 2)}));
+}
 // Format 1, division 96, one MTrk chunk per entry.
 inline Bytes file(std::initializer_list<Bytes> tracks) {
     Bytes all = header(1, std::uint16_t(tracks.size()), 96);
@@ -31,7 +39,9 @@ inline Bytes file(std::initializer_list<Bytes> tracks) {
     return all;
 }
 
-inline Bytes contents(const smf::ByteBuffer& b) { return Bytes(b.data(), b.data() + b.length()); }
+inline Bytes contents(const smf::ByteBuffer& b) {
+    return Bytes(b.data(), b.data() + b.length());
+}
 inline Bytes write(const smf::Song& song, bool runningStatus) {
     smf::ByteBuffer out;
     return smf::SmfWriter().writeSong(song, out, runningStatus) == out.length() ? contents(out) : Bytes{};
@@ -59,7 +69,8 @@ inline std::string checkRoundTrip(const std::uint8_t* data, std::uint32_t size) 
             s.leftOutChunks.count != 0 || s.bytesAfterChunks != 0 || s.chunksAfterTracks.count != kept) {
             return "output " + std::to_string(from) + " does not read back as written";
         }
-        if (write(song, false) != direct[0] || write(song, true) != direct[1]) return "output " + std::to_string(from) + " rewrites otherwise";
+        if (write(song, false) != direct[0] || write(song, true) != direct[1])
+            return "output " + std::to_string(from) + " rewrites otherwise";
     }
     return "";
 }

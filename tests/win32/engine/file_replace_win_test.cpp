@@ -66,8 +66,8 @@ Bytes readFile(const std::filesystem::path& path) {
 }
 
 void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // The exit code of this program run again as a child that converts path and ends at call stopAt.
@@ -119,8 +119,7 @@ protected:
     const Bytes plain = plainSmf();
     const Bytes converted = runningStatusSmf();
     const std::string folder =
-        (std::filesystem::temp_directory_path() / ("quorin-replace-" + std::to_string(GetCurrentProcessId())))
-            .string();
+        (std::filesystem::temp_directory_path() / ("quorin-replace-" + std::to_string(GetCurrentProcessId()))).string();
     const std::string path = folder + "\\song.mid";
     const ReplacementNames replacement = replacementNames(path);
 };
@@ -151,8 +150,8 @@ TEST_F(FileReplace, EndedOrFailingAtEveryCallLeavesTheFormerBytesOrTheResult) {
         const std::string file = folder + "\\" + way.name;
         const std::filesystem::path filePath = std::filesystem::u8path(file);
         const std::string link = folder + "\\link.mid";
-        const std::set<std::string> alone = way.secondLink ? std::set<std::string>{"link.mid", way.name}
-                                                           : std::set<std::string>{way.name};
+        const std::set<std::string> alone =
+            way.secondLink ? std::set<std::string>{"link.mid", way.name} : std::set<std::string>{way.name};
         if (file != path) std::filesystem::remove(path);
         for (std::size_t n = 1;; ++n) {
             SCOPED_TRACE(n);
@@ -200,11 +199,12 @@ TEST_F(FileReplace, EndedOrFailingAtEveryCallLeavesTheFormerBytesOrTheResult) {
 struct ReplaceFailure {
     const char* name;
     DWORD error;
-    const char* movedTo;     // where the file went, or null: ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 leaves it at the backup name
-    int movesRefused;        // of the MoveFileExA calls that follow
+    const char*
+        movedTo;       // where the file went, or null: ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 leaves it at the backup name
+    int movesRefused;  // of the MoveFileExA calls that follow
     OutcomeKind kind;
     bool restored;
-    bool holdsResult;        // else the former bytes (when the path is there)
+    bool holdsResult;  // else the former bytes (when the path is there)
 };
 
 // Each documented error, one that says ReplaceFileA cannot do it here, and one of any other
@@ -222,7 +222,8 @@ TEST_F(FileReplace, EachReplaceFileErrorIsFinishedOrUndone) {
         {"half done, finished", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, backup, 0, OutcomeKind::Converted, true, true},
         {"half done, undone", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, backup, 1, OutcomeKind::WriteFailed, true, false},
         {"half done, neither", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, backup, 2, OutcomeKind::WriteFailed, false, false},
-        {"gone elsewhere, finished", ERROR_UNABLE_TO_MOVE_REPLACEMENT, elsewhere, 0, OutcomeKind::Converted, true, true},
+        {"gone elsewhere, finished", ERROR_UNABLE_TO_MOVE_REPLACEMENT, elsewhere, 0, OutcomeKind::Converted, true,
+         true},
         {"not supported here", ERROR_NOT_SUPPORTED, nullptr, 0, OutcomeKind::Converted, true, true},
         {"not supported, nor moving", ERROR_NOT_SUPPORTED, nullptr, 1, OutcomeKind::WriteFailed, true, false},
         {"in use", ERROR_SHARING_VIOLATION, nullptr, 0, OutcomeKind::WriteFailed, true, false},
@@ -279,9 +280,7 @@ TEST(ReplacementNames, SayWhoseTheyAreInTheAnsiCodePage) {
         const wchar_t* spelling;
     };
     const Spelled rows[] = {
-        {"Für Elise.mid", L"Fur Elise.mid"},
-        {"FÜR ELISE.MID", L"FUR ELISE.MID"},
-        {"Fúr Elise.mid", L"Fur Elise.mid"},
+        {"Für Elise.mid", L"Fur Elise.mid"}, {"FÜR ELISE.MID", L"FUR ELISE.MID"}, {"Fúr Elise.mid", L"Fur Elise.mid"},
         {"\xEA\xB3\xA1.mid", L"_.mid"},  // a Hangul syllable (U+ACE1), which has no best fit
         {"\xEA\xB7\xA1.mid", L"_.mid"},  // U+ADE1, another in the high byte only
     };

@@ -31,9 +31,13 @@ LRESULT CALLBACK dialogOpened(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-INT_PTR CALLBACK plainDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+INT_PTR CALLBACK plainDialog(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
 
-std::string fileText(const std::string& path) { return std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}); }
+std::string fileText(const std::string& path) {
+    return std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {});
+}
 
 // In the temporary folder made current, the main window opened without a settings file beside
 // this executable; it hands its runs to `runs`.
@@ -53,11 +57,22 @@ protected:
         closeMain();
         for (const std::string& file : {ini_, std::string("quorin.ini"), song_}) DeleteFileA(file.c_str());
     }
-    HWND main() { return main_ != nullptr ? main_ : (main_ = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainWindowProc, 0)); }
+    HWND main() {
+        return main_ != nullptr ? main_
+                                : (main_ = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr,
+                                                              MainWindowProc, 0));
+    }
     // Saves the settings; drops the quit message that would end the next modal loop.
-    void closeMain() { DestroyWindow(std::exchange(main_, nullptr)); for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) continue; }
+    void closeMain() {
+        DestroyWindow(std::exchange(main_, nullptr));
+        for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) continue;
+    }
 
-    const std::string ini_ = [] { char p[MAX_PATH] = {}; GetModuleFileNameA(nullptr, p, MAX_PATH); return std::string(p, std::strrchr(p, '\\')) + "\\quorin.ini"; }();
+    const std::string ini_ = [] {
+        char p[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, p, MAX_PATH);
+        return std::string(p, std::strrchr(p, '\\')) + "\\quorin.ini";
+    }();
     const std::string song_ = (std::filesystem::temp_directory_path() / "quorin-shell-test.mid").string();
     char current_[MAX_PATH] = {};
     HWND main_ = nullptr;
@@ -75,13 +90,17 @@ TEST_F(Shell, SettingsAreReadFromBesideTheExecutableAndWrittenBackWithOtherConte
     DestroyWindow(plain);
     WNDCLASSA dialog = {};  // the window's class has the style and cursor of the system's dialogs
     ASSERT_TRUE(GetClassInfoA(nullptr, MAKEINTRESOURCEA(0x8002), &dialog));
-    EXPECT_EQ(std::pair(GetClassLongPtrA(main(), GCL_STYLE), GetClassLongPtrA(main(), GCLP_HCURSOR)), std::pair(ULONG_PTR(dialog.style), reinterpret_cast<ULONG_PTR>(dialog.hCursor)));
+    EXPECT_EQ(std::pair(GetClassLongPtrA(main(), GCL_STYLE), GetClassLongPtrA(main(), GCLP_HCURSOR)),
+              std::pair(ULONG_PTR(dialog.style), reinterpret_cast<ULONG_PTR>(dialog.hCursor)));
     closeMain();
-    EXPECT_EQ(fileText(ini_), "[OPTION]\r\nOpenFileNameDir=" + std::string(current_) + "\r\nUseRunningStatus=1\r\nXPos=0\r\nYPos=0\r\n");
+    EXPECT_EQ(fileText(ini_), "[OPTION]\r\nOpenFileNameDir=" + std::string(current_) +
+                                  "\r\nUseRunningStatus=1\r\nXPos=0\r\nYPos=0\r\n");
 
     const std::string decoy = "[OPTION]\r\nUseRunningStatus=0\r\nXPos=12\r\n", folder = "C:\\" + std::string(297, 'd');
-    const auto stored = [&](const std::string& running, const std::string& x, const std::string& y, const std::string& cut) {
-        return "; mine\r\n[USER]\r\nA=b\r\n[OPTION]\r\nNote=kept\r\nUseRunningStatus=" + running + "\r\nXPos=" + x + "\r\nYPos=" + y + "\r\nOpenFileNameDir=" + cut + "\r\n";
+    const auto stored = [&](const std::string& running, const std::string& x, const std::string& y,
+                            const std::string& cut) {
+        return "; mine\r\n[USER]\r\nA=b\r\n[OPTION]\r\nNote=kept\r\nUseRunningStatus=" + running + "\r\nXPos=" + x +
+               "\r\nYPos=" + y + "\r\nOpenFileNameDir=" + cut + "\r\n";
     };
     std::ofstream("quorin.ini", std::ios::binary) << decoy;
     std::ofstream(ini_, std::ios::binary) << stored("7", "5000", "-3000", folder);
@@ -103,20 +122,24 @@ TEST_F(Shell, DropOptionAndPosition) {
     DROPFILES header = {};
     header.pFiles = sizeof header;
     header.fWide = TRUE;
-    std::wstring drop(reinterpret_cast<const wchar_t*>(&header), sizeof header / sizeof(wchar_t));  // the paths follow it
+    std::wstring drop(reinterpret_cast<const wchar_t*>(&header),
+                      sizeof header / sizeof(wchar_t));  // the paths follow it
     for (const std::string& path : dropped) drop += engine::wideFromUtf8(path) + L'\0';
     const std::size_t bytes = (drop.size() + 1) * sizeof(wchar_t);
     HGLOBAL memory = std::memcpy(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, bytes), drop.data(), bytes - sizeof(wchar_t));
     lstrcpyA(RememberedFolder, "C:\\before");
     SendMessageA(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
-    EXPECT_EQ(std::pair(runs, std::string(RememberedFolder)), std::pair(std::vector<FileList>{dropped}, std::string("C:\\before")));
+    EXPECT_EQ(std::pair(runs, std::string(RememberedFolder)),
+              std::pair(std::vector<FileList>{dropped}, std::string("C:\\before")));
 
     HMENU options = GetSubMenu(GetMenu(main_), 1);
     std::string states;
-    for (const auto& [message, window] : {std::pair{WM_NULL, main_}, {WM_COMMAND, main_}, {BM_CLICK, GetDlgItem(main_, IDC_RUNNING_STATUS)}}) {
+    for (const auto& [message, window] :
+         {std::pair{WM_NULL, main_}, {WM_COMMAND, main_}, {BM_CLICK, GetDlgItem(main_, IDC_RUNNING_STATUS)}}) {
         SendMessageA(window, message, IDM_RUNNING_STATUS, 0);
         SendMessageA(main_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(options), MAKELPARAM(1, 0));
-        states += std::to_string(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS)) + std::to_string((GetMenuState(options, IDM_RUNNING_STATUS, MF_BYCOMMAND) & MF_CHECKED) != 0);
+        states += std::to_string(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS)) +
+                  std::to_string((GetMenuState(options, IDM_RUNNING_STATUS, MF_BYCOMMAND) & MF_CHECKED) != 0);
     }
     EXPECT_EQ(states, "110011");
     SetWindowPos(main_, nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -145,7 +168,9 @@ TEST_F(Shell, OpenCommandRemembersTheFolderAndTheFilterAndHelpWaitsForAnEnabledW
         lstrcpyA(RememberedFolder, "C:\\before");
         SendMessageA(main_, WM_COMMAND, IDM_OPEN, 0);
         GetCurrentDirectoryA(MAX_PATH, current_);
-        EXPECT_EQ(std::pair(std::string(RememberedFolder), CentringHookInstalled()), std::pair(std::string(current_), false)) << i;
+        EXPECT_EQ(std::pair(std::string(RememberedFolder), CentringHookInstalled()),
+                  std::pair(std::string(current_), false))
+            << i;
     }
     EXPECT_EQ(runs, std::vector<FileList>{{song_}});
     for (const BOOL enabled : {FALSE, TRUE}) EnableWindow(main_, enabled), SendMessageA(main_, WM_HELP, 0, 0);
@@ -159,19 +184,28 @@ TEST_F(Shell, EndOfSessionSavesTheSettings) {
     SendMessageA(main_, WM_ENDSESSION, FALSE, 0);
     EXPECT_EQ(GetFileAttributesA(ini_.c_str()), INVALID_FILE_ATTRIBUTES);
     SendMessageA(main_, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-    EXPECT_EQ(fileText(ini_), "[OPTION]\r\nOpenFileNameDir=" + std::string(current_) + "\r\nUseRunningStatus=0\r\nXPos=0\r\nYPos=0\r\n");
+    EXPECT_EQ(fileText(ini_), "[OPTION]\r\nOpenFileNameDir=" + std::string(current_) +
+                                  "\r\nUseRunningStatus=0\r\nXPos=0\r\nYPos=0\r\n");
 }
 
 TEST_F(Shell, AboutBoxShowsVersionTextsPathAndAddressesUnderABoldTitle) {
     HWND box = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_ABOUT), nullptr, AboutBoxProc, 0);
     char text[512] = {};
     // Each text as it begins (the comment with "Quorinは、標準 MIDI", in code page 932).
-    for (const auto& [id, expected] : {std::pair{IDC_DESCRIPTION, std::string("Quorin 1.00")}, {IDC_COPYRIGHT, "(C) 2002 Quorin Project"}, {IDC_COMMENTS, "Quorin\x82\xcd\x81" "A\x95W\x8f\x80 MIDI"},
-                                       {IDC_EXE_PATH, ini_.substr(0, ini_.rfind('\\')) + "\\gui_win_tests.exe"}, {IDC_MAIL, "quorin@example.org"}, {IDC_WEB, "http://quorin.example.org/"}}) {
-        EXPECT_EQ((GetDlgItemTextA(box, id, text, sizeof text), std::string(text).substr(0, expected.size())), expected) << id;
+    for (const auto& [id, expected] : {std::pair{IDC_DESCRIPTION, std::string("Quorin 1.00")},
+                                       {IDC_COPYRIGHT, "(C) 2002 Quorin Project"},
+                                       {IDC_COMMENTS,
+                                        "Quorin\x82\xcd\x81"
+                                        "A\x95W\x8f\x80 MIDI"},
+                                       {IDC_EXE_PATH, ini_.substr(0, ini_.rfind('\\')) + "\\gui_win_tests.exe"},
+                                       {IDC_MAIL, "quorin@example.org"},
+                                       {IDC_WEB, "http://quorin.example.org/"}}) {
+        EXPECT_EQ((GetDlgItemTextA(box, id, text, sizeof text), std::string(text).substr(0, expected.size())), expected)
+            << id;
     }
     LOGFONTA title = {};
-    GetObjectA(reinterpret_cast<HFONT>(SendDlgItemMessageA(box, IDC_DESCRIPTION, WM_GETFONT, 0, 0)), sizeof title, &title);
+    GetObjectA(reinterpret_cast<HFONT>(SendDlgItemMessageA(box, IDC_DESCRIPTION, WM_GETFONT, 0, 0)), sizeof title,
+               &title);
     EXPECT_EQ(std::pair(title.lfHeight, title.lfWeight), std::pair(16L, LONG{FW_BOLD}));
     DestroyWindow(box);
     EXPECT_EQ(BoldTitleFont, nullptr);
