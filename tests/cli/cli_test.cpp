@@ -17,7 +17,7 @@
 #include <windows.h>
 
 #include "engine/wide_text_win.h"
-#include "tests/win32/no_short_names.h"
+#include "tests/support/no_short_names.h"
 #else
 #include <fcntl.h>
 #include <grp.h>

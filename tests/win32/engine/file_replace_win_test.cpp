@@ -18,7 +18,7 @@
 #include "engine/file_system_win.h"
 #include "engine/wide_text_win.h"
 #include "tests/unit/engine/smf_samples.h"
-#include "tests/win32/no_short_names.h"
+#include "tests/support/no_short_names.h"
 
 namespace engine::testing {
 namespace {

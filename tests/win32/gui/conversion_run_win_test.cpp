@@ -18,7 +18,7 @@
 #include "gui/conversion_run.h"
 #include "gui/messages.h"
 #include "tests/unit/engine/smf_samples.h"
-#include "tests/win32/no_short_names.h"
+#include "tests/support/no_short_names.h"
 
 namespace gui::testing {
 
