@@ -17,14 +17,14 @@
 #include "gui/app_state.h"
 #include "gui/conversion_run.h"
 #include "gui/messages.h"
-#include "tests/unit/engine/smf_samples.h"
 #include "tests/support/no_short_names.h"
+#include "tests/support/samples.h"
 
 namespace gui::testing {
 
 using namespace engine;
-using engine::testing::plainSmf;
-using engine::testing::runningStatusSmf;
+using quorin_test::plainSmf;
+using quorin_test::runningStatusSmf;
 
 using Bytes = std::vector<std::uint8_t>;
 const Bytes plain = plainSmf(), rs = runningStatusSmf();
