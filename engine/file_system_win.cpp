@@ -189,11 +189,6 @@ std::unique_ptr<Win32File> openFile(const std::string& path, DWORD access, DWORD
 
 }  // namespace
 
-std::unique_ptr<Win32File> openWin32File(const std::string& path, std::uint32_t access, std::uint32_t sharing,
-                                         FileError& error) {
-    return openFile(path, access, sharing, nullptr, error);
-}
-
 // The file that open() holds, rewritten by its file system.
 class Win32HeldFile final : public HeldFile {
 public:

@@ -68,11 +68,6 @@ private:
     Win32FileSystem* seams_;
 };
 
-// Opens an existing file (path in UTF-8) with CreateFileW and the given access and sharing
-// flags; null (and error) on failure.
-std::unique_ptr<Win32File> openWin32File(const std::string& path, std::uint32_t access, std::uint32_t sharing,
-                                         FileError& error);
-
 // The calls of a rewrite that change a file, each a seam: Win32FileSystem::beforeCall sees
 // every one first.
 enum class Win32Call : std::uint8_t {
