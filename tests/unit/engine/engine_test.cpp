@@ -189,14 +189,17 @@ TEST_F(ConversionEngineTest, ShortOfMemoryAnywhereKeepsNothing) {
     EXPECT_LT(quorin_test::liveBlocks, blocks);
 }
 
-// check() reads the file and tells what it holds; convertTo() reads it and asks for the free
-// space where the result goes.
+// check() reads the file and tells what it holds. convertTo(), with unchanged files first
+// (quorin-cli), reads it, finds that it changes, asks for the free space where the result
+// goes, and passes on the failure to put it there.
 TEST_F(ConversionEngineTest, ChecksAndConvertsToAnotherFile) {
-    ConversionEngine engine(fs, true);
+    ConversionEngine engine(fs, true, nullptr, StepOrder::UnchangedFirst);
     const SongFacts facts = engine.check("C:a.mid").facts;
     EXPECT_EQ(facts.sizeWithRunningStatus, converted.size());
     EXPECT_EQ(facts.sizeWithoutRunningStatus, plain.size());
-    EXPECT_EQ(engine.convertTo("C:a.mid", "D:b.mid").location, "D:");
+    const FileOutcome outcome = engine.convertTo("C:a.mid", "D:b.mid");
+    EXPECT_EQ(outcome.kind, OutcomeKind::WriteFailed);
+    EXPECT_EQ(outcome.location, "D:");
 }
 
 // Asked to, the first 142 bytes are read first, and no more of a file whose header they
