@@ -16,7 +16,6 @@ namespace {
 
 using quorin_test::Bytes;
 using quorin_test::cat;
-using quorin_test::chunk;
 
 // The Windows error for a full disk (ERROR_DISK_FULL), which the fake's failing steps give.
 constexpr SystemError kDiskFull = 112;
@@ -114,13 +113,11 @@ protected:
     }
 
     FakeFileSystem fs;
-    const Bytes plain = quorin_test::plainSmf();
-    const Bytes converted = quorin_test::runningStatusSmf();
 };
 
 // A file with a whole chunk after its track and a byte after that, and what it becomes.
-const Bytes kTrailed = cat({quorin_test::plainSmf(), chunk("XFIH", {'X', 'F', '0', '2'}), {0x1A}});
-const Bytes kTrailedResult = cat({quorin_test::runningStatusSmf(), chunk("XFIH", {'X', 'F', '0', '2'})});
+const Bytes kTrailed = cat({quorin_test::plainSmf(), quorin_test::chunk("XFIH", {'X', 'F', '0', '2'}), {0x1A}});
+const Bytes kTrailedResult = cat({quorin_test::runningStatusSmf(), quorin_test::chunk("XFIH", {'X', 'F', '0', '2'})});
 
 // A failing step's error is the outcome's; a failed rewrite says whether the file holds its
 // original bytes again, and never says so when it does not. The chunk after the track is
@@ -195,8 +192,8 @@ TEST_F(ConversionEngineTest, ShortOfMemoryAnywhereKeepsNothing) {
 TEST_F(ConversionEngineTest, ChecksAndConvertsToAnotherFile) {
     ConversionEngine engine(fs, true, nullptr, StepOrder::UnchangedFirst);
     const SongFacts facts = engine.check("C:a.mid").facts;
-    EXPECT_EQ(facts.sizeWithRunningStatus, converted.size());
-    EXPECT_EQ(facts.sizeWithoutRunningStatus, plain.size());
+    EXPECT_EQ(facts.sizeWithRunningStatus, quorin_test::runningStatusSmf().size());
+    EXPECT_EQ(facts.sizeWithoutRunningStatus, quorin_test::plainSmf().size());
     const FileOutcome outcome = engine.convertTo("C:a.mid", "D:b.mid");
     EXPECT_EQ(outcome.kind, OutcomeKind::WriteFailed);
     EXPECT_EQ(outcome.location, "D:");
@@ -207,7 +204,8 @@ TEST_F(ConversionEngineTest, ChecksAndConvertsToAnotherFile) {
 // whole. When the first bytes cannot be read, nothing more is.
 TEST_F(ConversionEngineTest, ReadWholeFileReadsNoMoreThanTheHeaderOfAFileItRulesOutWhenAsked) {
     const Bytes riff = cat({{'R', 'I', 'F', 'F'}, Bytes(200, 0)});
-    const Bytes longHeader = chunk("MThd", cat({{0, 0, 0, 1, 0, 0x60}, Bytes(250, 0)}));  // ends after 142 bytes
+    // A header chunk that ends after the first 142 bytes.
+    const Bytes longHeader = quorin_test::chunk("MThd", cat({{0, 0, 0, 1, 0, 0x60}, Bytes(250, 0)}));
     EXPECT_EQ(bytesRead(riff, ReadOrder::HeaderFirst), 142u);
     EXPECT_EQ(bytesRead(longHeader, ReadOrder::HeaderFirst), longHeader.size());
     EXPECT_EQ(bytesRead(riff, ReadOrder::Whole), riff.size());

@@ -210,8 +210,9 @@ DWORD anotherReaderGets(const std::string& path) {
     return 0;
 }
 
-// Replaced whole, the file is held without sharing from its open until its entry is done.
-TEST_F(FileReplace, TheFileIsHeldUntilItsEntryIsDone) {
+// Replaced whole, the file is held without sharing from its open until its entry is done. A
+// result put elsewhere goes there whole.
+TEST_F(FileReplace, TheFileIsHeldUntilItsEntryIsDoneAndAResultPutElsewhereGoesThere) {
     struct Listener final : ConversionListener {
         void fileStarted(const std::string&) override {}
         void fileFinished(const std::string& file, const FileOutcome&) override {
@@ -226,6 +227,8 @@ TEST_F(FileReplace, TheFileIsHeldUntilItsEntryIsDone) {
     };
     EXPECT_EQ(ConversionEngine(fileSystem, true).convert(path, &listener).kind, OutcomeKind::Converted);
     EXPECT_EQ(listener.got, (std::vector<DWORD>{ERROR_SHARING_VIOLATION, ERROR_SHARING_VIOLATION}));
+    EXPECT_EQ(ConversionEngine(fileSystem, false).convertTo(path, folder.file("b.mid")).kind, OutcomeKind::Converted);
+    EXPECT_EQ(readFile(folder.file("b.mid")), plain);
 }
 
 // Without the extended function the probe measures the drive's root: "C:\", since "C:" alone
