@@ -1,6 +1,6 @@
 // The Win32 file system with the real calls under Wine: a file replaced whole or written in
 // place, ended or failing at each call that changes it, each ReplaceFileW error, the names
-// beside it and what it keeps; a result put elsewhere, its handles and the free-space probe.
+// beside it; a result put elsewhere, its handles and the free-space probe.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -84,8 +84,8 @@ protected:
 // replaced whole (also under a name that the ANSI code page cannot spell), or, with a second
 // link, written through in place:
 // - a child process ends at call N: replaced whole, the file holds its former bytes or the
-//   result; in place, it may be a mix, but both links see the same bytes. A later run
-//   converts it and removes what the child left beside it.
+//   result; in place, it may be a mix. A later run converts it and removes what the child
+//   left beside it.
 // - call N fails: the result (in place where the temporary file cannot be made), or the
 //   former bytes and a failed rewrite that says they are back; nothing is left beside the
 //   file unless the call was a removal.
