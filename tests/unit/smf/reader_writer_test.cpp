@@ -59,6 +59,7 @@ Row accepted(const Bytes& input, const Bytes& after) {
 // its data, padded to 128 bytes).
 TEST(Reader, AcceptsOrRejectsEachFileByTheFirstRuleItBreaks) {
     const Bytes notes = repeat({0x01, 0x90, 0x3C, 0x40}, 3);
+    const Bytes track = chunk("MTrk", kEot);
     const Bytes eot = smfOf({kEot});
     const Bytes xfih = chunk("XFIH", {1});
     const Bytes printable = cat({chunk("XFKM", {}), chunk(" ~~ ", {1}), chunk("MTrk", {})});
@@ -100,15 +101,14 @@ TEST(Reader, AcceptsOrRejectsEachFileByTheFirstRuleItBreaks) {
         // the valid file; what its Song keeps after the tracks
         accepted(header(0, 0, 0xE728), {}),
         accepted(smfOf({huge}), {}),
-        accepted(cat({header(1, 2, 96), chunk("MTrk", kEot), chunk("XFIH", {}), chunk("MTrk", kEot)}),
-                 chunk("MTrk", kEot)),
+        accepted(cat({header(1, 2, 96), track, chunk("XFIH", {}), track}), track),
         accepted(cat({eot, printable}), printable),
         accepted(cat({eot, kXf, Bytes(5, 0)}), kXf),
         accepted(cat({eot, xfih, eot}), xfih),
         accepted(cat({eot, xfih, bytes("XFKM"), {0, 0, 0, 5, 1, 2, 3, 4}}), xfih),
         accepted(cat({eot, chunk("\x1FXFH", {1})}), {}),
         accepted(cat({eot, chunk("XFI\x7F", {1})}), {}),
-        accepted(cat({macBinary(), eot, kXf, Bytes(128 - 26 - 29, 0), Bytes(200, 'A')}), kXf),
+        accepted(cat({macBinary(), eot, kXf, Bytes(128 - eot.size() - kXf.size(), 0), Bytes(200, 'A')}), kXf),
     };
     // System common and real-time statuses, all of 0xF1-0xFE but SysEx's 0xF7, in a second
     // track: after the first one's 4 bytes, the second's type and length, and a delta.
