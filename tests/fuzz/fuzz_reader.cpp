@@ -3,14 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "support.h"
+#include "tests/support/round_trip.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size > 0xFFFFFFFFu) return 0;
-    const std::string broken = smf_test::checkRoundTrip(data, static_cast<std::uint32_t>(size));
-    if (!broken.empty()) {
-        std::fprintf(stderr, "invariant broken: %s\n", broken.c_str());
-        std::abort();
-    }
+    const std::string broken = size > 0xFFFFFFFFu ? "" : quorin_test::checkRoundTrip(data, std::uint32_t(size));
+    if (!broken.empty()) std::fprintf(stderr, "invariant broken: %s\n", broken.c_str());
+    if (!broken.empty()) std::abort();
     return 0;
 }

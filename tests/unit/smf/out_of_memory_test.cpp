@@ -1,121 +1,69 @@
-// Memory: std::bad_alloc at any allocation reaches the caller and leaves everything usable
-// and as it was; ByteBuffer's storage rules. The global allocator is replaced to fail on demand.
+// Memory: std::bad_alloc at any allocation reaches the caller and leaves the reader, the
+// Song, the output and a track usable and as they were; ByteBuffer's storage rules. This
+// program's allocator fails on demand (quorin_test_allocator).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
+#include "tests/support/allocator.h"
+#include "tests/support/round_trip.h"
 
-#include "support.h"
+using namespace quorin_test;
 
-static long allocationsLeft = -1;      // -1: no limit
-static long liveAllocations = 0;       // news not yet deleted
-static bool oversizedRequest = false;  // a request beyond 32 bits, which a 32-bit program cannot make
-
-// GCC takes the free() below for a mismatch with new; in a replacement allocator it is not.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-// Every form, since a sanitizer's runtime does not route the array forms through these.
-void* operator new(std::size_t size) {
-    const bool oversized = (size >> 16 >> 16) != 0;
-    oversizedRequest = oversizedRequest || oversized;
-    void* p = allocationsLeft == 0 || oversized ? nullptr : std::malloc(size ? size : 1);
-    if (!p) throw std::bad_alloc();
-    allocationsLeft -= allocationsLeft > 0;
-    return ++liveAllocations, p;
-}
-void operator delete(void* p) noexcept {
-    liveAllocations -= p != nullptr, std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    operator delete(p);
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void operator delete[](void* p) noexcept {
-    operator delete(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    operator delete(p);
-}
-
-using namespace smf_test;
-
-// Runs action with only n allocations allowed; true when it threw std::bad_alloc.
-template <class Action>
-static bool throwsWithin(long n, Action action) {
-    bool threw = false;
-    allocationsLeft = n;
-    try {
-        action();
-    } catch (const std::bad_alloc&) {
-        threw = true;
-    }
-    allocationsLeft = -1;
-    return threw;
-}
-
-// Each allocation of a parse fails in turn (eight tracks, so that the Song's list of tracks
-// grows, and the chunks after the tracks included); the reader then reads afresh into the same Song. A write fails with
-// no allocation, leaving its output empty or as it was, and succeeds with one: the output is allocated once, at its
-// final size. An append that fails leaves the track as it was.
-TEST(OutOfMemory, FailsCleanlyAtEveryAllocation) {
-    const Bytes old(12, 0x5A),
-        events = cat({repeat({0x01, 0x90, 0x3C, 0x40}, 120), {0x00, 0xF0, 0x0C}, old, {0x00, 0xFF, 0x2F, 0x00}});
-    const Bytes input = cat({file({events, events, events, events, events, events, events, events}), chunk("XFIH", old),
-                             chunk("XFKM", {})});
+// Each allocation of a parse fails in turn; the reader then reads afresh into the same Song.
+// Eight tracks, so that the Song's list of tracks grows, each stored in one block sized from
+// its chunk; the chunks after the tracks copied once. A write asks for its output once, at
+// its final size: without that it throws and leaves the output empty or as it was. An
+// append that fails leaves the track as it was.
+TEST(OutOfMemory, ParseWriteAndAppendFailCleanlyAtEveryAllocation) {
+    constexpr int kTracks = 8;
+    const Bytes sysex(12, 0x5A);
+    const Bytes events = cat({repeat({0x01, 0x90, 0x3C, 0x40}, 120), {0, 0xF0, 12}, sysex, {0, 0xFF, 0x2F, 0}});
+    const Bytes input = cat({header(1, kTracks, 96), repeat(chunk("MTrk", events), kTracks), chunk("XFIH", sysex)});
     smf::SmfReader reader;
     smf::Song song;
     const auto parse = [&] { return reader.parse(input.data(), std::uint32_t(input.size()), song, false); };
-    const Bytes expected = parse() ? write(song, true) : Bytes{};
-    EXPECT_EQ(contents(song.chunksAfterTracks()), cat({chunk("XFIH", old), chunk("XFKM", {})}));
-    long n = 0;
-    for (bool threw = true; threw; ++n) {
-        threw = throwsWithin(n, parse);
-        ASSERT_EQ(reader.failure().rule, threw ? smf::ParseRule::OutOfMemory : smf::ParseRule::None)
-            << "allocation " << n;
-        ASSERT_TRUE(parse() && write(song, true) == expected) << "allocation " << n;
+    ASSERT_TRUE(parse());
+    const Bytes expected = write(song, true);
+    long allocations = 0;
+    while (throwsWithin(allocations, parse)) {
+        EXPECT_EQ(reader.failure().rule, smf::ParseRule::OutOfMemory) << "allocation " << allocations;
+        ASSERT_TRUE(parse()) << "allocation " << allocations;
+        ASSERT_EQ(write(song, true), expected) << "allocation " << allocations;
+        ++allocations;
     }
-    EXPECT_GT(n, 5);
+    EXPECT_LT(allocations, 2 * kTracks);
     smf::ByteBuffer out;
-    out.assignAt(old.data(), 12, 0);
-    EXPECT_TRUE(throwsWithin(0, [&] { smf::SmfWriter().writeSong(song, out, true); }) &&
-                (out.length() == 0 || contents(out) == old));
-    EXPECT_TRUE(!throwsWithin(1, [&] { smf::SmfWriter().writeSong(song, out, true); }) && contents(out) == expected);
+    out.assignAt(sysex.data(), std::uint32_t(sysex.size()), 0);
+    EXPECT_TRUE(throwsWithin(0, [&] { smf::SmfWriter().writeSong(song, out, true); }));
+    EXPECT_TRUE(out.empty() || contents(out) == sysex);
+    EXPECT_FALSE(throwsWithin(1, [&] { smf::SmfWriter().writeSong(song, out, true); }));
+    EXPECT_EQ(contents(out), expected);
+    EXPECT_EQ(out.capacity(), out.length());
     smf::Track track;
-    for (n = 0; throwsWithin(n, [&] { track.appendEvent(5, 0xF0, old.data(), 12); }); ++n) {
-        ASSERT_EQ(track.eventCount() + track.writtenEventBytes(false), 0u) << "allocation " << n;
+    for (long n = 0; throwsWithin(n, [&] { track.appendEvent(5, 0xF0, sysex.data(), 12); }); ++n) {
+        ASSERT_EQ(track.eventCount(), 0u);
+        ASSERT_EQ(track.writtenEventBytes(false), 0u);
     }
-    EXPECT_EQ(eventsOf(track), (Events{{5, cat({{0xF0}, old})}}));
+    EXPECT_EQ(eventsOf(track), (Events{{5, cat({{0xF0}, sysex})}}));
 }
 
-// Sizes beyond 32 bits are refused before memory is asked for; an empty copy past the end
-// only sets the length. Emptying asks for nothing and gives the storage back. Grown storage keeps its bytes;
-// copies fit exactly and outlive their source; moves leave the source empty. Inline and
-// on the heap.
+// A size beyond 32 bits is refused before memory is asked for (a 32-bit program would ask for
+// a few bytes). Copies fit exactly, moves leave their source empty, inline and on the heap.
 TEST(ByteBuffer, KeepsItsBytesInExactFitStorage) {
-    const std::uint8_t sample[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    smf::ByteBuffer b;
-    EXPECT_THROW(b.resize(0xFFFFFFFFu), std::bad_alloc);
+    const Bytes sample = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    smf::ByteBuffer buffer;
+    EXPECT_THROW(buffer.resize(0xFFFFFFFFu), std::bad_alloc);
     EXPECT_FALSE(oversizedRequest);
-    b.assignAt(sample, 0, 20);  // nothing to copy: only the length grows
-    const long live = liveAllocations;
-    EXPECT_FALSE(throwsWithin(0, [&] { b.resize(0); }));
-    EXPECT_EQ(liveAllocations + long(b.length()), live - 1);
-    for (std::uint32_t length : {1u, 5u, 12u}) {
-        smf::ByteBuffer source, assigned, target;
-        source.assignAt(sample, length, 0);
-        source.resize(length + 9);  // onto the heap, or onto a bigger block
-        source.resize(length);
-        smf::ByteBuffer copy(source);
-        target.assignAt(sample + 4, 3, 0);  // inline bytes, no heap block to give back
-        assigned = source;
-        target = std::move(assigned);
+    for (std::uint32_t length : {1u, 12u}) {
+        // Storage larger than the bytes; a target with inline bytes, no heap block to give back.
+        buffer.resize(20);
+        buffer.assignAt(sample.data(), length, 0);
+        smf::ByteBuffer copy(buffer);
+        smf::ByteBuffer assigned(0x7F, sample.data(), 2);
+        assigned = copy;
         const smf::ByteBuffer moved(std::move(copy));
-        EXPECT_EQ(contents(target), Bytes(sample, sample + length));
-        EXPECT_EQ(contents(moved), Bytes(sample, sample + length));
-        EXPECT_EQ(moved.capacity() + assigned.length() + copy.length(), length);
+        EXPECT_EQ(contents(moved), Bytes(sample.begin(), sample.begin() + length));
+        EXPECT_EQ(contents(assigned), contents(moved));
+        EXPECT_EQ(moved.capacity(), length);
+        EXPECT_TRUE(copy.empty());
     }
 }
