@@ -106,7 +106,7 @@ Result runProgram(const std::wstring& folder, const std::wstring& arguments) {
 
 // Names come whole from a wide command line, and the lines name each file as it is, in
 // UTF-8 to a file. * and ? stand for the names they match in the folder typed, in name
-// order; a pattern that matches nothing fails with a line that names it; a missing file's
+// order (also after --); a pattern that matches nothing fails with a line that names it; a missing file's
 // line gives the system's reason. - is standard input, converted to an output of any
 // name; /? is --help.
 TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
@@ -115,7 +115,7 @@ TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
     ASSERT_TRUE(std::filesystem::create_directory(folder + L"\\sub"));
     for (const wchar_t* name : {L"Für Elise.mid", L"曲B.mid", L"曲A.mid", L"sub\\c.mid"})
         writeFile(folder + L"\\" + name, kPlain);
-    EXPECT_EQ(runProgram(folder, L"\"Für Elise.mid\" 曲?.mid none*.mid sub\\*.mid gone.mid"),
+    EXPECT_EQ(runProgram(folder, L"\"Für Elise.mid\" 曲?.mid -- none*.mid sub\\*.mid gone.mid"),
               failure(crlf("none*.mid: error: no file matches this pattern\n"
                            "gone.mid: error: cannot be found: File not found\n"),
                       crlf("Für Elise.mid: converted, 34 -> 33 bytes\n"
