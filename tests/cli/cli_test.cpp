@@ -106,9 +106,9 @@ Result runProgram(const std::wstring& folder, const std::wstring& arguments) {
 
 // Names come whole from a wide command line, and the lines name each file as it is, in
 // UTF-8 to a file. * and ? stand for the names they match in the folder typed, in name
-// order (also after --); a pattern that matches nothing fails with a line that names it; a missing file's
-// line gives the system's reason. - is standard input, converted to an output of any
-// name; /? is --help.
+// order (also after --); a pattern that matches nothing fails with a line that names it;
+// a missing file's line gives the system's reason. - is standard input, converted to an
+// output of any name; /? is --help.
 TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
     TempFolder temp;
     const std::wstring folder = std::filesystem::path(temp.path()).wstring();
@@ -195,6 +195,12 @@ ino_t inodeOf(const string& path) {
 const string kNotFound = ": error: cannot be found: No such file or directory\n";
 const string kStopped = ": not processed, the run stopped\n";
 const string kLeft = " was left as it was";
+
+// The line of file when its result could not be written to the output to, for why; outcome:
+// what became of to.
+Result notWritten(const string& file, const string& to, const string& why, const string& outcome = kLeft) {
+    return failure(file + ": error: cannot write " + to + ": " + why + "; " + to + outcome + "\n");
+}
 
 class CliRun : public ::testing::Test {
 protected:
@@ -355,19 +361,16 @@ TEST_F(CliRun, FollowsLinksWritesToAPipeAndRefusesWhatItCannotReplace) {
         ASSERT_EQ(::symlink(("k" + std::to_string(i + 1)).c_str(), path("k" + std::to_string(i)).c_str()), 0);
     ASSERT_EQ(::link(large.c_str(), path("large2").c_str()), 0);
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const auto refused = [&](const string& to, const string& why, const string& outcome) {
-        return failure(r + ": error: cannot write " + to + ": " + why + "; " + to + outcome + "\n");
-    };
     EXPECT_EQ(run({"-o", link, r}), success(r + ": copied unchanged to " + link + " -> " + song + ", 33 bytes\n"));
     EXPECT_EQ(run({"-r", "off", link}), success(link + " -> " + song + ": converted, 33 -> 34 bytes\n"));
     EXPECT_EQ(readFile(song), kPlain);
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(run({"-o", path("dangling"), r}),
-              refused(path("dangling") + " -> " + path("new"), reasonText(Refusal::DanglingLink), " was not written"));
+    EXPECT_EQ(run({"-o", path("dangling"), r}), notWritten(r, path("dangling") + " -> " + path("new"),
+                                                           reasonText(Refusal::DanglingLink), " was not written"));
     EXPECT_FALSE(std::filesystem::exists(path("new")));
-    EXPECT_EQ(run({"-o", path("k1"), r}), refused(path("k1"), "Too many levels of symbolic links", kLeft));
-    EXPECT_EQ(run({"-o", folder.path(), r}), refused(folder.path(), "Is a directory", kLeft));
-    EXPECT_EQ(run({"-o", large, r}), refused(large, reasonText(Refusal::RestoreTooLarge), kLeft));
+    EXPECT_EQ(run({"-o", path("k1"), r}), notWritten(r, path("k1"), "Too many levels of symbolic links"));
+    EXPECT_EQ(run({"-o", folder.path(), r}), notWritten(r, folder.path(), "Is a directory"));
+    EXPECT_EQ(run({"-o", large, r}), notWritten(r, large, reasonText(Refusal::RestoreTooLarge)));
     EXPECT_EQ(readFile(path("large2")), Bytes(100, 'x'));
     EXPECT_EQ(run({"-c", fifo}), failure(fifo + ": error: cannot be opened: not a regular file\n"));
     Bytes fromFifo;
@@ -385,8 +388,7 @@ TEST_F(CliRun, ReportsAFullDevice) {
     if (::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
         GTEST_SKIP() << "needs the right to make device nodes";
     const string r = folder.put("r", kRunning);
-    EXPECT_EQ(run({"-o", full, r}), failure(r + ": error: cannot write " + full + ": No space left on device; " + full +
-                                            " holds an incomplete result\n"));
+    EXPECT_EQ(run({"-o", full, r}), notWritten(r, full, "No space left on device", " holds an incomplete result"));
     EXPECT_EQ(cli(r + " >" + full), failure("quorin-cli: write error: No space left on device\n"));
 }
 
@@ -663,13 +665,12 @@ TEST_F(CliRun, AnotherUsersLinksAndOutputsInAStickyFolderAreRefused) {
     }
     const string in = folder.put("in.mid", kPlain);
     const auto before = describe(path("mine"));
-    const auto refused = [&](const string& output, Refusal why) {
-        return failure(in + ": error: cannot write " + shared + output + ": " + reasonText(why) + "; " + shared +
-                       output + kLeft + "\n");
-    };
-    EXPECT_EQ(run({"-o", shared + "planted.mid", in}), refused("planted.mid", Refusal::UnsafeLink));
-    EXPECT_EQ(run({"-o", shared + "folder/song.mid", in}), refused("folder/song.mid", Refusal::UnsafeLink));
-    EXPECT_EQ(run({"-o", shared + "taken.mid", in}), refused("taken.mid", Refusal::ForeignOutput));
+    EXPECT_EQ(run({"-o", shared + "planted.mid", in}),
+              notWritten(in, shared + "planted.mid", reasonText(Refusal::UnsafeLink)));
+    EXPECT_EQ(run({"-o", shared + "folder/song.mid", in}),
+              notWritten(in, shared + "folder/song.mid", reasonText(Refusal::UnsafeLink)));
+    EXPECT_EQ(run({"-o", shared + "taken.mid", in}),
+              notWritten(in, shared + "taken.mid", reasonText(Refusal::ForeignOutput)));
     EXPECT_EQ(readFile(shared + "taken.mid"), bytes("old"));
     EXPECT_EQ(describe(path("mine")), before);
     EXPECT_EQ(run({"-o", shared + "root.mid", in}),
