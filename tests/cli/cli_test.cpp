@@ -250,6 +250,7 @@ TEST_F(CliRun, AnswersHelpVersionAndAWrongCommandLine) {
 // What --check tells of a file or why it is no Standard MIDI File, and what a conversion
 // keeps after the tracks and leaves out.
 TEST_F(CliRun, TellsWhatAFileHoldsAndWhatItsResultKeeps) {
+    // The track chunk: what follows the header chunk's 14 bytes.
     const Bytes track(kRunning.begin() + 14, kRunning.end());
     const Bytes kept = repeat(chunk("KEPT", {}), 6);
     const Bytes longHeader = chunk("MThd", {0, 0, 0, 1, 0, 0x60, 0, 0});
@@ -332,6 +333,7 @@ TEST_F(CliRun, ConvertsInPlaceOrToAnOutputAndSaysWhatHappened) {
     EXPECT_EQ(run({d, a}),
               failure(d + ": error: not enough free space in " + folder.path() +
                       " (66 bytes free, more than 66 bytes needed); left untouched, stopping\n" + a + kStopped));
+    // One byte more is room enough.
     fs.freeBytes = 67;
     fs.onCall = [](SystemCall call) { return call == SystemCall::Rename ? ::raise(SIGINT) : 0; };
     EXPECT_EQ(run({d, a}), (Result{128 + SIGINT, d + ": converted, 34 -> 33 bytes\n", a + kStopped}));
@@ -385,6 +387,7 @@ TEST_F(CliRun, FollowsLinksWritesToAPipeAndRefusesWhatItCannotReplace) {
 // and standard output there fails the run.
 TEST_F(CliRun, ReportsAFullDevice) {
     const string full = path("full");
+    // 1, 7: the numbers of the full device.
     if (::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
         GTEST_SKIP() << "needs the right to make device nodes";
     const string r = folder.put("r", kRunning);
@@ -422,6 +425,7 @@ TEST_F(CliRun, TheProgramUsesItsStandardStreams) {
     EXPECT_EQ(cli("-q -o /dev/stdout " + path("p") + " | cat >" + path("piped")), success(""));
     EXPECT_EQ(readFile(path("piped")), kRunning);
     EXPECT_EQ(cli("-c - <" + folder.path()), failure("standard input: error: cannot be opened: Is a directory\n"));
+    // 3 MiB of notes in running status: more than the first buffer of 1 MiB, and the second.
     const Bytes notes = repeat({0x00, 0x3C, 0x40}, 1 << 20);
     const string large = folder.put("large", smfOf({cat({{0x00, 0x90, 0x3C, 0x40}, notes, {0x00, 0xFF, 0x2F, 0x00}})}));
     EXPECT_EQ(cli("-q -c - <" + large), success(""));
@@ -448,6 +452,7 @@ TEST_F(CliRun, LeavesAFileAnotherHolderLockedAlone) {
 // line is printed; at most ten a second; only on a terminal, and not in quiet runs. A stop
 // signal during a check lets it finish and names the rest.
 TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
+    // A name cut at the front, and one that fits the 79 columns exactly.
     const Args files = {folder.put(string(100, 'b') + "\n.mid", kPlain),
                         folder.put(string(72 - folder.path().size(), 'x'), kPlain)};
     const auto wiped = [](const string& text) { return "\r" + text + "\r" + string(text.size(), ' ') + "\r"; };
@@ -460,7 +465,8 @@ TEST_F(CliRun, ShowsProgressOnlyOnATerminalAtMostTenTimesASecond) {
     };
     EXPECT_EQ(runWith(fs, files, true, tenthsApart).err, first + wiped("[2/2] " + files[1]));
     EXPECT_EQ(runWith(fs, files, true, [&now] { return now; }).err, first);
-    EXPECT_EQ(runWith(fs, {"-q", files[0], files[1]}, true).err + runWith(fs, files, false).err, "");
+    EXPECT_EQ(runWith(fs, {"-q", files[0], files[1]}, true).err, "");
+    EXPECT_EQ(runWith(fs, files, false).err, "");
     const Result stopped = runWith(fs, {"-c", files[0], files[1]}, true, terminate);
     EXPECT_EQ(stopped.status, 128 + SIGTERM);
     EXPECT_EQ(stopped.err, first + files[1] + kStopped);
