@@ -108,7 +108,8 @@ Result runProgram(const std::wstring& folder, const std::wstring& arguments) {
 // UTF-8 to a file. * and ? stand for the names they match in the folder typed, in name
 // order (also after --); a pattern that matches nothing fails with a line that names it;
 // a missing file's line gives the system's reason. - is standard input, converted to an
-// output of any name; /? is --help.
+// output of any name; an output another program holds is left as it was, with no
+// temporary file beside it. /? is --help.
 TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
     TempFolder temp;
     const std::wstring folder = std::filesystem::path(temp.path()).wstring();
@@ -124,7 +125,14 @@ TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
                            "sub\\c.mid: converted, 34 -> 33 bytes\n")));
     EXPECT_EQ(runProgram(folder, L"-r off -o Gymnopédie.mid - <\"Für Elise.mid\""),
               success(crlf("standard input: converted to Gymnopédie.mid, 33 -> 34 bytes\n")));
-    EXPECT_EQ(readFile(folder + L"\\Gymnopédie.mid"), kPlain);
+    const std::wstring output = folder + L"\\Gymnopédie.mid";
+    EXPECT_EQ(readFile(output), kPlain);
+    const HANDLE held = CreateFileW(output.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(runProgram(folder, L"-o Gymnopédie.mid sub\\c.mid").status, 1);
+    CloseHandle(held);
+    EXPECT_EQ(readFile(output), kPlain);
+    // Four files and sub: no temporary file was left.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 5);
     EXPECT_EQ(runProgram(folder, L"/?"), success(crlf(usageText())));
 }
 
