@@ -116,8 +116,7 @@ TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
                       "sub\\c.mid: converted, 34 -> 33 bytes\r\n"));
     EXPECT_EQ(runProgram(folder, L"-r off -o Gymnopédie.mid - <\"Für Elise.mid\""),
               success("standard input: converted to Gymnopédie.mid, 33 -> 34 bytes\r\n"));
-    const std::wstring output = folder + L"\\Gymnopédie.mid";
-    EXPECT_EQ(readFile(output), kPlain);
+    EXPECT_EQ(readFile(folder + L"\\Gymnopédie.mid"), kPlain);
     EXPECT_EQ(runProgram(folder, L"/?").status, 0);
 }
 
@@ -359,7 +358,7 @@ TEST_F(CliRun, ReportsAFullDevice) {
 
 // The real program. Standard input closed: a file three folders down is then opened as
 // descriptor 0, and still kept mode 0600, or written through a second link. Lines in order
-// on one stream. Standard output closed (with lines, more than stdio holds, or a result).
+// on one stream. Standard output closed (with a line, or a result).
 // Pipes between runs, and /dev/stdout a pipe. Standard input a folder, or larger than its
 // first buffer.
 TEST_F(CliRun, TheProgramUsesItsStandardStreams) {
@@ -375,9 +374,7 @@ TEST_F(CliRun, TheProgramUsesItsStandardStreams) {
     EXPECT_EQ(cli(r + " " + path("gone") + " " + r + " 2>&1"),
               failure("", r + kUnchanged + path("gone") + kNotFound + r + kUnchanged));
     const string badDescriptor = "quorin-cli: write error: Bad file descriptor\n";
-    const string root = " " + string(4000, '/');
     EXPECT_EQ(cli(r + " >&-"), failure(badDescriptor));
-    EXPECT_EQ(cli(root + root + root + " >&-"), failure(badDescriptor));
     EXPECT_EQ(cli("-q - <" + r + " >&-"), failure("standard input: error: cannot write standard output: Bad file "
                                                   "descriptor; standard output holds an incomplete result\n" +
                                                   badDescriptor));
@@ -547,15 +544,14 @@ TEST(CliCrash, EndingFailingOrSwappingAtAnyCallLeavesTheFormerBytesOrTheResult) 
             }
             // A failed sync of the folder: the result is in place, but may not last a crash.
             const bool unsynced = call == SystemCall::SyncFolder;
-            const string undone = target == Target::InPlace     ? "; its original content was put back\n"
-                                  : target == Target::OldOutput ? kLeft + "\n"
-                                                                : " was not written\n";
+            const string undone = target == Target::InPlace
+                                      ? "its original content was put back\n"
+                                      : failed.out + (target == Target::OldOutput ? kLeft : " was not written") + "\n";
             if (result.status == 0 || unsynced) {
                 failed.expectResult();
             } else {
                 EXPECT_EQ(failed.holds(), "former");
-                EXPECT_NE(result.err.find(": Input/output error;"), string::npos) << result.err;
-                EXPECT_EQ(result.err.substr(result.err.size() - std::min(result.err.size(), undone.size())), undone);
+                EXPECT_NE(result.err.find(": Input/output error; " + undone), string::npos) << result.err;
             }
             EXPECT_EQ(result.err.find("but its folder could not be synced: Input/output error") != string::npos,
                       unsynced);
