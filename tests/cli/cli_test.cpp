@@ -47,9 +47,6 @@ struct Result {
 void PrintTo(const Result& r, std::ostream* os) {
     *os << "status " << r.status << "\nout: " << r.out << "\nerr: " << r.err;
 }
-Result success(const string& out) {
-    return {0, out, ""};
-}
 Result failure(const string& err, const string& out = "") {
     return {1, out, err};
 }
@@ -112,6 +109,10 @@ TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
 }
 
 #else
+
+Result success(const string& out) {
+    return {0, out, ""};
+}
 
 using engine::SystemCall;
 using OnCall = std::function<int(SystemCall)>;
