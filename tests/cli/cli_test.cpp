@@ -248,9 +248,8 @@ TEST_F(CliRun, TellsWhatAFileHoldsAndWhatItsResultKeeps) {
 
 // In place or to --output, one line for each file: results on standard output, failures on
 // standard error; -v adds the free space and a summary. An output that could not be made
-// is not written. Another temporary name is tried
-// while one is taken.
-// Too little room or a stop signal ends the run.
+// is not written. Another temporary name is tried while one is taken. Too little room or a
+// stop signal ends the run.
 TEST_F(CliRun, ConvertsInPlaceOrToAnOutputAndSaysWhatHappened) {
     const string a = folder.put("a", kRunning);
     const string b = folder.put("b", kPlain);
