@@ -90,7 +90,8 @@ Result runProgram(const std::wstring& folder, const std::wstring& arguments) {
 // Names come whole from a wide command line, and the lines name each file as it is, in
 // UTF-8 to a file. * and ? stand for the names they match in the folder typed, in name
 // order (also after --); a pattern that matches nothing fails with a line that names it;
-// a missing file's line gives the system's reason. /? is --help (a pattern that matched nothing would fail).
+// a missing file's line gives the system's reason. - reads standard input. /? is --help
+// (as a pattern it would match nothing and fail).
 TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
     TempFolder temp;
     const std::wstring folder = std::filesystem::path(temp.path()).wstring();
@@ -104,6 +105,7 @@ TEST(WindowsProgram, TakesNamesWholeAndExpandsPatterns) {
                       "曲A.mid: converted, 34 -> 33 bytes\r\n"
                       "曲B.mid: converted, 34 -> 33 bytes\r\n"
                       "sub\\c.mid: converted, 34 -> 33 bytes\r\n"));
+    EXPECT_EQ(runProgram(folder, L"-c - <曲A.mid").status, 0);
     EXPECT_EQ(runProgram(folder, L"/?").status, 0);
 }
 
@@ -308,11 +310,10 @@ TEST_F(CliRun, ReportsAFullDevice) {
     EXPECT_EQ(cli(r + " >" + full), failure("quorin-cli: write error: No space left on device\n"));
 }
 
-// The real program. Standard input closed: a file three folders down is then opened as
-// descriptor 0. Lines in order on one stream. Standard output closed (with a line, more
-// than stdio holds, or a result).
-// Pipes between runs, and /dev/stdout a pipe. Standard input a folder, or larger than its
-// first buffer.
+// The real program. Standard input closed: the file is then opened as descriptor 0. Lines
+// in order on one stream. Standard output closed (with a line, more than stdio holds, or a
+// result). Pipes between runs, and /dev/stdout a pipe. Standard input a folder, or larger
+// than its first buffer.
 TEST_F(CliRun, TheProgramUsesItsStandardStreams) {
     ASSERT_TRUE(std::filesystem::create_directory(path("sub")));
     const string m = folder.put("sub/m", kPlain);
@@ -320,13 +321,13 @@ TEST_F(CliRun, TheProgramUsesItsStandardStreams) {
     EXPECT_EQ(cli("-q " + m + " <&-"), success(""));
     EXPECT_EQ(cli(r + " " + path("gone") + " " + r + " 2>&1"),
               failure("", r + kUnchanged + path("gone") + kNotFound + r + kUnchanged));
-    const string badDescriptor = "quorin-cli: write error: Bad file descriptor\n";
+    const string closed = "quorin-cli: write error: Bad file descriptor\n";
     const string root = " " + string(4000, '/');
-    EXPECT_EQ(cli(r + " >&-"), failure(badDescriptor));
-    EXPECT_EQ(cli(root + root + root + " >&-"), failure(badDescriptor));
+    EXPECT_EQ(cli(r + " >&-"), failure(closed));
+    EXPECT_EQ(cli(root + root + root + " >&-"), failure(closed));
     EXPECT_EQ(cli("-q - <" + r + " >&-"), failure("standard input: error: cannot write standard output: Bad file "
                                                   "descriptor; standard output holds an incomplete result\n" +
-                                                  badDescriptor));
+                                                  closed));
     const string next = " | " QUORIN_CLI_PATH " ";
     EXPECT_EQ(cli("- <" + r + next + "-r off -o - -" + next + "-q -o /dev/stdout - | cat >" + path("piped")),
               (Result{0, "",
