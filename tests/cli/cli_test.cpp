@@ -374,10 +374,11 @@ enum class Keep { NewFile, ThroughForLink, ThroughForOwner };
 const string kAcl = string("\2\0\0\0\1\0\7\0\xFF\xFF\xFF\xFF\2\0\6\0\x92\x10\0\0\4\0\5\0\xFF\xFF\xFF\xFF", 28) +
                     string("\x10\0\7\0\xFF\xFF\xFF\xFF\x20\0\5\0\xFF\xFF\xFF\xFF", 16);
 
-// One replacement in a folder of its own: in.mid (plain), and out.mid ("old"). The replaced file has an owner and group
-// of its own (as root; root's own for an output, whose owner is kept only when it is root's), set-ID bits (where its
-// owner may keep them) and an empty attribute; the folder has a default ACL that a new file inherits and the replaced
-// file has not.
+// One replacement in a folder of its own: in.mid (plain), and out.mid ("old"). The replaced
+// file has an owner and group of its own (as root; root's own for an output, whose owner is
+// kept only when it is root's), set-ID bits (where its owner may keep them) and an empty
+// attribute; the folder has a default ACL that a new file inherits and the replaced file
+// has not.
 struct Stage {
     Stage(Target target, Keep keep) : target(target), keep(keep) {
         folder.put("in.mid", kPlain);
