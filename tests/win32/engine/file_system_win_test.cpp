@@ -231,6 +231,16 @@ TEST_F(FileReplace, TheFileIsHeldUntilItsEntryIsDoneAndAResultPutElsewhereGoesTh
     EXPECT_EQ(readFile(folder.file("b.mid")), plain);
 }
 
+// Replaced whole, the file keeps its hidden and system bits (Wine shows every file as archive).
+TEST_F(FileReplace, TheFileKeepsItsAttributes) {
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), kKept));
+    SeamedFileSystem fileSystem;
+    EXPECT_EQ(fileSystem.convert(path).kind, OutcomeKind::Converted);
+    EXPECT_EQ(GetFileAttributesA(path.c_str()) & kKept, kKept);
+    EXPECT_EQ(fileSystem.count(Win32Call::Replace), 1);
+}
+
 // Without the extended function the probe measures the drive's root: "C:\", since "C:" alone
 // would name drive C's current folder, here one that is gone. A failure leaves the result
 // alone and says why: a drive that is not there, a share out of the network's reach.
