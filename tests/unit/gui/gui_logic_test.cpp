@@ -1,112 +1,138 @@
-// The shell's plain rules: the Open dialog's filter and result, the program's folder, the
-// error shown when the shell cannot open something, and where the main window opens.
+// The Open dialog's filter and result, the program's folder, and the error a user is told
+// when the shell cannot open something.
 #include <gtest/gtest.h>
 
-#include <tuple>
+#include <set>
 
 #include "engine/path_split.h"
 #include "gui/open_selection.h"
 #include "gui/program_folder.h"
 #include "gui/shell_failure.h"
-#include "gui/window_position.h"
 
 namespace {
 
-using S = std::string;
+using namespace std::string_literals;
+
+std::string filter(const std::string& text) {
+    const std::vector<char> buffer = openFilterBuffer(text);
+    return {buffer.begin(), buffer.end()};
+}
 
 TEST(OpenFilter, LineFeedsBecomeNulsAndTheListEndsInTwoNuls) {
-    for (const auto& [text, expected] : {std::pair<S, S>{"M\n*.mid\nA\n*.*\n", S("M\0*.mid\0A\0*.*\0\0", 15)},
-                                         {"A\n*.*", S("A\0*.*\0\0", 7)},
-                                         {"\n", S("\0\0", 2)},
-                                         {"", S("\0\0", 2)}})
-        EXPECT_EQ(openFilterBuffer(text), std::vector<char>(expected.begin(), expected.end())) << text;
+    EXPECT_EQ(filter("M\n*.mid\nA\n*.*\n"), "M\0*.mid\0A\0*.*\0\0"s);
+    EXPECT_EQ(filter("A\n*.*"), "A\0*.*\0\0"s);
+    EXPECT_EQ(filter("\n"), "\0\0"s);
+    EXPECT_EQ(filter(""), "\0\0"s);
 }
 
-// One file is the whole path; several join the folder with each name in buffer order, without
-// doubling a root's (or a slash folder's) separator; an empty folder still gets one. A trail
-// byte 0x5C ("表", "ソ", first or later) is no separator. Nothing past size is read (a NUL may
-// follow it); a list cut at the buffer's end (no NUL, or no closing empty string) is not complete.
-TEST(OpenResult, PathsFromTheBufferAndWhetherItIsComplete) {
-    const std::tuple<S, std::size_t, std::size_t, FileList, bool> cases[] = {
-        {S("D:\\MIDI\\song.mid\0", 17), 17, 8, {"D:\\MIDI\\song.mid"}, true},
-        {S("D:\\a.mid\0", 9), 9, 8, {"D:\\a.mid"}, true},
-        {S("D:\\MIDI\0zeta.mid\0alpha.mid\0zeta.mid\0\0", 37),
-         37,
-         8,
-         {"D:\\MIDI\\zeta.mid", "D:\\MIDI\\alpha.mid", "D:\\MIDI\\zeta.mid"},
-         true},
-        {S("C:\\\0a.mid\0b.mid\0\0", 17), 17, 4, {"C:\\a.mid", "C:\\b.mid"}, true},
-        {S("C:/\0a.mid\0\0", 11), 11, 4, {"C:/a.mid"}, true},
-        {S("C:/MIDI\0a.mid\0\0", 15), 15, 8, {"C:/MIDI\\a.mid"}, true},
-        {S("\0a.mid\0b.mid\0\0", 14), 14, 1, {"\\a.mid", "\\b.mid"}, true},
-        {S("D:\\\x95\x5C\0a.mid\0\0", 13), 13, 6, {"D:\\\x95\x5C\\a.mid"}, true},
-        {S("\x83\x5C\0a\0\0", 6), 6, 3, {"\x83\x5C\\a"}, true},
-        {S("D:\\\x83\x5C\\\0b.mid\0\0", 14), 14, 7, {"D:\\\x83\x5C\\b.mid"}, true},
-        {"D:\\a.midXYZ", 8, 3, {"D:\\a.mid"}, false},
-        {S("D:\\M\0abcX\0", 10), 8, 5, {"D:\\M\\abc"}, false},
-        {S("D:\\M\0a.mid\0b.mid\0", 17), 17, 5, {"D:\\M\\a.mid", "D:\\M\\b.mid"}, false}};
-    for (const auto& [buffer, size, fileOffset, expected, complete] : cases) {
-        const std::vector<char> bytes(buffer.begin(), buffer.end());
-        EXPECT_EQ(parseOpenResult(bytes.data(), size, fileOffset, engine::isCp932LeadByte), expected) << buffer;
-        EXPECT_EQ(openResultComplete(bytes.data(), size, fileOffset), complete) << buffer;
+// What the Open dialog leaves in its buffer (size bytes of it), and the offset of the first
+// name that it gives.
+struct Selection {
+    std::string buffer;
+    std::size_t size;
+    std::size_t fileOffset;
+};
+
+// One file: its whole path.
+Selection one(const std::string& path) {
+    return {path + '\0', path.size() + 1, path.rfind('\\') + 1};
+}
+
+// Several files: the folder, each name, and an empty string.
+Selection several(const std::string& folder, const FileList& names) {
+    Selection selection{folder + '\0', 0, folder.size() + 1};
+    for (const std::string& name : names) selection.buffer += name + '\0';
+    selection.buffer += '\0';
+    selection.size = selection.buffer.size();
+    return selection;
+}
+
+// The selection as a buffer of size bytes would hold it.
+Selection cut(Selection selection, std::size_t size) {
+    selection.size = size;
+    return selection;
+}
+
+// Several names join the folder in buffer order, without doubling a root's separator. 表
+// (0x95 0x5C) and ソ (0x83 0x5C) end in the byte of a backslash, which is no separator there.
+// A selection too large for the buffer comes back cut (seen under Wine): what fits is read,
+// nothing past the buffer's end (a NUL here), and the result is not complete.
+TEST(OpenResult, PathsInBufferOrderAndWhetherTheyAreAll) {
+    const std::pair<Selection, FileList> rows[] = {
+        {one("D:\\MIDI\\song.mid"), {"D:\\MIDI\\song.mid"}},
+        {several("D:\\M", {"z.mid", "a.mid", "z.mid"}), {"D:\\M\\z.mid", "D:\\M\\a.mid", "D:\\M\\z.mid"}},
+        {several("C:\\", {"a.mid"}), {"C:\\a.mid"}},
+        {several("C:/", {"a.mid"}), {"C:/a.mid"}},
+        {several("", {"a.mid"}), {"\\a.mid"}},
+        {several("D:\\\x95\x5C", {"a.mid"}), {"D:\\\x95\x5C\\a.mid"}},
+        {several("D:\\\x83\x5C\\", {"b.mid"}), {"D:\\\x83\x5C\\b.mid"}},
+        {cut(one("D:\\a.mid"), 8), {"D:\\a.mid"}},
+        {cut(several("D:\\M", {"abcX"}), 8), {"D:\\M\\abc"}},
+        {cut(several("D:\\M", {"a.mid", "b.mid"}), 17), {"D:\\M\\a.mid", "D:\\M\\b.mid"}},
+    };
+    for (const auto& [selection, paths] : rows) {
+        const char* const buffer = selection.buffer.data();
+        const bool whole = selection.size == selection.buffer.size();
+        EXPECT_EQ(parseOpenResult(buffer, selection.size, selection.fileOffset, engine::isCp932LeadByte), paths)
+            << buffer;
+        EXPECT_EQ(openResultComplete(buffer, selection.size, selection.fileOffset), whole) << buffer;
     }
 }
 
-// Cut at the last backslash, which is dropped ("ソ" is 0x83 0x5C); without one, ".".
 TEST(ProgramFolder, CutsAtTheLastBackslash) {
-    for (const auto& [path, folder] : {std::pair<S, S>{"D:\\Tools\\quorin.exe", "D:\\Tools"},
-                                       {"\\\\server\\share\\bin\\q.exe", "\\\\server\\share\\bin"},
-                                       {"D:\\\x83\x5c\x83t\\\x83\x5c.exe", "D:\\\x83\x5c\x83t"},
-                                       {"\\quorin.exe", ""},
-                                       {"quorin.exe", "."}})
-        EXPECT_EQ(programFolderOf(path, engine::isCp932LeadByte), folder) << path;
+    EXPECT_EQ(programFolderOf("D:\\Tools\\quorin.exe", engine::isCp932LeadByte), "D:\\Tools");
+    EXPECT_EQ(programFolderOf("D:\\\x83\x5c\x83t\\\x83\x5c.exe", engine::isCp932LeadByte), "D:\\\x83\x5c\x83t");
+    EXPECT_EQ(programFolderOf("quorin.exe", engine::isCp932LeadByte), ".");
 }
 
-// The last error when there is one; else the shell's result as the nearest system error.
-TEST(ShellFailureCode, LastErrorOrTheShellsResult) {
-    const std::tuple<std::uint32_t, std::intptr_t, std::uint32_t> cases[] = {
-        {5, 2, 5},     {1, 31, 1},    {0, 0, 8},     {0, 1, 1},     {0, 2, 2},     {0, 26, 32}, {0, 27, 1155},
-        {0, 28, 1156}, {0, 29, 1156}, {0, 30, 1156}, {0, 31, 1155}, {0, 32, 1157}, {0, 33, 8},  {0, -1, 8}};
-    for (const auto& [lastError, result, code] : cases) EXPECT_EQ(shellFailureCode(lastError, result), code) << result;
-}
+// The user is told the system's text for the code. Which code stands for which of the
+// shell's own results is the system's to know; what holds for every result is checked here.
+constexpr std::uint32_t kNoLastError = 0;
+enum ShellResult : std::intptr_t {
+    kOutOfResources = 0,
+    kShareViolation = 26,  // SE_ERR_SHARE, the first of the shell's own
+    kAssocIncomplete,
+    kDdeTimeout,
+    kDdeFail,
+    kDdeBusy,
+    kNoAssociation,
+    kDllNotFound,
+};
+constexpr std::uint32_t kErrorSharingViolation = 32;
 
-// A primary monitor with a task bar along its foot, and a second one to its right that
-// starts higher; a window of 300 x 150. A position from which the window would be seen on no
-// monitor (right of, above, far outside them all) gives way to (0, 0); a window partly off
-// its monitor's work area moves into the work area of the monitor it overlaps most, as
-// little as needed. Without monitors the position stays as stored.
-TEST(OpeningPosition, EndsInsideAWorkArea) {
-    const std::vector<MonitorArea> monitors = {
-        {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}},
-        {{1920, -200, 3200, 824}, {1920, -200, 3200, 824}},
-    };
-    struct Row {
-        const char* what;
-        gui::Position stored;
-        gui::Position expected;
-    };
-    const Row rows[] = {
-        {"inside the primary", {100, 200}, {100, 200}},
-        {"inside the second", {2000, -150}, {2000, -150}},
-        {"right of every monitor", {5000, 100}, {0, 0}},
-        {"above every monitor", {100, -3000}, {0, 0}},
-        {"above the second, right of the primary", {1950, -400}, {0, 0}},
-        {"far outside, the window past the 32-bit range", {2147483600, -2147483600}, {0, 0}},
-        {"partly under the task bar", {100, 1000}, {100, 890}},
-        {"partly off the left edge", {-100, 300}, {0, 300}},
-        {"partly off the second's right edge", {3100, 0}, {2900, 0}},
-        {"one pixel on the second's lower right corner", {3199, 823}, {2900, 674}},
-        {"partly above the primary", {100, -50}, {100, 0}},
-        {"across both, mostly on the second", {1800, 500}, {1920, 500}},
-        {"across both, mostly on the primary", {1700, 500}, {1620, 500}},
-        {"across both, half on each: the first monitor", {1770, 500}, {1620, 500}},
-    };
-    for (const Row& row : rows) {
-        const gui::Position p = onScreenPosition(row.stored, 300, 150, monitors, {0, 0});
-        EXPECT_EQ(std::pair(p.x, p.y), std::pair(row.expected.x, row.expected.y)) << row.what;
+TEST(ShellFailure, TheLastErrorWhenThereIsOne) {
+    for (const std::uint32_t lastError : {1u, 5u}) {
+        EXPECT_EQ(shellFailureCode(lastError, kOutOfResources), lastError);
+        EXPECT_EQ(shellFailureCode(lastError, kNoAssociation), lastError);
     }
-    const gui::Position unchanged = onScreenPosition({5000, -3000}, 300, 150, {}, {0, 0});
-    EXPECT_EQ(std::pair(unchanged.x, unchanged.y), std::pair(5000, -3000));
+}
+
+// Results below the shell's own (file or path not found, access denied, bad format) are
+// system codes already.
+TEST(ShellFailure, ResultsThatAreSystemCodesAreToldAsThey) {
+    for (std::intptr_t result = 1; result < kShareViolation; ++result)
+        EXPECT_EQ(shellFailureCode(kNoLastError, result), static_cast<std::uint32_t>(result));
+}
+
+// As system codes, the shell's own results would name unrelated faults (31: a device is not
+// working). Each kind is told as a code of its own: both kinds of missing association alike,
+// the three DDE failures alike; a result that no failure has, as want of resources.
+TEST(ShellFailure, TheShellsOwnResultsAreToldAsTheSystemsCodes) {
+    const std::vector<std::intptr_t> kinds[] = {
+        {kShareViolation}, {kAssocIncomplete, kNoAssociation},      {kDdeTimeout, kDdeFail, kDdeBusy},
+        {kDllNotFound},    {kOutOfResources, -1, kDllNotFound + 1},
+    };
+    std::set<std::uint32_t> told;
+    for (const std::vector<std::intptr_t>& kind : kinds) {
+        const std::uint32_t code = shellFailureCode(kNoLastError, kind.front());
+        for (const std::intptr_t result : kind) {
+            EXPECT_EQ(shellFailureCode(kNoLastError, result), code) << result;
+            EXPECT_NE(code, static_cast<std::uint32_t>(result)) << result;
+        }
+        told.insert(code);
+    }
+    EXPECT_EQ(told.size(), std::size(kinds));
+    EXPECT_EQ(shellFailureCode(kNoLastError, kShareViolation), kErrorSharingViolation);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The shell's windows under Wine, through what they show and write: the settings file, the
-// main window's commands, Open dialogs and drops, and the About box.
+// The main window under Wine, through what it shows and writes: the settings file, drops,
+// the option, the position, the Open command and Help, the end of a session, the About box,
+// and the whole program.
 #include <windows.h>
 #include <dlgs.h>
 #include <shlobj.h>
@@ -7,208 +8,216 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
 
-#include "engine/wide_text_win.h"
+#include "box_answerer.h"
 #include "gui/about_box.h"
 #include "gui/app_state.h"
 #include "gui/main_window.h"
 #include "gui/messages.h"
 #include "gui/startup.h"
-#include "res/resource.h"
+#include "tests/support/files.h"
 
+namespace gui::testing {
 namespace {
 
-std::vector<FileList> runs;
-std::function<void(HWND)> onDialog;  // sees every dialog of this thread as it opens
-
-LRESULT CALLBACK dialogOpened(int code, WPARAM wParam, LPARAM lParam) {
-    const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-    if (code >= 0 && call->message == WM_INITDIALOG && onDialog) onDialog(call->hwnd);
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-INT_PTR CALLBACK plainDialog(HWND, UINT, WPARAM, LPARAM) {
-    return FALSE;
-}
-
 std::string fileText(const std::string& path) {
-    return std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {});
+    return quorin_test::text(quorin_test::readFile(path));
 }
 
-// In the temporary folder made current, the main window opened without a settings file beside
-// this executable; it hands its runs to `runs`.
-class Shell : public ::testing::Test {
+std::pair<LONG, LONG> topLeft(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return {r.left, r.top};
+}
+
+// This program's path, beside which the settings file lives.
+std::string exePath() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+
+// The main window, opened with a fresh current folder and no settings file beside this
+// program; the runs it starts are kept.
+class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        static const bool ready = (InstanceHandle = GetModuleHandleA(nullptr), RegisterMainWindowClass(),
-                                   SetWindowsHookExA(WH_CALLWNDPROCRET, dialogOpened, nullptr, GetCurrentThreadId()));
-        ASSERT_TRUE(ready && SetCurrentDirectoryA(std::filesystem::temp_directory_path().string().c_str()));
-        GetCurrentDirectoryA(MAX_PATH, current_);
+        InstanceHandle = GetModuleHandleA(nullptr);
+        RegisterMainWindowClass();
+        SetCurrentDirectoryA(folder_.path().c_str());
         runs.clear();
         SetConversionRunner([](const FileList& files) { runs.push_back(files); });
-        main();
+        open();
     }
     void TearDown() override {
-        onDialog = nullptr;
-        closeMain();
-        for (const std::string& file : {ini_, std::string("quorin.ini"), song_}) DeleteFileA(file.c_str());
+        close();
+        DeleteFileA(ini_.c_str());
     }
-    HWND main() {
-        return main_ != nullptr ? main_
-                                : (main_ = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr,
-                                                              MainWindowProc, 0));
-    }
+    void open() { main_ = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainWindowProc, 0); }
     // Saves the settings; drops the quit message that would end the next modal loop.
-    void closeMain() {
-        DestroyWindow(std::exchange(main_, nullptr));
+    void close() {
+        DestroyWindow(main_);
         for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) continue;
     }
 
-    const std::string ini_ = [] {
-        char p[MAX_PATH] = {};
-        GetModuleFileNameA(nullptr, p, MAX_PATH);
-        return std::string(p, std::strrchr(p, '\\')) + "\\quorin.ini";
-    }();
-    const std::string song_ = (std::filesystem::temp_directory_path() / "quorin-shell-test.mid").string();
-    char current_[MAX_PATH] = {};
+    static inline std::vector<FileList> runs;
+    const std::string ini_ = exePath().substr(0, exePath().rfind('\\')) + "\\quorin.ini";
+    quorin_test::TempFolder folder_;
     HWND main_ = nullptr;
 };
 
-// No file: the box is set and the folder is the current one, written as all four keys in
-// order. A file beside the executable (never the decoy in the current folder): 7 sets the box
-// (written back as 1), a position off every screen (a removed monitor's) gives way to the
-// first start's (0, 0), a folder of more than 259 bytes is cut, and what the program does not
-// know survives.
-TEST_F(Shell, SettingsAreReadFromBesideTheExecutableAndWrittenBackWithOtherContentKept) {
-    RECT first = {}, rect = {};  // first: the template's own width
-    const HWND plain = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr, plainDialog, 0);
-    GetWindowRect(plain, &first);
-    DestroyWindow(plain);
-    WNDCLASSA dialog = {};  // the window's class has the style and cursor of the system's dialogs
-    ASSERT_TRUE(GetClassInfoA(nullptr, MAKEINTRESOURCEA(0x8002), &dialog));
-    EXPECT_EQ(std::pair(GetClassLongPtrA(main(), GCL_STYLE), GetClassLongPtrA(main(), GCLP_HCURSOR)),
-              std::pair(ULONG_PTR(dialog.style), reinterpret_cast<ULONG_PTR>(dialog.hCursor)));
-    closeMain();
-    EXPECT_EQ(fileText(ini_), "[OPTION]\r\nOpenFileNameDir=" + std::string(current_) +
-                                  "\r\nUseRunningStatus=1\r\nXPos=0\r\nYPos=0\r\n");
-
-    const std::string decoy = "[OPTION]\r\nUseRunningStatus=0\r\nXPos=12\r\n", folder = "C:\\" + std::string(297, 'd');
-    const auto stored = [&](const std::string& running, const std::string& x, const std::string& y,
-                            const std::string& cut) {
-        return "; mine\r\n[USER]\r\nA=b\r\n[OPTION]\r\nNote=kept\r\nUseRunningStatus=" + running + "\r\nXPos=" + x +
-               "\r\nYPos=" + y + "\r\nOpenFileNameDir=" + cut + "\r\n";
+// Without a file: the option set, the current folder, (0, 0), written as four keys in this
+// order. A file beside this program (never the decoy in the current folder): its option and
+// its folder (cut to 259 bytes); a position off every monitor gives way to (0, 0); what the
+// program does not know is kept.
+TEST_F(MainWindow, SettingsComeFromBesideTheProgramAndGoBackWithTheRestKept) {
+    EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_CHECKED);
+    close();
+    const std::string first = "[OPTION]\r\nOpenFileNameDir=" + folder_.path() + "\r\nUseRunningStatus=1\r\n";
+    EXPECT_EQ(fileText(ini_), first + "XPos=0\r\nYPos=0\r\n");
+    const std::string decoy = "[OPTION]\r\nUseRunningStatus=1\r\n";
+    quorin_test::writeFile("quorin.ini", quorin_test::bytes(decoy));
+    const std::string folder = "C:\\" + std::string(297, 'd');
+    const auto stored = [](const std::string& x, const std::string& y, const std::string& folder) {
+        return "; mine\r\n[USER]\r\nA=b\r\n[OPTION]\r\nNote=kept\r\nUseRunningStatus=0\r\nXPos=" + x + "\r\nYPos=" + y +
+               "\r\nOpenFileNameDir=" + folder + "\r\n";
     };
-    std::ofstream("quorin.ini", std::ios::binary) << decoy;
-    std::ofstream(ini_, std::ios::binary) << stored("7", "5000", "-3000", folder);
-    GetWindowRect(main(), &rect);
-    EXPECT_EQ(std::tuple(rect.left, rect.top, rect.right - rect.left), std::tuple(0L, 0L, first.right - first.left));
+    quorin_test::writeFile(ini_, quorin_test::bytes(stored("5000", "-3000", folder)));
+    open();
+    EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_UNCHECKED);
+    EXPECT_EQ(topLeft(main_), std::pair(0L, 0L));
     EXPECT_EQ(std::string(RememberedFolder), folder.substr(0, 259));
-    closeMain();
-    EXPECT_EQ(fileText(ini_), stored("1", "0", "0", folder.substr(0, 259)));
+    close();
+    EXPECT_EQ(fileText(ini_), stored("0", "0", folder.substr(0, 259)));
     EXPECT_EQ(fileText("quorin.ini"), decoy);
 }
 
-// Every dropped item goes to the run whole and as the system spells it (UTF-8; "ü" has no
-// form in code page 932), one longer than MAX_PATH too, in drop order, folders included,
-// and the Open dialog's folder stays. Check box 1000 is the option: the menu
-// command toggles it, its own click toggles it once (the command it sends does nothing more),
-// and the menu mark follows it on opening. A move that ends is remembered, unless minimized.
-TEST_F(Shell, DropOptionAndPosition) {
+// Every dropped item goes to the run whole, as the system spells it ("ü" has no form in code
+// page 932; one is longer than MAX_PATH), in drop order, folders included.
+TEST_F(MainWindow, DroppedItemsGoToTheRunWhole) {
     const FileList dropped = {"C:\\Für Elise.mid", "C:\\windows", "C:\\" + std::string(280, 'm') + ".mid"};
-    DROPFILES header = {};
-    header.pFiles = sizeof header;
-    header.fWide = TRUE;
-    std::wstring drop(reinterpret_cast<const wchar_t*>(&header),
-                      sizeof header / sizeof(wchar_t));  // the paths follow it
-    for (const std::string& path : dropped) drop += engine::wideFromUtf8(path) + L'\0';
-    const std::size_t bytes = (drop.size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = std::memcpy(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, bytes), drop.data(), bytes - sizeof(wchar_t));
-    lstrcpyA(RememberedFolder, "C:\\before");
-    SendMessageA(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
-    EXPECT_EQ(std::pair(runs, std::string(RememberedFolder)),
-              std::pair(std::vector<FileList>{dropped}, std::string("C:\\before")));
-
-    HMENU options = GetSubMenu(GetMenu(main_), 1);
-    std::string states;
-    for (const auto& [message, window] :
-         {std::pair{WM_NULL, main_}, {WM_COMMAND, main_}, {BM_CLICK, GetDlgItem(main_, IDC_RUNNING_STATUS)}}) {
-        SendMessageA(window, message, IDM_RUNNING_STATUS, 0);
-        SendMessageA(main_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(options), MAKELPARAM(1, 0));
-        states += std::to_string(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS)) +
-                  std::to_string((GetMenuState(options, IDM_RUNNING_STATUS, MF_BYCOMMAND) & MF_CHECKED) != 0);
-    }
-    EXPECT_EQ(states, "110011");
-    SetWindowPos(main_, nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    for (const int show : {SW_SHOWNA, SW_MINIMIZE}) ShowWindow(main_, show), SendMessageA(main_, WM_EXITSIZEMOVE, 0, 0);
-    EXPECT_EQ(std::pair(RememberedPosition.x, RememberedPosition.y), std::pair(40L, 30L));
+    std::wstring paths;
+    for (const std::string& path : dropped) paths += engine::wideFromUtf8(path) + L'\0';
+    const std::size_t size = sizeof(DROPFILES) + (paths.size() + 1) * sizeof(wchar_t);
+    auto* const drop = static_cast<DROPFILES*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, size));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::memcpy(drop + 1, paths.data(), paths.size() * sizeof(wchar_t));
+    SendMessageA(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    EXPECT_EQ(runs, std::vector<FileList>{dropped});
 }
 
-// Each Open dialog gets the next choice: a filter (1-based), then a file to open or "" to
-// cancel. Cancelled or run, the command leaves the current folder, which the dialog may have
-// moved, as the next start; only a confirmed dialog's filter is kept, for this session. F1
-// opens the help page (missing here: an error box) only while the window is enabled.
-TEST_F(Shell, OpenCommandRemembersTheFolderAndTheFilterAndHelpWaitsForAnEnabledWindow) {
-    std::ofstream(song_) << "x";
-    const std::pair<int, std::string> choices[] = {{2, ""}, {2, song_}, {1, ""}};
-    std::vector<int> openedWith;
-    onDialog = [&](HWND dialog) {
-        HWND filter = GetDlgItem(dialog, cmb1);
-        const auto& [index, path] = choices[std::min<std::size_t>(openedWith.size(), 2)];
-        openedWith.push_back(filter != nullptr ? static_cast<int>(SendMessageA(filter, CB_GETCURSEL, 0, 0)) + 1 : 0);
-        SendMessageA(filter, CB_SETCURSEL, index - 1, 0);
+// The option is check box 1000: the menu command and the box's own click each toggle it once,
+// and the mark in the Options menu follows it when the menu opens.
+TEST_F(MainWindow, TheMenuCommandAndTheBoxToggleTheOption) {
+    const int optionsMenu = 1;
+    const HMENU options = GetSubMenu(GetMenu(main_), optionsMenu);
+    const auto marked = [&] {
+        SendMessageA(main_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(options), MAKELPARAM(optionsMenu, 0));
+        return (GetMenuState(options, IDM_RUNNING_STATUS, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    };
+    SendMessageA(main_, WM_COMMAND, IDM_RUNNING_STATUS, 0);
+    EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_UNCHECKED);
+    EXPECT_FALSE(marked());
+    SendDlgItemMessageA(main_, IDC_RUNNING_STATUS, BM_CLICK, 0, 0);
+    EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_CHECKED);
+    EXPECT_TRUE(marked());
+}
+
+// A move that ends is remembered, unless the window is minimized, and the next start opens
+// where it was left.
+TEST_F(MainWindow, AMoveIsRememberedForTheNextStart) {
+    SetWindowPos(main_, nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(main_, SW_SHOWNA);
+    SendMessageA(main_, WM_EXITSIZEMOVE, 0, 0);
+    ShowWindow(main_, SW_MINIMIZE);
+    SendMessageA(main_, WM_EXITSIZEMOVE, 0, 0);
+    close();
+    open();
+    EXPECT_EQ(topLeft(main_), std::pair(40L, 30L));
+}
+
+// Each Open dialog opens with the filter of the last confirmed one (at first the first) and
+// takes the next choice: a filter, then a file to open or a cancel. However it ends, the
+// command leaves the current folder as the next start's. F1 opens the help page (missing
+// here: the system's text in an error box) only while the window is enabled.
+TEST_F(MainWindow, OpenCommandAndHelp) {
+    const std::string song = folder_.put("song.mid", {});
+    struct Choice {
+        int filter;
+        std::string file;  // "": Cancel
+    };
+    const Choice choices[] = {{2, ""}, {2, song}, {1, ""}};
+    std::vector<LRESULT> openedWith;
+    BoxAnswerer answerer;
+    answerer.other = [&](HWND dialog) {
+        const HWND filter = GetDlgItem(dialog, cmb1);
+        const Choice& choice = choices[openedWith.size()];
+        openedWith.push_back(SendMessageA(filter, CB_GETCURSEL, 0, 0) + 1);
+        SendMessageA(filter, CB_SETCURSEL, choice.filter - 1, 0);
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELENDOK), reinterpret_cast<LPARAM>(filter));
-        SetDlgItemTextA(dialog, cmb13, path.c_str());
-        PostMessageA(dialog, WM_COMMAND, path.empty() ? IDCANCEL : IDOK, 0);
+        SetDlgItemTextA(dialog, cmb13, choice.file.c_str());
+        PostMessageA(dialog, WM_COMMAND, choice.file.empty() ? IDCANCEL : IDOK, 0);
     };
     for (int i = 0; i < 3; ++i) {
-        lstrcpyA(RememberedFolder, "C:\\before");
+        lstrcpyA(RememberedFolder, "C:\\");
         SendMessageA(main_, WM_COMMAND, IDM_OPEN, 0);
-        GetCurrentDirectoryA(MAX_PATH, current_);
-        EXPECT_EQ(std::pair(std::string(RememberedFolder), CentringHookInstalled()),
-                  std::pair(std::string(current_), false))
-            << i;
+        char current[MAX_PATH] = {};
+        GetCurrentDirectoryA(MAX_PATH, current);
+        EXPECT_EQ(std::string(RememberedFolder), current);
+        EXPECT_FALSE(CentringHookInstalled());
     }
-    EXPECT_EQ(runs, std::vector<FileList>{{song_}});
-    for (const BOOL enabled : {FALSE, TRUE}) EnableWindow(main_, enabled), SendMessageA(main_, WM_HELP, 0, 0);
-    EXPECT_EQ(openedWith, (std::vector<int>{1, 1, 2, 0}));  // the last: the error box, no filter
+    EXPECT_EQ(openedWith, (std::vector<LRESULT>{1, 1, 2}));
+    EXPECT_EQ(runs, std::vector<FileList>{{song}});
+    EnableWindow(main_, FALSE);
+    SendMessageA(main_, WM_HELP, 0, 0);
+    EnableWindow(main_, TRUE);
+    SendMessageA(main_, WM_HELP, 0, 0);
+    EXPECT_EQ(answerer.boxes, std::vector<Box>{errorBox(systemText(ERROR_FILE_NOT_FOUND))});
 }
 
-// Windows ending the session (log-off, shut-down) may end the program without WM_DESTROY: the
-// settings are saved when the end is real, and not when it was called off.
-TEST_F(Shell, EndOfSessionSavesTheSettings) {
-    CheckDlgButton(main_, IDC_RUNNING_STATUS, BST_UNCHECKED);
+// Windows ending the session may end the program without WM_DESTROY: the settings are saved
+// when the end is real, and not when it was called off.
+TEST_F(MainWindow, TheEndOfTheSessionSavesTheSettings) {
     SendMessageA(main_, WM_ENDSESSION, FALSE, 0);
     EXPECT_EQ(GetFileAttributesA(ini_.c_str()), INVALID_FILE_ATTRIBUTES);
     SendMessageA(main_, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-    EXPECT_EQ(fileText(ini_), "[OPTION]\r\nOpenFileNameDir=" + std::string(current_) +
-                                  "\r\nUseRunningStatus=0\r\nXPos=0\r\nYPos=0\r\n");
+    EXPECT_NE(GetFileAttributesA(ini_.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST_F(Shell, AboutBoxShowsVersionTextsPathAndAddressesUnderABoldTitle) {
-    HWND box = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_ABOUT), nullptr, AboutBoxProc, 0);
-    char text[512] = {};
-    // Each text as it begins (the comment with "Quorinは、標準 MIDI", in code page 932).
-    for (const auto& [id, expected] : {std::pair{IDC_DESCRIPTION, std::string("Quorin 1.00")},
-                                       {IDC_COPYRIGHT, "(C) 2002 Quorin Project"},
-                                       {IDC_COMMENTS,
-                                        "Quorin\x82\xcd\x81"
-                                        "A\x95W\x8f\x80 MIDI"},
-                                       {IDC_EXE_PATH, ini_.substr(0, ini_.rfind('\\')) + "\\gui_win_tests.exe"},
-                                       {IDC_MAIL, "quorin@example.org"},
-                                       {IDC_WEB, "http://quorin.example.org/"}}) {
-        EXPECT_EQ((GetDlgItemTextA(box, id, text, sizeof text), std::string(text).substr(0, expected.size())), expected)
-            << id;
-    }
-    LOGFONTA title = {};
-    GetObjectA(reinterpret_cast<HFONT>(SendDlgItemMessageA(box, IDC_DESCRIPTION, WM_GETFONT, 0, 0)), sizeof title,
-               &title);
-    EXPECT_EQ(std::pair(title.lfHeight, title.lfWeight), std::pair(16L, LONG{FW_BOLD}));
+LOGFONTA fontOf(HWND control) {
+    LOGFONTA font{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return font;
+}
+
+// The About box fills what its template leaves empty: the version texts, the running
+// program's path, the mail and web buttons. Its title is bold and larger than the rest, and
+// its font goes with the box. The web button asks first; No opens nothing.
+TEST_F(MainWindow, TheAboutBox) {
+    const HWND box = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_ABOUT), main_, AboutBoxProc, 0);
+    for (const int id : {IDC_DESCRIPTION, IDC_COPYRIGHT, IDC_COMMENTS, IDC_MAIL, IDC_WEB})
+        EXPECT_NE(windowText(GetDlgItem(box, id)), "") << id;
+    EXPECT_EQ(windowText(GetDlgItem(box, IDC_EXE_PATH)), exePath());
+    const LOGFONTA title = fontOf(GetDlgItem(box, IDC_DESCRIPTION));
+    EXPECT_EQ(title.lfWeight, FW_BOLD);
+    EXPECT_GT(std::abs(title.lfHeight), std::abs(fontOf(GetDlgItem(box, IDC_COPYRIGHT)).lfHeight));
+    BoxAnswerer answerer({IDNO});
+    SendMessageA(box, WM_COMMAND, IDC_WEB, 0);
+    EXPECT_EQ(answerer.boxes, (std::vector<Box>{{text(IDS_CAPTION_CONFIRM), text(IDS_ASK_BROWSER)}}));
     DestroyWindow(box);
     EXPECT_EQ(BoldTitleFont, nullptr);
 }
 
+// The whole program shows the main window until it is closed (here as soon as it is shown),
+// and saves the settings.
+TEST_F(MainWindow, TheProgramRunsUntilItsWindowIsClosed) {
+    close();
+    BoxAnswerer answerer;
+    answerer.other = [](HWND window) { PostMessageA(window, WM_COMMAND, IDM_EXIT, 0); };
+    EXPECT_EQ(RunQuorin(InstanceHandle), 0);
+    EXPECT_NE(GetFileAttributesA(ini_.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
+}  // namespace gui::testing
