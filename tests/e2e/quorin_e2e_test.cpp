@@ -2,46 +2,25 @@
 // and through its windows from this program in the same Wine server; files checked byte for
 // byte.
 #include <windows.h>
+#include <dlgs.h>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
+#include <algorithm>
 #include <functional>
-#include <iterator>
-#include <string>
-#include <vector>
+
+#include "res/resource.h"
+#include "tests/support/files.h"
 
 namespace {
 
-constexpr int kRunningStatusBox = 1000;
-constexpr int kFileNameCombo = 0x47C;  // cmb13 of the Explorer-style Open dialog
-constexpr int kMessageText = 0xFFFF;   // the text of a message box
+using namespace std::string_literals;
+using quorin_test::plainSmf;
+using quorin_test::readFile;
+using quorin_test::runningStatusSmf;
+using quorin_test::writeFile;
 
-// Format 1, three declared chunks: a chunk of an unknown type that the rewrite drops, a track
-// that uses running status once (the second note-on), a track whose first delta is not
-// minimal (80 00). Then the file as written with running status and without.
-const std::string kMixed(
-    "MThd\0\0\0\6\0\1\0\3\0\x60XYZW\0\0\0\4\1\2\3\4MTrk\0\0\0\x10\0\x90\x3C\x64\0\x3E\x64\x83\0\x80\x3C\0\0\xFF\x2F\0"
-    "MTrk\0\0\0\x08\x80\0\xC0\5\0\xFF\x2F\0",
-    66);
-const std::string kWith(
-    "MThd\0\0\0\6\0\1\0\2\0\x60MTrk\0\0\0\x10\0\x90\x3C\x64\0\x3E\x64\x83\0\x80\x3C\0\0\xFF\x2F\0"
-    "MTrk\0\0\0\x07\0\xC0\5\0\xFF\x2F\0",
-    53);
-const std::string kWithout(
-    "MThd\0\0\0\6\0\1\0\2\0\x60MTrk\0\0\0\x11\0\x90\x3C\x64\0\x90\x3E\x64\x83\0\x80\x3C\0\0\xFF\x2F\0"
-    "MTrk\0\0\0\x07\0\xC0\5\0\xFF\x2F\0",
-    54);
-
-// UTF-8 (our sources) to code page 932, in which quorin.exe's texts and our paths travel.
-std::string ansi(const char* utf8) {
-    wchar_t wide[512] = {};
-    char out[1024] = {};
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 512);
-    WideCharToMultiByte(932, 0, wide, -1, out, sizeof out, nullptr, nullptr);
-    return out;
-}
+constexpr int kMessageText = 0xFFFF;  // the text of a message box
 
 // Polls every 50 ms; gives up after a minute, a guard against a hang rather than a time limit.
 bool waitUntil(const std::function<bool()>& condition) {
@@ -49,19 +28,9 @@ bool waitUntil(const std::function<bool()>& condition) {
     return condition();
 }
 
-std::string fileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-std::string fileText(const std::wstring& path) {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string textOf(HWND window) {
-    char text[1024] = {};
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000,
-                        nullptr);
+std::wstring textOf(HWND window) {
+    wchar_t text[1024] = {};
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000, nullptr);
     return text;
 }
 
@@ -72,43 +41,44 @@ void press(HWND target, BYTE key, BYTE modifier = 0) {
     waitUntil([target] { return target == nullptr || GetForegroundWindow() == target; });
     for (const auto& [vk, flags] :
          {std::pair{modifier, 0}, {key, 0}, {key, KEYEVENTF_KEYUP}, {modifier, KEYEVENTF_KEYUP}})
-        if (vk != 0)
-            keybd_event(vk, static_cast<BYTE>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)), static_cast<DWORD>(flags), 0);
+        if (vk != 0) keybd_event(vk, static_cast<BYTE>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)), flags, 0);
 }
 
 class QuorinE2E : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (std::string(QUORIN_EXE).empty()) GTEST_SKIP() << "quorin.exe is not part of this build yet";
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        folder_ = temp + std::string("quorin-e2e-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(folder_);
-        ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
-    }
     void TearDown() override {
         TerminateProcess(process_.hProcess, 1);  // fails harmlessly once the program has ended
         WaitForSingleObject(process_.hProcess, 60000);
         CloseHandle(process_.hProcess);
         CloseHandle(process_.hThread);
-        std::filesystem::remove_all(folder_);
     }
 
+    std::filesystem::path in(const std::wstring& name) const { return std::filesystem::path(folder_.path()) / name; }
+
     // A copy of quorin.exe alone (no settings, no help page) in the test's folder, started
-    // with workingDir current; waits for its main window.
-    void start(const std::string& workingDir) {
-        std::string exe = "Z:" + std::string(QUORIN_EXE), copy = folder_ + "\\quorin.exe";
-        for (char& c : exe) c = c == '/' ? '\\' : c;
-        ASSERT_TRUE(CopyFileA(exe.c_str(), copy.c_str(), FALSE)) << exe;
-        STARTUPINFOA startup = {};
+    // there; waits for its main window.
+    void start() {
+        std::string exe = "Z:" + std::string(QUORIN_EXE);
+        std::replace(exe.begin(), exe.end(), '/', '\\');
+        ASSERT_TRUE(CopyFileW(std::filesystem::path(exe).c_str(), copy_.c_str(), FALSE)) << exe;
+        STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        ASSERT_TRUE(CreateProcessA(copy.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, workingDir.c_str(),
+        ASSERT_TRUE(CreateProcessW(copy_.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, in(L"").c_str(),
                                    &startup, &process_));
         main_ = waitFor("QuorinWnd");
         ASSERT_NE(main_, nullptr) << "no main window";
     }
 
-    // The program's visible top-level windows, in Z order (it has one thread).
+    // The program's string-table text.
+    std::wstring programText(UINT id) const {
+        const HMODULE module = LoadLibraryExW(copy_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        wchar_t text[512] = {};
+        LoadStringW(module, id, text, 512);
+        FreeLibrary(module);
+        return text;
+    }
+
+    // The program's shown top-level windows, in Z order (it has one thread).
     std::vector<HWND> windows() const {
         std::vector<HWND> found;
         EnumThreadWindows(process_.dwThreadId, collect, reinterpret_cast<LPARAM>(&found));
@@ -119,16 +89,15 @@ protected:
         return TRUE;
     }
 
-    // Waits for a window of the program of this class, with this title (empty: any) and,
-    // unless item is 0, a control of that id; null when none comes.
-    HWND waitFor(const char* cls, const std::string& title = "", int item = 0) const {
+    // The program's window of this class with a control of this id (0: any), once one comes;
+    // else null.
+    HWND waitFor(const char* cls, int item = 0) const {
         HWND found = nullptr;
         waitUntil([&] {
             for (HWND window : windows()) {
-                char name[64] = {};
-                if (GetClassNameA(window, name, sizeof name) && std::string(name) == cls &&
-                    (title.empty() || textOf(window) == title) && (item == 0 || GetDlgItem(window, item)))
-                    found = window;
+                char name[16] = {};
+                GetClassNameA(window, name, sizeof name);
+                if (cls == std::string(name) && (item == 0 || GetDlgItem(window, item))) found = window;
             }
             return found != nullptr;
         });
@@ -140,59 +109,51 @@ protected:
         return waitUntil([this] { return IsWindowEnabled(main_) && windows() == std::vector<HWND>{main_}; });
     }
 
-    // Types names (or a folder to go to) into the Open dialog's file-name field and confirms,
-    // as a user would: in code page 932, or wide for names that it cannot spell.
-    void choose(const std::string& names) const {
-        HWND dialog = waitFor("#32770", "", kFileNameCombo);
-        ASSERT_NE(dialog, nullptr) << "no Open dialog";
-        for (auto [item, message, text] :
-             {std::tuple{kFileNameCombo, WM_SETTEXT, names.c_str()}, {IDOK, BM_CLICK, nullptr}})
-            SendMessageTimeoutA(GetDlgItem(dialog, item), message, 0, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                                10000, nullptr);
-    }
+    // Types names (or a folder to go to) into the Open dialog's file-name field and confirms.
     void choose(const std::wstring& names) const {
-        HWND dialog = waitFor("#32770", "", kFileNameCombo);
+        const HWND dialog = waitFor("#32770", cmb13);
         ASSERT_NE(dialog, nullptr) << "no Open dialog";
-        SendMessageTimeoutW(GetDlgItem(dialog, kFileNameCombo), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names.c_str()),
-                            SMTO_ABORTIFHUNG, 10000, nullptr);
+        const auto text = reinterpret_cast<LPARAM>(names.c_str());
+        SendMessageTimeoutW(GetDlgItem(dialog, cmb13), WM_SETTEXT, 0, text, SMTO_ABORTIFHUNG, 10000, nullptr);
         SendMessageTimeoutW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, nullptr);
     }
 
-    template <typename Path>
-    static void expectFile(const Path& path, const std::string& bytes) {
-        waitUntil([&] { return fileText(path) == bytes; });
-        EXPECT_EQ(fileText(path), bytes);
+    static void expectFile(const std::filesystem::path& path, const quorin_test::Bytes& bytes) {
+        waitUntil([&] { return readFile(path) == bytes; });
+        EXPECT_EQ(readFile(path), bytes);
     }
 
-    std::string folder_;
+    quorin_test::TempFolder folder_;
+    const std::filesystem::path copy_ = in(L"quorin.exe");
     PROCESS_INFORMATION process_ = {};
     HWND main_ = nullptr;
 };
 
-// First start, by keyboard alone, from the program's own folder: Escape leaves the window
-// alone, Enter is the Open button, Ctrl+R the option, Ctrl+O the Open command, and File > Exit
-// ends the program and saves the settings. The second Open dialog starts in the folder that
-// the first one went to: the names typed there are bare. 表 and ソ end in 0x5C, a backslash's byte.
+// First start, by keyboard alone: Escape leaves the window alone, Enter is the Open button,
+// Ctrl+R the option, Ctrl+O the Open command, and File > Exit ends the program and saves the
+// settings. The second Open dialog starts in the folder that the first one went to: the names
+// typed there are bare. 表 and ソ end in 0x5C, a backslash's byte in code page 932.
 TEST_F(QuorinE2E, FirstStartByKeyboardConvertsBothWaysAndRemembersTheFolder) {
-    const std::string midi = folder_ + "\\" + ansi("ソ表"), a = ansi("表.mid"), b = ansi("ソ.mid");
-    ASSERT_TRUE(CreateDirectoryA(midi.c_str(), nullptr));
-    for (const std::string& name : {a, b}) std::ofstream(midi + "\\" + name, std::ios::binary) << kMixed;
-    start(folder_);
-    EXPECT_EQ(IsDlgButtonChecked(main_, kRunningStatusBox), BST_CHECKED);
+    const std::filesystem::path midi = in(L"ソ表");
+    std::filesystem::create_directory(midi);
+    writeFile(midi / L"表.mid", plainSmf());
+    writeFile(midi / L"ソ.mid", runningStatusSmf());
+    start();
+    EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_CHECKED);
 
     press(main_, VK_ESCAPE);
     press(main_, VK_RETURN);
-    choose(midi);
-    choose(a);
-    expectFile(midi + "\\" + a, kWith);
+    choose(midi.wstring());
+    choose(L"表.mid");
+    expectFile(midi / L"表.mid", runningStatusSmf());
     ASSERT_TRUE(idle());
 
     press(main_, 'R', VK_CONTROL);
-    EXPECT_TRUE(waitUntil([&] { return IsDlgButtonChecked(main_, kRunningStatusBox) == BST_UNCHECKED; })) << "Ctrl+R";
+    EXPECT_TRUE(waitUntil([&] { return IsDlgButtonChecked(main_, IDC_RUNNING_STATUS) == BST_UNCHECKED; }));
     press(main_, 'O', VK_CONTROL);
-    choose("\"" + b + "\" \"" + a + "\"");
-    expectFile(midi + "\\" + a, kWithout);
-    expectFile(midi + "\\" + b, kWithout);
+    choose(L"\"ソ.mid\" \"表.mid\"");
+    expectFile(midi / L"表.mid", plainSmf());
+    expectFile(midi / L"ソ.mid", plainSmf());
     ASSERT_TRUE(idle());
 
     press(main_, 'F', VK_MENU);
@@ -202,50 +163,53 @@ TEST_F(QuorinE2E, FirstStartByKeyboardConvertsBothWaysAndRemembersTheFolder) {
     DWORD exitCode = 1;
     GetExitCodeProcess(process_.hProcess, &exitCode);
     EXPECT_EQ(exitCode, 0u);
-    EXPECT_EQ(fileText(folder_ + "\\quorin.ini"),
-              "[OPTION]\r\nOpenFileNameDir=" + midi + "\r\nUseRunningStatus=0\r\nXPos=0\r\nYPos=0\r\n");
+    const std::wstring ini = in(L"quorin.ini").wstring();
+    wchar_t folder[MAX_PATH] = {};
+    GetPrivateProfileStringW(L"OPTION", L"OpenFileNameDir", L"", folder, MAX_PATH, ini.c_str());
+    EXPECT_EQ(folder, midi.wstring());
+    EXPECT_EQ(GetPrivateProfileIntW(L"OPTION", L"UseRunningStatus", 1, ini.c_str()), 0u);
 }
 
 // A name that code page 932 cannot spell ("ü"), chosen in the Open dialog, is converted: the
 // program is given it whole and reaches the file through the wide calls.
 TEST_F(QuorinE2E, ChosenNameOutsideTheAnsiCodePageIsConverted) {
-    const std::wstring name = L"Für Elise.mid", path = std::filesystem::path(folder_).wstring() + L"\\" + name;
-    std::ofstream(std::filesystem::path(path), std::ios::binary) << kMixed;
-    start(folder_);
-    PostMessageA(GetDlgItem(main_, IDOK), BM_CLICK, 0, 0);
-    choose(name);
-    expectFile(path, kWith);
+    writeFile(in(L"Für Elise.mid"), plainSmf());
+    start();
+    PostMessageA(GetDlgItem(main_, IDM_OPEN), BM_CLICK, 0, 0);
+    choose(L"Für Elise.mid");
+    expectFile(in(L"Für Elise.mid"), runningStatusSmf());
     EXPECT_TRUE(idle());
 }
 
 // The run's error box stands over its progress dialog with the program's own texts; the file
 // keeps its bytes.
 TEST_F(QuorinE2E, FileThatIsNotMidiIsReportedOverTheProgressDialogAndLeftAlone) {
-    const std::string bad = folder_ + "\\bad.mid", riff("RIFF\x10\0\0\0WAVEfmt ", 16);
-    std::ofstream(bad, std::ios::binary) << riff;
-    start(folder_);
-    PostMessageA(GetDlgItem(main_, IDOK), BM_CLICK, 0, 0);
-    choose("bad.mid");
-    HWND box = waitFor("#32770", ansi("エラー"), kMessageText);
+    const quorin_test::Bytes riff = quorin_test::bytes("RIFF\x10\0\0\0WAVEfmt "s);
+    writeFile(in(L"bad.mid"), riff);
+    start();
+    PostMessageA(GetDlgItem(main_, IDM_OPEN), BM_CLICK, 0, 0);
+    choose(L"bad.mid");
+    const HWND box = waitFor("#32770", kMessageText);
     ASSERT_NE(box, nullptr) << "no error box";
+    EXPECT_EQ(textOf(box), programText(IDS_CAPTION_ERROR));
     EXPECT_EQ(textOf(GetDlgItem(box, kMessageText)),
-              "'" + bad + "'\n\n" + ansi("このファイルは標準 MIDI ファイルではないか、データが破損しています。"));
-    EXPECT_EQ(GetWindow(box, GW_OWNER), waitFor("#32770", ansi("処理中...")));
+              L"'" + in(L"bad.mid").wstring() + L"'\n\n" + programText(IDS_NOT_SMF));
+    EXPECT_NE(GetDlgItem(GetWindow(box, GW_OWNER), IDC_PROGRESS), nullptr);
     press(box, VK_RETURN);
     ASSERT_TRUE(idle());
-    EXPECT_EQ(fileText(bad), riff);
+    EXPECT_EQ(readFile(in(L"bad.mid")), riff);
 }
 
 // F1 without quorin.html: the system's text for a missing file, over the main window. Then
 // Help > Version information by keys: the About box names the running copy; Escape closes it.
 TEST_F(QuorinE2E, F1WithoutTheHelpPageShowsTheSystemTextAndTheAboutBoxNamesTheRunningCopy) {
-    start(folder_);
+    start();
     press(main_, VK_F1);
-    HWND box = waitFor("#32770", ansi("エラー"), kMessageText);
+    const HWND box = waitFor("#32770", kMessageText);
     ASSERT_NE(box, nullptr) << "F1 showed no error box";
     EXPECT_EQ(GetWindow(box, GW_OWNER), main_);
-    char missing[512] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0, missing, sizeof missing, nullptr);
+    wchar_t missing[512] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0, missing, 512, nullptr);
     EXPECT_EQ(textOf(GetDlgItem(box, kMessageText)), missing);
     press(box, VK_RETURN);
     ASSERT_TRUE(idle());
@@ -253,9 +217,9 @@ TEST_F(QuorinE2E, F1WithoutTheHelpPageShowsTheSystemTextAndTheAboutBoxNamesTheRu
     press(main_, 'H', VK_MENU);
     ASSERT_NE(waitFor("#32768"), nullptr) << "Alt+H opened no menu";
     press(nullptr, 'V');
-    HWND about = waitFor("#32770", ansi("バージョン情報"));
+    const HWND about = waitFor("#32770", IDC_EXE_PATH);
     ASSERT_NE(about, nullptr) << "no About box";
-    EXPECT_EQ(textOf(GetDlgItem(about, 1005)), folder_ + "\\quorin.exe");
+    EXPECT_EQ(textOf(GetDlgItem(about, IDC_EXE_PATH)), copy_.wstring());
     press(about, VK_ESCAPE);
     EXPECT_TRUE(idle()) << "Escape did not close the About box";
 }

@@ -22,46 +22,43 @@ std::pair<std::int32_t, std::int32_t> xy(Position p) {
 
 enum Owner { kNoOwner, kHiddenOwner, kMinimisedOwner, kShownOwner };
 
+const Rectangle kScreen{0, 0, 1000, 700};
+const Rectangle kSmall{0, 0, 200, 100};
+const Rectangle kBig{500, 500, 800, 700};
+
+// A top-level window (by default 100 x 50) with its owner over ownerArea, in workArea.
+CentringScene topLevel(Owner owner, Rectangle ownerArea, Rectangle window = {500, 500, 600, 550},
+                       Rectangle workArea = kScreen) {
+    CentringScene scene;
+    scene.window = window;
+    scene.hasOwner = owner != kNoOwner;
+    scene.ownerVisible = owner != kHiddenOwner;
+    scene.ownerMinimised = owner == kMinimisedOwner;
+    scene.owner = ownerArea;
+    scene.workArea = workArea;
+    return scene;
+}
+
 // A top-level window goes over its owner only when that is shown and not minimised, else
 // over the work area, and stays inside the work area: one correction per axis, the left and
 // top edges first, so a window larger than the area overhangs it. A child goes into its
 // parent's client area.
 TEST(PlaceWindow, OverTheOwnerInsideTheWorkArea) {
-    const Rectangle screen{0, 0, 1000, 700};
-    const Rectangle small{0, 0, 200, 100};
-    const Rectangle window{500, 500, 600, 550};
-    const Rectangle big{500, 500, 800, 700};
-    struct Row {
-        Owner owner;
-        Rectangle ownerRectangle;
-        Rectangle window;
-        Rectangle workArea;
-        Position expected;
+    const std::pair<CentringScene, Position> rows[] = {
+        {topLevel(kNoOwner, kSmall), {450, 325}},
+        {topLevel(kHiddenOwner, kSmall), {450, 325}},
+        {topLevel(kMinimisedOwner, kSmall), {450, 325}},
+        {topLevel(kShownOwner, {100, 100, 500, 400}), {250, 225}},
+        {topLevel(kShownOwner, {0, 0, 100, 100}, kBig), {0, 0}},
+        {topLevel(kShownOwner, {900, 600, 1000, 700}, kBig), {700, 500}},
+        {topLevel(kShownOwner, {150, 60, 250, 140}, kBig, kSmall), {-100, -100}},
     };
-    const Row rows[] = {
-        {kNoOwner, small, window, screen, {450, 325}},
-        {kHiddenOwner, small, window, screen, {450, 325}},
-        {kMinimisedOwner, small, window, screen, {450, 325}},
-        {kShownOwner, {100, 100, 500, 400}, window, screen, {250, 225}},
-        {kShownOwner, {0, 0, 100, 100}, big, screen, {0, 0}},
-        {kShownOwner, {900, 600, 1000, 700}, big, screen, {700, 500}},
-        {kShownOwner, {150, 60, 250, 140}, big, small, {-100, -100}},
-    };
-    for (const Row& row : rows) {
-        CentringScene scene;
-        scene.window = row.window;
-        scene.hasOwner = row.owner != kNoOwner;
-        scene.ownerVisible = row.owner != kHiddenOwner;
-        scene.ownerMinimised = row.owner == kMinimisedOwner;
-        scene.owner = row.ownerRectangle;
-        scene.workArea = row.workArea;
-        EXPECT_EQ(xy(placeWindow(scene)), xy(row.expected)) << &row - rows;
-    }
+    for (const auto& [scene, expected] : rows) EXPECT_EQ(xy(placeWindow(scene)), xy(expected));
     CentringScene child;
-    child.window = window;
+    child.window = kBig;
     child.child = true;
-    child.parentClient = small;
-    EXPECT_EQ(xy(placeWindow(child)), xy({50, 25}));
+    child.parentClient = {0, 0, 400, 300};
+    EXPECT_EQ(xy(placeWindow(child)), xy({50, 50}));
 }
 
 // A primary monitor with a task bar along its foot, and a second one to its right that
@@ -121,12 +118,12 @@ TEST(MessageText, TheLoaderGrowsUntilTheTextIsWhole) {
     }
 }
 
+// The caption of a message box follows its icon; without one, it has none.
 TEST(MessageText, TheCaptionFollowsTheIcon) {
     const std::uint32_t iconError = 0x10;
     const std::uint32_t taskModal = 0x2000;
-    const std::uint32_t yesNo = 0x4;
     EXPECT_EQ(captionIdForStyle(iconError | taskModal), std::uint32_t{IDS_CAPTION_ERROR});
-    EXPECT_EQ(captionIdForStyle(yesNo), 0u);
+    EXPECT_EQ(captionIdForStyle(taskModal), 0u);
 }
 
 std::string text(std::uint32_t id) {

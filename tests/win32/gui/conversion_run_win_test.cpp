@@ -1,36 +1,19 @@
 // The conversion run under Wine (code page 932): whole runs over temporary files under the
-// progress dialog, every box answered by the test; system texts and message boxes.
-#include <windows.h>
-#include <commctrl.h>
+// progress dialog, every box answered by the test.
+#include "windows_test.h"
 
-#include <gtest/gtest.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "box_answerer.h"
 #include "engine/free_space.h"
-#include "gui/app_state.h"
 #include "gui/conversion_run.h"
 #include "gui/messages.h"
-#include "tests/support/files.h"
 #include "tests/support/no_short_names.h"
 
 namespace gui::testing {
 namespace {
-
-using quorin_test::Bytes;
-using quorin_test::plainSmf;
-using quorin_test::runningStatusSmf;
-
-// The file named path (UTF-8), given or read.
-std::string write(const std::string& path, const Bytes& bytes) {
-    quorin_test::writeFile(std::filesystem::u8path(path), bytes);
-    return path;
-}
-Bytes read(const std::string& path) {
-    return quorin_test::readFile(std::filesystem::u8path(path));
-}
 
 std::pair<LONG, LONG> centre(HWND window) {
     RECT r{};
@@ -40,42 +23,42 @@ std::pair<LONG, LONG> centre(HWND window) {
 
 enum class Throw { kNothing, kBadAlloc, kOther };
 
-// What the system's free-space function gives the run's probes: bytes available to the user
-// (the volume's total is always more), an error, or, at the first probe, a throw; Escape is
-// pressed in the progress dialog at the probes listed (counted from 1).
+// What the system's free-space function gives the run: bytes available to the user (the
+// volume's total is always more), an error, or, at the first file, a throw.
 struct FreeSpace {
     std::uint64_t available = 1u << 30;
     DWORD error = 0;
     Throw throwsFirst = Throw::kNothing;
-    int probes = 0;
 };
 
-// A shown main window away from the screen's centre, its check box (the option) set; a
-// fresh folder.
-class ConversionRun : public ::testing::Test {
+// The main window shown away from the screen's centre, its option set; files in the fresh
+// folder, named and read in UTF-8 as the run takes them.
+class ConversionRun : public MainWindow {
 protected:
     void SetUp() override {
+        MainWindow::SetUp();
         InitCommonControls();
-        InstanceHandle = GetModuleHandleA(nullptr);
         FreeSpaceExFunction = fakeFreeSpace;
         freeSpace = FreeSpace{};
+        probes = 0;
         escapeAt.clear();
-        MainWindowHandle = CreateWindowA("STATIC", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 60, 500, 300, nullptr,
-                                         nullptr, nullptr, nullptr);
-        const auto id = reinterpret_cast<HMENU>(IDC_RUNNING_STATUS);
-        CreateWindowA("BUTTON", "", WS_CHILD | BS_AUTOCHECKBOX, 0, 0, 9, 9, MainWindowHandle, id, nullptr, nullptr);
-        CheckDlgButton(MainWindowHandle, IDC_RUNNING_STATUS, BST_CHECKED);
+        SetWindowPos(main_, nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ShowWindow(main_, SW_SHOWNA);
     }
-    void TearDown() override { DestroyWindow(MainWindowHandle); }
+    std::string put(const std::string& name, const Bytes& bytes) const {
+        writeFile(std::filesystem::u8path(folder_.path() + "\\" + name), bytes);
+        return folder_.path() + "\\" + name;
+    }
+    static Bytes read(const std::string& path) { return readFile(std::filesystem::u8path(path)); }
 
-    std::string in(const std::string& name) const { return folder_.path() + "\\" + name; }
-
+    // Escape is pressed in the progress dialog at the probes listed (the files that change,
+    // counted from 1).
     static BOOL WINAPI fakeFreeSpace(LPCSTR, PULARGE_INTEGER user, PULARGE_INTEGER total, PULARGE_INTEGER) {
-        const int probe = ++freeSpace.probes;
-        if (std::count(escapeAt.begin(), escapeAt.end(), probe) != 0)
+        ++probes;
+        if (std::count(escapeAt.begin(), escapeAt.end(), probes) != 0)
             PostMessageA(GetActiveWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
-        if (probe == 1 && freeSpace.throwsFirst == Throw::kBadAlloc) throw std::bad_alloc();
-        if (probe == 1 && freeSpace.throwsFirst == Throw::kOther) throw std::runtime_error("unexpected");
+        if (probes == 1 && freeSpace.throwsFirst == Throw::kBadAlloc) throw std::bad_alloc();
+        if (probes == 1 && freeSpace.throwsFirst == Throw::kOther) throw std::runtime_error("unexpected");
         user->QuadPart = freeSpace.available;
         total->QuadPart = freeSpace.available + (1ull << 40);
         SetLastError(freeSpace.error);
@@ -83,28 +66,28 @@ protected:
     }
 
     static inline FreeSpace freeSpace;
+    static inline int probes = 0;
     static inline std::vector<int> escapeAt;
-    quorin_test::TempFolder folder_;
 };
 
-// One run: a folder, a file that is no Standard MIDI File (its name ends in 0x5C: ソ), a
+// One run over a folder, a file that is no Standard MIDI File (its name ends in 0x5C: ソ), a
 // file that another program holds open (sharing everything: the run wants it alone), names
 // that code page 932 cannot spell, on a volume without short names, a path longer than
 // MAX_PATH, and empty paths (missing files) up to 65,537 entries. The dialog stands over the
-// main window and each box over the dialog, with the file's name and one step per file out
-// of the whole list; the other files are converted.
+// main window and each report over the dialog, with the file's name and one step per file
+// out of the whole list; the other files are converted.
 TEST_F(ConversionRun, ReportsEachFailureOverTheDialogAndConvertsTheRest) {
-    const std::string notSmf = write(in("ソ.mid"), {'h', 'i'});
-    const std::string held = write(in("Gymnopédie No.1.mid"), plainSmf());
-    const std::string fur = write(in("Für Elise.mid"), plainSmf());
+    const std::string notSmf = put("ソ.mid", {'h', 'i'});
+    const std::string held = put("Gymnopédie No.1.mid", plainSmf());
+    const std::string fur = put("Für Elise.mid", plainSmf());
     std::string deep = folder_.path();
     for (int level = 0; level < 30; ++level) deep += "\\abcdefgh";
     std::filesystem::create_directories(std::filesystem::u8path(deep));
-    const std::string distant = write(deep + "\\Für Elise.mid", plainSmf());
+    const std::string distant = put(deep.substr(folder_.path().size() + 1) + "\\Für Elise.mid", plainSmf());
     const DWORD everything = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const HANDLE holder =
         CreateFileW(engine::wideFromUtf8(held).c_str(), GENERIC_READ, everything, nullptr, OPEN_EXISTING, 0, nullptr);
-    FileList files = {folder_.path(), notSmf, held, fur, distant, in("gone.mid")};
+    FileList files = {folder_.path(), notSmf, held, fur, distant, folder_.path() + "\\gone.mid"};
     files.resize(65537);
     std::vector<std::string> names;
     std::vector<LRESULT> steps;
@@ -115,7 +98,7 @@ TEST_F(ConversionRun, ReportsEachFailureOverTheDialogAndConvertsTheRest) {
         steps.push_back(SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_GETPOS, 0, 0));
         EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_GETRANGE, FALSE, 0), 65537);
         EXPECT_EQ(centre(box), centre(dialog));
-        EXPECT_EQ(centre(dialog), centre(MainWindowHandle));
+        EXPECT_EQ(centre(dialog), centre(main_));
     };
     {
         const testing_win32::NoShortNames noShortNames;
@@ -144,9 +127,9 @@ TEST_F(ConversionRun, ReportsEachFailureOverTheDialogAndConvertsTheRest) {
 // is not asked again), Yes leaves that file and the rest untouched. With the option cleared,
 // the files are written without running status.
 TEST_F(ConversionRun, EscapeAsksBeforeTheNextFile) {
-    const FileList files = {write(in("a.mid"), runningStatusSmf()), write(in("b.mid"), runningStatusSmf()),
-                            write(in("c.mid"), runningStatusSmf())};
-    CheckDlgButton(MainWindowHandle, IDC_RUNNING_STATUS, BST_UNCHECKED);
+    const FileList files = {put("a.mid", runningStatusSmf()), put("b.mid", runningStatusSmf()),
+                            put("c.mid", runningStatusSmf())};
+    CheckDlgButton(main_, IDC_RUNNING_STATUS, BST_UNCHECKED);
     escapeAt = {1, 2};
     BoxAnswerer answerer({IDNO, IDYES});
     RunConversion(files);
@@ -161,6 +144,7 @@ TEST_F(ConversionRun, EscapeAsksBeforeTheNextFile) {
 // changes, naming the drive; anything thrown is reported as what it is, and the run goes on.
 TEST_F(ConversionRun, FreeSpaceFailuresStopTheRunAndThrowsAreReported) {
     const std::string drive = "'" + folder_.path().substr(0, 2) + "'\n\n";
+    const std::string first = "'" + folder_.path() + "\\a.mid'\n\n";
     struct Row {
         FreeSpace freeSpace;
         std::string report;
@@ -171,12 +155,13 @@ TEST_F(ConversionRun, FreeSpaceFailuresStopTheRunAndThrowsAreReported) {
         {{1, ERROR_NOT_READY, Throw::kNothing},
          drive + text(IDS_DISK_SPACE_UNKNOWN) + "\n" + systemText(ERROR_NOT_READY) + text(IDS_RUN_STOPPED),
          false},
-        {{1u << 30, 0, Throw::kBadAlloc}, "'" + in("a.mid") + "'\n\n" + text(IDS_OUT_OF_MEMORY), true},
-        {{1u << 30, 0, Throw::kOther}, "'" + in("a.mid") + "'\n\n" + text(IDS_UNEXPECTED_ERROR), true},
+        {{1u << 30, 0, Throw::kBadAlloc}, first + text(IDS_OUT_OF_MEMORY), true},
+        {{1u << 30, 0, Throw::kOther}, first + text(IDS_UNEXPECTED_ERROR), true},
     };
     for (const Row& row : rows) {
-        const FileList files = {write(in("a.mid"), plainSmf()), write(in("b.mid"), plainSmf())};
+        const FileList files = {put("a.mid", plainSmf()), put("b.mid", plainSmf())};
         freeSpace = row.freeSpace;
+        probes = 0;
         BoxAnswerer answerer;
         RunConversion(files);
         EXPECT_EQ(answerer.boxes, std::vector<Box>{errorBox(row.report)});
@@ -185,30 +170,15 @@ TEST_F(ConversionRun, FreeSpaceFailuresStopTheRunAndThrowsAreReported) {
 }
 
 // A system text comes whole, its "%1"-style inserts kept; a code the system has no text for
-// gives the program's own; code 0 nothing. A box without a caption takes the one of its icon;
-// the centring hook is gone after every box, also when it was in place before.
-TEST(Messages, SystemTextsAndCaptions) {
-    InstanceHandle = GetModuleHandleA(nullptr);
+// gives the program's own.
+TEST(Messages, SystemTexts) {
     DWORD withInsert = 1;
     while (systemText(withInsert).find("%1") == std::string::npos) ++withInsert;
-    std::string got = "old";
-    EXPECT_FALSE(SystemErrorText(got, 0));
-    EXPECT_EQ(got, "old");
+    std::string got;
     EXPECT_TRUE(SystemErrorText(got, withInsert));
     EXPECT_EQ(engine::utf8FromAnsi(got), systemText(withInsert));
     EXPECT_TRUE(SystemErrorText(got, 0x2000FFFFu));
     EXPECT_EQ(engine::utf8FromAnsi(got), text(IDS_UNEXPECTED_ERROR));
-    BoxAnswerer answerer;
-    InstallCentringHook();
-    ShowMessageBox(nullptr, "t", "", MB_ICONWARNING);
-    ShowMessageBox(nullptr, "t", "", MB_OK);
-    ShowMessageBox(nullptr, "t", "Own", MB_ICONERROR);
-    EXPECT_FALSE(CentringHookInstalled());
-    ShowSystemError(nullptr, 0);
-    ShowSystemError(nullptr, ERROR_ACCESS_DENIED);
-    const std::vector<Box> boxes = {
-        {text(IDS_CAPTION_WARNING), "t"}, {"", "t"}, {"Own", "t"}, errorBox(systemText(ERROR_ACCESS_DENIED))};
-    EXPECT_EQ(answerer.boxes, boxes);
 }
 
 }  // namespace

@@ -1,27 +1,21 @@
 // The main window under Wine, through what it shows and writes: the settings file, drops,
 // the option, the position, the Open command and Help, the end of a session, the About box,
 // and the whole program.
-#include <windows.h>
+#include "windows_test.h"
+
 #include <dlgs.h>
 #include <shlobj.h>
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 
-#include "box_answerer.h"
 #include "gui/about_box.h"
-#include "gui/app_state.h"
-#include "gui/main_window.h"
 #include "gui/messages.h"
-#include "gui/startup.h"
-#include "tests/support/files.h"
 
 namespace gui::testing {
 namespace {
 
 std::string fileText(const std::string& path) {
-    return quorin_test::text(quorin_test::readFile(path));
+    return quorin_test::text(readFile(path));
 }
 
 std::pair<LONG, LONG> topLeft(HWND window) {
@@ -29,42 +23,6 @@ std::pair<LONG, LONG> topLeft(HWND window) {
     GetWindowRect(window, &r);
     return {r.left, r.top};
 }
-
-// This program's path, beside which the settings file lives.
-std::string exePath() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return path;
-}
-
-// The main window, opened with a fresh current folder and no settings file beside this
-// program; the runs it starts are kept.
-class MainWindow : public ::testing::Test {
-protected:
-    void SetUp() override {
-        InstanceHandle = GetModuleHandleA(nullptr);
-        RegisterMainWindowClass();
-        SetCurrentDirectoryA(folder_.path().c_str());
-        runs.clear();
-        SetConversionRunner([](const FileList& files) { runs.push_back(files); });
-        open();
-    }
-    void TearDown() override {
-        close();
-        DeleteFileA(ini_.c_str());
-    }
-    void open() { main_ = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainWindowProc, 0); }
-    // Saves the settings; drops the quit message that would end the next modal loop.
-    void close() {
-        DestroyWindow(main_);
-        for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) continue;
-    }
-
-    static inline std::vector<FileList> runs;
-    const std::string ini_ = exePath().substr(0, exePath().rfind('\\')) + "\\quorin.ini";
-    quorin_test::TempFolder folder_;
-    HWND main_ = nullptr;
-};
 
 // Without a file: the option set, the current folder, (0, 0), written as four keys in this
 // order. A file beside this program (never the decoy in the current folder): its option and
@@ -76,13 +34,13 @@ TEST_F(MainWindow, SettingsComeFromBesideTheProgramAndGoBackWithTheRestKept) {
     const std::string first = "[OPTION]\r\nOpenFileNameDir=" + folder_.path() + "\r\nUseRunningStatus=1\r\n";
     EXPECT_EQ(fileText(ini_), first + "XPos=0\r\nYPos=0\r\n");
     const std::string decoy = "[OPTION]\r\nUseRunningStatus=1\r\n";
-    quorin_test::writeFile("quorin.ini", quorin_test::bytes(decoy));
+    writeFile("quorin.ini", bytes(decoy));
     const std::string folder = "C:\\" + std::string(297, 'd');
     const auto stored = [](const std::string& x, const std::string& y, const std::string& folder) {
         return "; mine\r\n[USER]\r\nA=b\r\n[OPTION]\r\nNote=kept\r\nUseRunningStatus=0\r\nXPos=" + x + "\r\nYPos=" + y +
                "\r\nOpenFileNameDir=" + folder + "\r\n";
     };
-    quorin_test::writeFile(ini_, quorin_test::bytes(stored("5000", "-3000", folder)));
+    writeFile(ini_, bytes(stored("5000", "-3000", folder)));
     open();
     EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_UNCHECKED);
     EXPECT_EQ(topLeft(main_), std::pair(0L, 0L));
@@ -150,8 +108,9 @@ TEST_F(MainWindow, OpenCommandAndHelp) {
     const Choice choices[] = {{2, ""}, {2, song}, {1, ""}};
     std::vector<LRESULT> openedWith;
     BoxAnswerer answerer;
-    answerer.other = [&](HWND dialog) {
+    answerer.shown = [&](HWND dialog) {
         const HWND filter = GetDlgItem(dialog, cmb1);
+        if (filter == nullptr) return;
         const Choice& choice = choices[openedWith.size()];
         openedWith.push_back(SendMessageA(filter, CB_GETCURSEL, 0, 0) + 1);
         SendMessageA(filter, CB_SETCURSEL, choice.filter - 1, 0);
@@ -214,7 +173,7 @@ TEST_F(MainWindow, TheAboutBox) {
 TEST_F(MainWindow, TheProgramRunsUntilItsWindowIsClosed) {
     close();
     BoxAnswerer answerer;
-    answerer.other = [](HWND window) { PostMessageA(window, WM_COMMAND, IDM_EXIT, 0); };
+    answerer.shown = [](HWND window) { PostMessageA(window, WM_COMMAND, IDM_EXIT, 0); };
     EXPECT_EQ(RunQuorin(InstanceHandle), 0);
     EXPECT_NE(GetFileAttributesA(ini_.c_str()), INVALID_FILE_ATTRIBUTES);
 }
