@@ -1,17 +1,28 @@
-// The Open dialog's filter and result, the program's folder, and the error a user is told
-// when the shell cannot open something.
+// The portable rules of the program's windows: the Open dialog's filter and
+// result, the program's folder, the error told when the shell cannot open
+// something, where dialogs, boxes and the main window go, the string loader,
+// and the reports of a run.
 #include <gtest/gtest.h>
 
-#include <set>
+#include <algorithm>
+#include <cstring>
 
 #include "engine/path_split.h"
+#include "gui/centring.h"
+#include "gui/message_text.h"
 #include "gui/open_selection.h"
 #include "gui/program_folder.h"
+#include "gui/report.h"
 #include "gui/shell_failure.h"
+#include "gui/window_position.h"
+#include "res/resource.h"
 
+namespace gui {
 namespace {
 
 using namespace std::string_literals;
+using engine::isCp932LeadByte;
+using engine::OutcomeKind;
 
 std::string filter(const std::string& text) {
     const std::vector<char> buffer = openFilterBuffer(text);
@@ -25,27 +36,37 @@ TEST(OpenFilter, LineFeedsBecomeNulsAndTheListEndsInTwoNuls) {
     EXPECT_EQ(filter(""), "\0\0"s);
 }
 
-// What the Open dialog leaves in its buffer, and the offset of the first name that it gives:
-// for one file its path; for several the folder, each name and an empty string.
+// What the Open dialog leaves in its buffer (size bytes of it), and the offset
+// of the first name that it gives: for one file its path; for several the
+// folder, each name and an empty string.
 struct Selection {
     std::string buffer;
+    std::size_t size;
     std::size_t fileOffset;
 };
 
 Selection one(const std::string& path) {
-    return {path + '\0', path.rfind('\\') + 1};
+    return {path + '\0', path.size() + 1, path.rfind('\\') + 1};
 }
 
 Selection several(const std::string& folder, const FileList& names) {
-    Selection selection{folder + '\0', folder.size() + 1};
-    for (const std::string& name : names) selection.buffer += name + '\0';
-    selection.buffer += '\0';
+    std::string buffer = folder + '\0';
+    for (const std::string& name : names) buffer += name + '\0';
+    return {buffer + '\0', buffer.size() + 1, folder.size() + 1};
+}
+
+// The selection as a buffer of size bytes holds it.
+Selection cut(Selection selection, std::size_t size) {
+    selection.size = size;
     return selection;
 }
 
-// Several names join the folder in buffer order, without doubling a root's separator. 表
-// (0x95 0x5C) and ソ (0x83 0x5C) end in the byte of a backslash, which is no separator there.
-TEST(OpenResult, PathsInBufferOrder) {
+// Several names join the folder in buffer order, without doubling a root's
+// separator. 表 (0x95 0x5C) and ソ (0x83 0x5C) end in the byte of a backslash,
+// which is no separator there. A selection too large for the buffer comes back
+// cut (seen under Wine): what fits is read, nothing past the buffer's end (a
+// NUL here), and the result is not complete.
+TEST(OpenResult, PathsInBufferOrderAndWhetherTheyAreAll) {
     const std::pair<Selection, FileList> rows[] = {
         {one("D:\\MIDI\\song.mid"), {"D:\\MIDI\\song.mid"}},
         {several("D:\\M", {"z.mid", "a.mid", "z.mid"}), {"D:\\M\\z.mid", "D:\\M\\a.mid", "D:\\M\\z.mid"}},
@@ -54,72 +75,198 @@ TEST(OpenResult, PathsInBufferOrder) {
         {several("", {"a.mid"}), {"\\a.mid"}},
         {several("D:\\\x95\x5C", {"a.mid"}), {"D:\\\x95\x5C\\a.mid"}},
         {several("D:\\\x83\x5C\\", {"b.mid"}), {"D:\\\x83\x5C\\b.mid"}},
+        {cut(one("D:\\a.mid"), 8), {"D:\\a.mid"}},
+        {cut(several("D:\\M", {"abcX"}), 8), {"D:\\M\\abc"}},
+        {cut(several("D:\\M", {"a.mid", "b.mid"}), 17), {"D:\\M\\a.mid", "D:\\M\\b.mid"}},
     };
     for (const auto& [selection, paths] : rows) {
-        const std::string& buffer = selection.buffer;
-        EXPECT_EQ(parseOpenResult(buffer.data(), buffer.size(), selection.fileOffset, engine::isCp932LeadByte), paths);
-        EXPECT_TRUE(openResultComplete(buffer.data(), buffer.size(), selection.fileOffset)) << buffer;
-    }
-}
-
-// A selection too large for the buffer comes back cut (seen under Wine): what fits is read,
-// nothing past the buffer's end (a NUL here), and the result is not complete.
-TEST(OpenResult, ACutResultIsNotComplete) {
-    struct Row {
-        Selection selection;
-        std::size_t size;
-        FileList paths;
-    };
-    const Row rows[] = {
-        {one("D:\\a.mid"), 8, {"D:\\a.mid"}},
-        {several("D:\\M", {"abcX"}), 8, {"D:\\M\\abc"}},
-        {several("D:\\M", {"a.mid", "b.mid"}), 17, {"D:\\M\\a.mid", "D:\\M\\b.mid"}},
-    };
-    for (const auto& [selection, size, paths] : rows) {
-        EXPECT_EQ(parseOpenResult(selection.buffer.data(), size, selection.fileOffset, engine::isCp932LeadByte), paths);
-        EXPECT_FALSE(openResultComplete(selection.buffer.data(), size, selection.fileOffset)) << selection.buffer;
+        const auto& [buffer, size, offset] = selection;
+        EXPECT_EQ(parseOpenResult(buffer.data(), size, offset, isCp932LeadByte), paths) << buffer;
+        EXPECT_EQ(openResultComplete(buffer.data(), size, offset), size == buffer.size()) << buffer;
     }
 }
 
 TEST(ProgramFolder, CutsAtTheLastBackslash) {
-    EXPECT_EQ(programFolderOf("D:\\Tools\\quorin.exe", engine::isCp932LeadByte), "D:\\Tools");
-    EXPECT_EQ(programFolderOf("D:\\\x83\x5c\x83t\\\x83\x5c.exe", engine::isCp932LeadByte), "D:\\\x83\x5c\x83t");
-    EXPECT_EQ(programFolderOf("quorin.exe", engine::isCp932LeadByte), ".");
+    EXPECT_EQ(programFolderOf("D:\\Tools\\quorin.exe", isCp932LeadByte), "D:\\Tools");
+    EXPECT_EQ(programFolderOf("D:\\\x83\x5c\x83t\\\x83\x5c.exe", isCp932LeadByte), "D:\\\x83\x5c\x83t");
+    EXPECT_EQ(programFolderOf("quorin.exe", isCp932LeadByte), ".");
 }
 
-// ShellExecute's results: below its own (26 to 32), they are system codes already (file or
-// path not found, access denied...); its own, as system codes, would name unrelated faults.
+// ShellExecute's results: below its own (26 to 32) they are system codes
+// already (file or path not found, access denied...); its own, as system codes,
+// would name unrelated faults (31: a device is not working).
 enum ShellResult : std::intptr_t { kOutOfResources, kShare = 26, kAssocIncomplete, kDdeTimeout, kDdeFail, kDdeBusy };
 enum : std::intptr_t { kNoAssociation = 31, kDllNotFound, kNoFailure };
 constexpr std::uint32_t kErrorSharingViolation = 32;
 
-// The user is told the system's text for a code: the last error when there is one. Else each
-// result below the shell's own as itself, and each kind of the shell's own failures as a code
-// of its own, not its number: which code stands for which is the system's to know and is not
-// repeated here but for the plainest, a sharing violation. A result that no failure has is
-// told as want of resources.
+std::uint32_t told(std::intptr_t result) {
+    return shellFailureCode(0, result);
+}
+
+// The user is told the system's text for a code: the last error when there is
+// one; else a result below the shell's own as itself, and each kind of the
+// shell's own failures as a code of its own, not its number. Which code stands
+// for which kind is the system's to know and is not repeated here, but for the
+// plainest: a sharing violation. A result that no failure has is told as want
+// of resources.
 TEST(ShellFailure, EachFailureIsToldAsASystemCode) {
     EXPECT_EQ(shellFailureCode(1, kNoAssociation), 1u);
-    for (std::intptr_t result = 1; result < kShare; ++result)
-        EXPECT_EQ(shellFailureCode(0, result), static_cast<std::uint32_t>(result));
-    const std::vector<std::intptr_t> kinds[] = {
-        {kShare},                            // the file is in use
-        {kAssocIncomplete, kNoAssociation},  // no program for it
-        {kDdeTimeout, kDdeFail, kDdeBusy},   // the program did not answer
-        {kDllNotFound},                      // a part of the program is missing
-        {kOutOfResources, -1, kNoFailure},   // want of resources
+    for (std::intptr_t result = 1; result < kShare; ++result) EXPECT_EQ(told(result), result);
+    for (std::intptr_t result = kShare; result < kNoFailure; ++result) EXPECT_NE(told(result), result);
+    EXPECT_EQ(told(kShare), kErrorSharingViolation);
+    EXPECT_EQ(told(kAssocIncomplete), told(kNoAssociation));
+    EXPECT_EQ(told(kDdeTimeout), told(kDdeFail));
+    EXPECT_EQ(told(kDdeBusy), told(kDdeFail));
+    EXPECT_NE(told(kNoAssociation), told(kDdeFail));
+    EXPECT_NE(told(kDdeFail), told(kDllNotFound));
+    EXPECT_EQ(told(kNoFailure), told(kOutOfResources));
+    EXPECT_EQ(told(-1), told(kOutOfResources));
+}
+
+std::pair<std::int32_t, std::int32_t> xy(Position p) {
+    return {p.x, p.y};
+}
+
+enum Owner { kNoOwner, kHiddenOwner, kMinimisedOwner, kShownOwner };
+
+const Rectangle kScreen{0, 0, 1000, 700};
+const Rectangle kSmall{0, 0, 200, 100};
+const Rectangle kBig{500, 500, 800, 700};
+
+// Where a top-level window (by default 100 x 50) goes, its owner over
+// ownerArea.
+std::pair<std::int32_t, std::int32_t> placed(Owner owner, Rectangle ownerArea, Rectangle window = {500, 500, 600, 550},
+                                             Rectangle workArea = kScreen) {
+    CentringScene scene;
+    scene.window = window;
+    scene.hasOwner = owner != kNoOwner;
+    scene.ownerVisible = owner != kHiddenOwner;
+    scene.ownerMinimised = owner == kMinimisedOwner;
+    scene.owner = ownerArea;
+    scene.workArea = workArea;
+    return xy(placeWindow(scene));
+}
+
+// A top-level window goes over its owner only when that is shown and not
+// minimised, else over the work area, and stays inside the work area: one
+// correction per axis, the left and top edges first, so a window larger than
+// the area overhangs it. A child goes into its parent's client area.
+TEST(PlaceWindow, OverTheOwnerInsideTheWorkArea) {
+    EXPECT_EQ(placed(kNoOwner, kSmall), xy({450, 325}));
+    EXPECT_EQ(placed(kHiddenOwner, kSmall), xy({450, 325}));
+    EXPECT_EQ(placed(kMinimisedOwner, kSmall), xy({450, 325}));
+    EXPECT_EQ(placed(kShownOwner, {100, 100, 500, 400}), xy({250, 225}));
+    EXPECT_EQ(placed(kShownOwner, {0, 0, 100, 100}, kBig), xy({0, 0}));
+    EXPECT_EQ(placed(kShownOwner, {900, 600, 1000, 700}, kBig), xy({700, 500}));
+    EXPECT_EQ(placed(kShownOwner, {150, 60, 250, 140}, kBig, kSmall), xy({-100, -100}));
+    CentringScene child;
+    child.window = kBig;
+    child.child = true;
+    child.parentClient = {0, 0, 400, 300};
+    EXPECT_EQ(xy(placeWindow(child)), xy({50, 50}));
+}
+
+// A primary monitor with a task bar along its foot, and a second one to its
+// right that starts higher; a window of 300 x 150. A position from which the
+// window would be seen on no monitor gives way to (0, 0); a window partly off
+// its monitor's work area moves into the work area of the monitor it overlaps
+// most (the first on a tie), as little as needed. Without monitors, the
+// position stays.
+TEST(OpeningPosition, EndsInsideAWorkArea) {
+    const std::vector<MonitorArea> monitors = {
+        {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}},
+        {{1920, -200, 3200, 824}, {1920, -200, 3200, 824}},
     };
-    std::set<std::uint32_t> told;
-    for (const std::vector<std::intptr_t>& kind : kinds) {
-        const std::uint32_t code = shellFailureCode(0, kind.front());
-        for (const std::intptr_t result : kind) {
-            EXPECT_EQ(shellFailureCode(0, result), code) << result;
-            EXPECT_NE(code, static_cast<std::uint32_t>(result)) << result;
-        }
-        told.insert(code);
+    const auto opening = [&](Position stored) { return xy(onScreenPosition(stored, 300, 150, monitors, {0, 0})); };
+    EXPECT_EQ(opening({2000, -150}), xy({2000, -150}));
+    EXPECT_EQ(opening({5000, 100}), xy({0, 0}));
+    EXPECT_EQ(opening({1950, -400}), xy({0, 0}));
+    EXPECT_EQ(opening({2147483600, -2147483600}), xy({0, 0}));
+    EXPECT_EQ(opening({100, 1000}), xy({100, 890}));
+    EXPECT_EQ(opening({-100, 300}), xy({0, 300}));
+    EXPECT_EQ(opening({3199, 823}), xy({2900, 674}));
+    EXPECT_EQ(opening({1800, 500}), xy({1920, 500}));
+    EXPECT_EQ(opening({1770, 500}), xy({1620, 500}));
+    EXPECT_EQ(xy(onScreenPosition({5000, -3000}, 300, 150, {}, {0, 0})), xy({5000, -3000}));
+}
+
+// The loader is fed as LoadStringA feeds it: at most capacity - 1 bytes and a
+// NUL, the count returned, 0 for a missing entry. It asks again, with more
+// room, until 3 bytes are left.
+TEST(MessageText, TheLoaderGrowsUntilTheTextIsWhole) {
+    // text length, loads
+    const std::pair<int, int> rows[] = {{0, 1}, {1, 1}, {253, 1}, {254, 2}, {510, 3}};
+    for (const auto& [length, loads] : rows) {
+        const std::string stored(static_cast<std::size_t>(length), '\x82');
+        int asked = 0;
+        std::string text = "old";
+        const bool found = loadTextGrowing(text, [&, length = length](char* buffer, int capacity) {
+            ++asked;
+            const int copied = std::min(length, capacity - 1);
+            std::memcpy(buffer, stored.c_str(), static_cast<std::size_t>(copied) + 1);
+            return copied;
+        });
+        EXPECT_EQ(found, length > 0);
+        EXPECT_EQ(text, stored);
+        EXPECT_EQ(asked, loads) << length;
     }
-    EXPECT_EQ(told.size(), std::size(kinds));
-    EXPECT_EQ(shellFailureCode(0, kShare), kErrorSharingViolation);
+}
+
+// The caption of a message box follows its icon; without one, it has none.
+TEST(MessageText, TheCaptionFollowsTheIcon) {
+    const std::uint32_t iconError = 0x10;
+    const std::uint32_t taskModal = 0x2000;
+    EXPECT_EQ(captionIdForStyle(iconError | taskModal), std::uint32_t{IDS_CAPTION_ERROR});
+    EXPECT_EQ(captionIdForStyle(taskModal), 0u);
+}
+
+std::string text(std::uint32_t id) {
+    return "<" + std::to_string(id) + ">";
+}
+
+engine::FileOutcome outcome(OutcomeKind kind, bool restored) {
+    engine::FileOutcome outcome;
+    outcome.kind = kind;
+    outcome.error = 5;
+    outcome.restored = restored;
+    return outcome;
+}
+
+// A failed rewrite's report: the file, what failed, the system's reason on a
+// line of its own, and, when the original is not back, that too.
+TEST(Report, AFailedRewriteSaysWhetherTheOriginalIsBack) {
+    const auto systemText = [](std::string& line, std::uint32_t code) {
+        line = "reason " + std::to_string(code);
+        return code != 0;
+    };
+    const std::string failed = "'a'\n\n" + text(IDS_WRITE_FAILED) + "\nreason 5";
+    EXPECT_EQ(composeReport(outcome(OutcomeKind::WriteFailed, true), "a", text, systemText), failed);
+    EXPECT_EQ(composeReport(outcome(OutcomeKind::WriteFailed, false), "a", text, systemText),
+              failed + text(IDS_RESTORE_FAILED));
+}
+
+// The report shown when memory ran out or something unexpected was thrown: the
+// state of a failed rewrite first, then the problem; in the room reserved when
+// the run began, where the longest path fits and a longer one is left out.
+TEST(Report, TheFallbackReportNeedsNoMemory) {
+    FallbackReport fallback(text);
+    const engine::FileOutcome notSmf = outcome(OutcomeKind::NotSmf, true);
+    const engine::FileOutcome restored = outcome(OutcomeKind::WriteFailed, true);
+    const engine::FileOutcome lost = outcome(OutcomeKind::WriteFailed, false);
+    const std::string unexpected = text(IDS_UNEXPECTED_ERROR);
+    const std::string outOfMemory = text(IDS_OUT_OF_MEMORY);
+    const std::string writeFailed = text(IDS_WRITE_FAILED);
+    const std::string lostAndUnexpected = writeFailed + text(IDS_RESTORE_FAILED) + "\n" + unexpected;
+    EXPECT_EQ(fallback.compose("a", true, nullptr), "'a'\n\n" + outOfMemory);
+    EXPECT_EQ(fallback.compose("a", false, &notSmf), "'a'\n\n" + unexpected);
+    EXPECT_EQ(fallback.compose("a", true, &restored), "'a'\n\n" + writeFailed + "\n" + outOfMemory);
+    EXPECT_EQ(fallback.compose("a", false, &lost), "'a'\n\n" + lostAndUnexpected);
+    const std::string longest(FallbackReport::kLongestPath, 'x');
+    const char* const room = fallback.compose("", true, nullptr).data();
+    EXPECT_EQ(fallback.compose(longest, false, &lost), "'" + longest + "'\n\n" + lostAndUnexpected);
+    EXPECT_EQ(fallback.compose(longest, false, &lost).data(), room);
+    EXPECT_EQ(fallback.compose(longest + "y", true, nullptr), "''\n\n" + outOfMemory);
 }
 
 }  // namespace
+}  // namespace gui

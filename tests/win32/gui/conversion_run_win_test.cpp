@@ -5,12 +5,9 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "engine/free_space.h"
 #include "gui/conversion_run.h"
-#include "gui/messages.h"
-#include "tests/support/no_short_names.h"
 
 namespace gui::testing {
 namespace {
@@ -21,61 +18,57 @@ std::pair<LONG, LONG> centre(HWND window) {
     return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
-enum class Throw { kNothing, kBadAlloc, kOther };
-
-// What the system's free-space function gives the run: bytes available to the user (the
-// volume's total is always more), an error, or, at the first file, a throw.
-struct FreeSpace {
-    std::uint64_t available = 1u << 30;
-    DWORD error = 0;
-    Throw throwsFirst = Throw::kNothing;
-};
-
 // The main window shown away from the screen's centre, its option set; files in the fresh
-// folder, named and read in UTF-8 as the run takes them.
+// folder, named and read in UTF-8 as the run takes them. The system's free-space function
+// gives the bytes available to the user (the volume's total is always more) or an error,
+// throws std::bad_alloc at the first file if asked to, and presses Escape in the progress
+// dialog at the files listed (those that change, counted from 1).
 class ConversionRun : public MainWindow {
 protected:
     void SetUp() override {
         MainWindow::SetUp();
         InitCommonControls();
-        FreeSpaceExFunction = fakeFreeSpace;
-        freeSpace = FreeSpace{};
+        FreeSpaceExFunction = freeSpace;
+        available = 1u << 30;
+        error = 0;
+        throwsFirst = false;
         probes = 0;
         escapeAt.clear();
         SetWindowPos(main_, nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ShowWindow(main_, SW_SHOWNA);
     }
-    std::string put(const std::string& name, const Bytes& bytes) const {
-        writeFile(std::filesystem::u8path(folder_.path() + "\\" + name), bytes);
-        return folder_.path() + "\\" + name;
+    std::string put(const std::string& name, const Bytes& bytes) const { return write(in(name), bytes); }
+    std::string in(const std::string& name) const { return folder_.path() + "\\" + name; }
+    static std::string write(const std::string& path, const Bytes& bytes) {
+        writeFile(std::filesystem::u8path(path), bytes);
+        return path;
     }
     static Bytes read(const std::string& path) { return readFile(std::filesystem::u8path(path)); }
 
-    // Escape is pressed in the progress dialog at the probes listed (the files that change,
-    // counted from 1).
-    static BOOL WINAPI fakeFreeSpace(LPCSTR, PULARGE_INTEGER user, PULARGE_INTEGER total, PULARGE_INTEGER) {
+    static BOOL WINAPI freeSpace(LPCSTR, PULARGE_INTEGER user, PULARGE_INTEGER total, PULARGE_INTEGER) {
         ++probes;
-        if (std::count(escapeAt.begin(), escapeAt.end(), probes) != 0)
+        if (std::count(escapeAt.begin(), escapeAt.end(), probes))
             PostMessageA(GetActiveWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
-        if (probes == 1 && freeSpace.throwsFirst == Throw::kBadAlloc) throw std::bad_alloc();
-        if (probes == 1 && freeSpace.throwsFirst == Throw::kOther) throw std::runtime_error("unexpected");
-        user->QuadPart = freeSpace.available;
-        total->QuadPart = freeSpace.available + (1ull << 40);
-        SetLastError(freeSpace.error);
-        return freeSpace.error == 0;
+        if (probes == 1 && throwsFirst) throw std::bad_alloc();
+        user->QuadPart = available;
+        total->QuadPart = available + (1ull << 40);
+        SetLastError(error);
+        return error == 0;
     }
 
-    static inline FreeSpace freeSpace;
-    static inline int probes = 0;
+    static inline std::uint64_t available;
+    static inline DWORD error;
+    static inline bool throwsFirst;
+    static inline int probes;
     static inline std::vector<int> escapeAt;
 };
 
 // One run over a folder, a file that is no Standard MIDI File (its name ends in 0x5C: ソ), a
 // file that another program holds open (sharing everything: the run wants it alone), names
-// that code page 932 cannot spell, on a volume without short names, a path longer than
-// MAX_PATH, and empty paths (missing files) up to 65,537 entries. The dialog stands over the
-// main window and each report over the dialog, with the file's name and one step per file
-// out of the whole list; the other files are converted.
+// that code page 932 cannot spell, a path longer than MAX_PATH, and empty paths (missing
+// files) up to 65,537 entries. The dialog stands over the main window and each report over
+// the dialog, with the file's name and one step per file out of the whole list; the other
+// files are converted.
 TEST_F(ConversionRun, ReportsEachFailureOverTheDialogAndConvertsTheRest) {
     const std::string notSmf = put("ソ.mid", {'h', 'i'});
     const std::string held = put("Gymnopédie No.1.mid", plainSmf());
@@ -83,11 +76,10 @@ TEST_F(ConversionRun, ReportsEachFailureOverTheDialogAndConvertsTheRest) {
     std::string deep = folder_.path();
     for (int level = 0; level < 30; ++level) deep += "\\abcdefgh";
     std::filesystem::create_directories(std::filesystem::u8path(deep));
-    const std::string distant = put(deep.substr(folder_.path().size() + 1) + "\\Für Elise.mid", plainSmf());
-    const DWORD everything = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const std::string distant = write(deep + "\\Für Elise.mid", plainSmf());
     const HANDLE holder =
-        CreateFileW(engine::wideFromUtf8(held).c_str(), GENERIC_READ, everything, nullptr, OPEN_EXISTING, 0, nullptr);
-    FileList files = {folder_.path(), notSmf, held, fur, distant, folder_.path() + "\\gone.mid"};
+        CreateFileW(engine::wideFromUtf8(held).c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+    FileList files = {folder_.path(), notSmf, held, fur, distant, in("gone.mid")};
     files.resize(65537);
     std::vector<std::string> names;
     std::vector<LRESULT> steps;
@@ -100,12 +92,7 @@ TEST_F(ConversionRun, ReportsEachFailureOverTheDialogAndConvertsTheRest) {
         EXPECT_EQ(centre(box), centre(dialog));
         EXPECT_EQ(centre(dialog), centre(main_));
     };
-    {
-        const testing_win32::NoShortNames noShortNames;
-        ASSERT_TRUE(noShortNames.active());
-        RunConversion(files);
-        EXPECT_EQ(testing_win32::NoShortNames::calls(), 0);
-    }
+    RunConversion(files);
     CloseHandle(holder);
     const std::vector<Box> reports = {
         errorBox("'" + notSmf + "'\n\n" + text(IDS_NOT_SMF)),
@@ -127,58 +114,44 @@ TEST_F(ConversionRun, ReportsEachFailureOverTheDialogAndConvertsTheRest) {
 // is not asked again), Yes leaves that file and the rest untouched. With the option cleared,
 // the files are written without running status.
 TEST_F(ConversionRun, EscapeAsksBeforeTheNextFile) {
-    const FileList files = {put("a.mid", runningStatusSmf()), put("b.mid", runningStatusSmf()),
-                            put("c.mid", runningStatusSmf())};
+    const FileList files = {put("a", runningStatusSmf()), put("b", runningStatusSmf()), put("c", runningStatusSmf())};
     CheckDlgButton(main_, IDC_RUNNING_STATUS, BST_UNCHECKED);
     escapeAt = {1, 2};
     BoxAnswerer answerer({IDNO, IDYES});
     RunConversion(files);
-    const Box question{text(IDS_CAPTION_CONFIRM), text(IDS_CONFIRM_CANCEL)};
-    EXPECT_EQ(answerer.boxes, std::vector<Box>(2, question));
+    EXPECT_EQ(answerer.boxes, std::vector<Box>(2, {text(IDS_CAPTION_CONFIRM), text(IDS_CONFIRM_CANCEL)}));
     EXPECT_EQ(read(files[0]), plainSmf());
     EXPECT_EQ(read(files[1]), plainSmf());
     EXPECT_EQ(read(files[2]), runningStatusSmf());
 }
 
 // No room for the user on the volume, or no knowing it, stops the run before any file
-// changes, naming the drive; anything thrown is reported as what it is, and the run goes on.
-TEST_F(ConversionRun, FreeSpaceFailuresStopTheRunAndThrowsAreReported) {
+// changes, naming the drive. Memory running out is reported, and the run goes on.
+TEST_F(ConversionRun, FreeSpaceStopsTheRunAndWantOfMemoryIsReported) {
     const std::string drive = "'" + folder_.path().substr(0, 2) + "'\n\n";
-    const std::string first = "'" + folder_.path() + "\\a.mid'\n\n";
+    const std::string unknown = text(IDS_DISK_SPACE_UNKNOWN) + "\n" + systemText(ERROR_NOT_READY);
     struct Row {
-        FreeSpace freeSpace;
+        std::uint64_t available;
+        DWORD error;
+        bool throwsFirst;
         std::string report;
-        bool goesOn;
     };
     const Row rows[] = {
-        {{0, 0, Throw::kNothing}, drive + text(IDS_DISK_TOO_SMALL) + text(IDS_RUN_STOPPED), false},
-        {{1, ERROR_NOT_READY, Throw::kNothing},
-         drive + text(IDS_DISK_SPACE_UNKNOWN) + "\n" + systemText(ERROR_NOT_READY) + text(IDS_RUN_STOPPED),
-         false},
-        {{1u << 30, 0, Throw::kBadAlloc}, first + text(IDS_OUT_OF_MEMORY), true},
-        {{1u << 30, 0, Throw::kOther}, first + text(IDS_UNEXPECTED_ERROR), true},
+        {0, 0, false, drive + text(IDS_DISK_TOO_SMALL) + text(IDS_RUN_STOPPED)},
+        {1, ERROR_NOT_READY, false, drive + unknown + text(IDS_RUN_STOPPED)},
+        {1u << 30, 0, true, "'" + in("a") + "'\n\n" + text(IDS_OUT_OF_MEMORY)},
     };
     for (const Row& row : rows) {
-        const FileList files = {put("a.mid", plainSmf()), put("b.mid", plainSmf())};
-        freeSpace = row.freeSpace;
+        const FileList files = {put("a", plainSmf()), put("b", plainSmf())};
+        available = row.available;
+        error = row.error;
+        throwsFirst = row.throwsFirst;
         probes = 0;
         BoxAnswerer answerer;
         RunConversion(files);
         EXPECT_EQ(answerer.boxes, std::vector<Box>{errorBox(row.report)});
-        EXPECT_EQ(read(files[1]), row.goesOn ? runningStatusSmf() : plainSmf());
+        EXPECT_EQ(read(files[1]), row.throwsFirst ? runningStatusSmf() : plainSmf());
     }
-}
-
-// A system text comes whole, its "%1"-style inserts kept; a code the system has no text for
-// gives the program's own.
-TEST(Messages, SystemTexts) {
-    DWORD withInsert = 1;
-    while (systemText(withInsert).find("%1") == std::string::npos) ++withInsert;
-    std::string got;
-    EXPECT_TRUE(SystemErrorText(got, withInsert));
-    EXPECT_EQ(engine::utf8FromAnsi(got), systemText(withInsert));
-    EXPECT_TRUE(SystemErrorText(got, 0x2000FFFFu));
-    EXPECT_EQ(engine::utf8FromAnsi(got), text(IDS_UNEXPECTED_ERROR));
 }
 
 }  // namespace

@@ -21,9 +21,8 @@ namespace gui::testing {
 using namespace quorin_test;
 
 inline std::string windowText(HWND window) {
-    std::wstring text(4096, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(window, &text[0], 4096)));
-    return engine::utf8FromWide(text);
+    wchar_t text[4096];
+    return engine::utf8FromWide(text, static_cast<std::size_t>(GetWindowTextW(window, text, 4096)));
 }
 
 // A string-table text.
@@ -34,19 +33,12 @@ inline std::string text(UINT id) {
 
 // The system's text for a code, whole.
 inline std::string systemText(DWORD code) {
-    wchar_t wide[512];
-    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-    return engine::utf8FromWide(wide, FormatMessageW(flags, nullptr, code, 0, wide, 512, nullptr));
+    wchar_t text[512];
+    return engine::utf8FromWide(text, FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, text, 512, nullptr));
 }
 
-struct Box {
-    std::string caption;
-    std::string text;
-    bool operator==(const Box& other) const { return caption == other.caption && text == other.text; }
-};
-inline std::ostream& operator<<(std::ostream& out, const Box& box) {
-    return out << "[" << box.caption << "] " << box.text;
-}
+using Box = std::pair<std::string, std::string>;  // caption, text
+
 inline Box errorBox(const std::string& text) {
     return {testing::text(IDS_CAPTION_ERROR), text};
 }
@@ -55,10 +47,7 @@ inline Box errorBox(const std::string& text) {
 // the centring hook (the progress dialog aside). A message box (its text is control 0xFFFF)
 // is also recorded and answered with the next answer (IDOK once none are left).
 struct BoxAnswerer {
-    explicit BoxAnswerer(std::deque<int> answers = {}) : answers(std::move(answers)) {
-        current = this;
-        this->answers.push_back(IDOK);
-    }
+    explicit BoxAnswerer(std::deque<int> answers = {IDOK}) : answers(std::move(answers)) { current = this; }
     ~BoxAnswerer() { UnhookWindowsHookEx(hook); }
 
     static LRESULT CALLBACK seen(int code, WPARAM wParam, LPARAM lParam) {
@@ -70,9 +59,8 @@ struct BoxAnswerer {
     }
     void opened(HWND window) {
         if (shown) shown(window);
-        const HWND text = GetDlgItem(window, 0xFFFF);
-        if (text == nullptr) return;
-        boxes.push_back({windowText(window), windowText(text)});
+        if (!GetDlgItem(window, 0xFFFF)) return;
+        boxes.emplace_back(windowText(window), windowText(GetDlgItem(window, 0xFFFF)));
         PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(answers.front()), 0);
         if (answers.size() > 1) answers.pop_front();
     }
@@ -83,12 +71,6 @@ struct BoxAnswerer {
     std::function<void(HWND window)> shown;
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, seen, nullptr, GetCurrentThreadId());
 };
-
-// This program's path, beside which the settings file lives.
-inline std::string exePath() {
-    char path[MAX_PATH] = {};
-    return {path, GetModuleFileNameA(nullptr, path, MAX_PATH)};
-}
 
 // The main window, opened with a fresh current folder and no settings file beside this
 // program; the runs it starts are kept.
@@ -114,7 +96,7 @@ protected:
     }
 
     static inline std::vector<FileList> runs;
-    const std::string ini_ = exePath().substr(0, exePath().rfind('\\')) + "\\quorin.ini";
+    const std::string ini_ = std::string(_pgmptr).substr(0, std::string(_pgmptr).rfind('\\')) + "\\quorin.ini";
     TempFolder folder_;
     HWND main_ = nullptr;
 };
