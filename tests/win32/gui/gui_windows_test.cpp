@@ -1,14 +1,12 @@
 // The main window under Wine, through what it shows and writes: the settings file, drops,
-// the option, the position, the Open command and Help, the About box, and the whole program.
+// the option and the position. The Open command, Help and the About box are the end-to-end
+// tests' (tests/e2e), which drive the real program.
 #include "windows_test.h"
 
 #include <dlgs.h>
 #include <shlobj.h>
 
 #include <cstring>
-
-#include "gui/about_box.h"
-#include "gui/messages.h"
 
 namespace gui::testing {
 namespace {
@@ -22,16 +20,12 @@ std::pair<LONG, LONG> topLeft(HWND window) {
 // Without a file: the option set, the current folder, (0, 0), written as four keys in this
 // order. A file beside this program (never the decoy in the current folder): its option and
 // its folder (cut to 259 bytes); a position off every monitor gives way to (0, 0); what the
-// program does not know is kept. Windows ending the session (log-off, shut-down) may end the
-// program without WM_DESTROY: the settings are saved then, not when the end was called off.
+// program does not know is kept.
 TEST_F(MainWindow, SettingsComeFromBesideTheProgramAndGoBackWithTheRestKept) {
     EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_CHECKED);
-    SendMessageA(main_, WM_ENDSESSION, FALSE, 0);
-    EXPECT_EQ(GetFileAttributesA(ini_.c_str()), INVALID_FILE_ATTRIBUTES);
-    SendMessageA(main_, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    close();
     const std::string first = "[OPTION]\r\nOpenFileNameDir=" + folder_.path() + "\r\nUseRunningStatus=1\r\n";
     EXPECT_EQ(quorin_test::text(readFile(ini_)), first + "XPos=0\r\nYPos=0\r\n");
-    close();
     writeFile("quorin.ini", bytes(first));
     const std::string folder = "C:\\" + std::string(297, 'd');
     const auto stored = [](const std::string& position, const std::string& folder) {
@@ -89,57 +83,6 @@ TEST_F(MainWindow, AMoveIsRememberedForTheNextStart) {
     close();
     open();
     EXPECT_EQ(topLeft(main_), std::pair(40L, 30L));
-}
-
-// The first Open dialog opens with the first filter, the next with the last confirmed one.
-// However the command ends, the current folder, where the dialog may have gone, is the next
-// start's. F1 opens the help page (missing here: the system's text in an error box) only
-// while the window is enabled.
-TEST_F(MainWindow, OpenCommandAndHelp) {
-    const std::string song = folder_.put("song.mid", {});
-    std::vector<LRESULT> filters;
-    BoxAnswerer answerer;
-    answerer.shown = [&](HWND dialog) {
-        if (!GetDlgItem(dialog, cmb1)) return;
-        filters.push_back(SendDlgItemMessageA(dialog, cmb1, CB_GETCURSEL, 0, 0));
-        SendDlgItemMessageA(dialog, cmb1, CB_SETCURSEL, 1, 0);
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELENDOK), (LPARAM)GetDlgItem(dialog, cmb1));
-        SetDlgItemTextA(dialog, cmb13, song.c_str());
-        PostMessageA(dialog, WM_COMMAND, filters.size() == 1 ? IDOK : IDCANCEL, 0);
-    };
-    for (int i = 0; i < 2; ++i) {
-        lstrcpyA(RememberedFolder, "C:\\");
-        SendMessageA(main_, WM_COMMAND, IDM_OPEN, 0);
-        EXPECT_EQ(std::string(RememberedFolder), std::filesystem::current_path().string());
-    }
-    EXPECT_EQ(filters, (std::vector<LRESULT>{0, 1}));
-    EXPECT_EQ(runs, std::vector<FileList>{{song}});
-    EnableWindow(main_, FALSE);
-    SendMessageA(main_, WM_HELP, 0, 0);
-    EnableWindow(main_, TRUE);
-    SendMessageA(main_, WM_HELP, 0, 0);
-    EXPECT_EQ(answerer.boxes, std::vector<Box>{errorBox(systemText(ERROR_FILE_NOT_FOUND))});
-}
-
-// The About box fills what its template leaves empty: the version texts, the mail and web
-// buttons. The web button asks first; No opens nothing.
-TEST_F(MainWindow, TheAboutBox) {
-    const HWND box = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_ABOUT), main_, AboutBoxProc, 0);
-    for (const int id : {IDC_DESCRIPTION, IDC_COPYRIGHT, IDC_COMMENTS, IDC_MAIL, IDC_WEB})
-        EXPECT_NE(windowText(GetDlgItem(box, id)), "") << id;
-    BoxAnswerer answerer({IDNO});
-    SendMessageA(box, WM_COMMAND, IDC_WEB, 0);
-    EXPECT_EQ(answerer.boxes, (std::vector<Box>{{text(IDS_CAPTION_CONFIRM), text(IDS_ASK_BROWSER)}}));
-    DestroyWindow(box);
-}
-
-// The whole program shows the main window until it is closed (here as soon as it is shown).
-TEST_F(MainWindow, TheProgramRunsUntilItsWindowIsClosed) {
-    close();
-    BoxAnswerer answerer;
-    answerer.shown = [](HWND window) { PostMessageA(window, WM_COMMAND, IDM_EXIT, 0); };
-    EXPECT_EQ(RunQuorin(InstanceHandle), 0);
-    EXPECT_NE(MainWindowHandle, main_);
 }
 
 }  // namespace
