@@ -1,21 +1,116 @@
-// The main window under Wine, through what it shows and writes: the settings file, drops,
-// the option and the position. The Open command, Help and the About box are the end-to-end
-// tests' (tests/e2e), which drive the real program.
-#include "windows_test.h"
-
-#include <dlgs.h>
+// The program's windows under Wine (code page 932), through what they show and write: the
+// main window (its settings file, drops, the option, the position) and the conversion run
+// under its progress dialog, over temporary files, every box answered by the test. The Open
+// command, Help and the About box are the end-to-end tests' (tests/e2e), which drive the
+// real program.
+#include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
+#include <gtest/gtest.h>
+
 #include <cstring>
+#include <deque>
+#include <functional>
+
+#include "engine/free_space.h"
+#include "engine/wide_text_win.h"
+#include "gui/app_state.h"
+#include "gui/conversion_run.h"
+#include "gui/main_window.h"
+#include "gui/startup.h"
+#include "res/resource.h"
+#include "tests/support/files.h"
 
 namespace gui::testing {
 namespace {
+
+using namespace quorin_test;
+
+std::string windowText(HWND window) {
+    wchar_t text[4096];
+    return engine::utf8FromWide(text, static_cast<std::size_t>(GetWindowTextW(window, text, 4096)));
+}
+
+// A string-table text, in UTF-8 as the boxes are read.
+std::string text(UINT id) {
+    char ansi[512];
+    return engine::utf8FromAnsi({ansi, static_cast<std::size_t>(LoadStringA(nullptr, id, ansi, sizeof ansi))});
+}
+
+using Box = std::pair<std::string, std::string>;  // caption, text
+
+Box errorBox(const std::string& text) {
+    return {testing::text(IDS_CAPTION_ERROR), text};
+}
+
+// While alive (one at a time), records each message box of this thread as it is shown, placed
+// by the centring hook, gives it to `shown`, and answers it with the next answer (IDOK once
+// none are left). A message box is a window with control 0xFFFF, its text.
+struct BoxAnswerer {
+    explicit BoxAnswerer(std::deque<int> answers = {IDOK}) : answers(std::move(answers)) { current = this; }
+    ~BoxAnswerer() { UnhookWindowsHookEx(hook); }
+
+    static LRESULT CALLBACK seen(int code, WPARAM wParam, LPARAM lParam) {
+        const auto& call = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        const HWND text = GetDlgItem(call.hwnd, 0xFFFF);
+        if (call.message == WM_SHOWWINDOW && call.wParam && text) current->answer(call.hwnd, text);
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    void answer(HWND box, HWND text) {
+        boxes.emplace_back(windowText(box), windowText(text));
+        if (shown) shown(box);
+        PostMessageA(box, WM_COMMAND, answers.front(), 0);
+        if (answers.size() > 1) answers.pop_front();
+    }
+
+    inline static BoxAnswerer* current = nullptr;
+    std::deque<int> answers;
+    std::vector<Box> boxes;
+    std::function<void(HWND box)> shown;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, seen, nullptr, GetCurrentThreadId());
+};
 
 std::pair<LONG, LONG> topLeft(HWND window) {
     RECT r{};
     GetWindowRect(window, &r);
     return {r.left, r.top};
 }
+
+std::pair<LONG, LONG> centre(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// The main window, opened with a fresh current folder and no settings file beside this
+// program; the runs it starts are kept.
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstanceHandle = GetModuleHandleA(nullptr);
+        RegisterMainWindowClass();
+        SetCurrentDirectoryA(folder_.path().c_str());
+        runs.clear();
+        SetConversionRunner([](const FileList& files) { runs.push_back(files); });
+        open();
+    }
+    void TearDown() override {
+        close();
+        DeleteFileA(ini_.c_str());
+    }
+    void open() { main_ = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainWindowProc, 0); }
+    // Saves the settings; drops the quit message that would end the next modal loop.
+    void close() {
+        DestroyWindow(main_);
+        for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) continue;
+    }
+
+    inline static std::vector<FileList> runs;
+    const std::string ini_ = std::string(_pgmptr).substr(0, std::string(_pgmptr).rfind('\\')) + "\\quorin.ini";
+    TempFolder folder_;
+    HWND main_ = nullptr;
+};
 
 // Without a file: the option set, the current folder, (0, 0), written as four keys in this
 // order. A file beside this program (never the decoy in the current folder): its option and
@@ -25,20 +120,20 @@ TEST_F(MainWindow, SettingsComeFromBesideTheProgramAndGoBackWithTheRestKept) {
     EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_CHECKED);
     close();
     const std::string first = "[OPTION]\r\nOpenFileNameDir=" + folder_.path() + "\r\nUseRunningStatus=1\r\n";
-    EXPECT_EQ(quorin_test::text(readFile(ini_)), first + "XPos=0\r\nYPos=0\r\n");
+    EXPECT_EQ(readFile(ini_), bytes(first + "XPos=0\r\nYPos=0\r\n"));
     writeFile("quorin.ini", bytes(first));
     const std::string folder = "C:\\" + std::string(297, 'd');
     const auto stored = [](const std::string& position, const std::string& folder) {
-        return "; mine\r\n[USER]\r\nA=b\r\n[OPTION]\r\nNote=kept\r\nUseRunningStatus=0\r\n" + position +
-               "OpenFileNameDir=" + folder + "\r\n";
+        return bytes("; mine\r\n[USER]\r\nA=b\r\n[OPTION]\r\nNote=kept\r\nUseRunningStatus=0\r\n" + position +
+                     "OpenFileNameDir=" + folder + "\r\n");
     };
-    writeFile(ini_, bytes(stored("XPos=5000\r\nYPos=-3000\r\n", folder)));
+    writeFile(ini_, stored("XPos=5000\r\nYPos=-3000\r\n", folder));
     open();
     EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_UNCHECKED);
     EXPECT_EQ(topLeft(main_), std::pair(0L, 0L));
     close();
-    EXPECT_EQ(quorin_test::text(readFile(ini_)), stored("XPos=0\r\nYPos=0\r\n", folder.substr(0, 259)));
-    EXPECT_EQ(quorin_test::text(readFile("quorin.ini")), first);
+    EXPECT_EQ(readFile(ini_), stored("XPos=0\r\nYPos=0\r\n", folder.substr(0, 259)));
+    EXPECT_EQ(readFile("quorin.ini"), bytes(first));
 }
 
 // Every dropped item goes to the run whole, as the system spells it ("ü" has no form in code
@@ -83,6 +178,122 @@ TEST_F(MainWindow, AMoveIsRememberedForTheNextStart) {
     close();
     open();
     EXPECT_EQ(topLeft(main_), std::pair(40L, 30L));
+}
+
+struct Fake {
+    std::uint64_t available = 1u << 30;
+    bool throwsFirst = false;
+    int escapeAt = 0;
+    int escapeAgainAt = 0;
+    int probes = 0;
+};
+
+// The main window shown away from the screen's centre, its option set; files in the fresh
+// folder, named and read in UTF-8 as the run takes them. The system's free-space function
+// gives the bytes available to the user (the volume's total is always more), throws
+// std::bad_alloc at the first file if asked to, and presses Escape in the progress dialog at
+// the files listed (those that change, counted from 1).
+class ConversionRun : public MainWindow {
+protected:
+    void SetUp() override {
+        MainWindow::SetUp();
+        InitCommonControls();
+        FreeSpaceExFunction = freeSpace;
+        fake = Fake{};
+        SetWindowPos(main_, nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ShowWindow(main_, SW_SHOWNA);
+    }
+    std::string put(const std::string& name, const Bytes& bytes) const {
+        const std::string path = folder_.path() + "\\" + name;
+        writeFile(std::filesystem::u8path(path), bytes);
+        return path;
+    }
+    static Bytes read(const std::string& path) { return readFile(std::filesystem::u8path(path)); }
+
+    static BOOL WINAPI freeSpace(LPCSTR, PULARGE_INTEGER user, PULARGE_INTEGER total, PULARGE_INTEGER) {
+        ++fake.probes;
+        if (fake.probes == fake.escapeAt || fake.probes == fake.escapeAgainAt)
+            PostMessageA(GetActiveWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
+        if (fake.probes == 1 && fake.throwsFirst) throw std::bad_alloc();
+        user->QuadPart = fake.available;
+        total->QuadPart = fake.available + (1ull << 40);
+        return TRUE;
+    }
+
+    inline static Fake fake;
+};
+
+// One run over a folder, a file that is no Standard MIDI File (its name ends in 0x5C: ソ), a
+// file that another program holds open (sharing everything: the run wants it alone), a name
+// that code page 932 cannot spell, and empty paths (missing files) up to 65,537 entries. The
+// dialog stands over the main window and each report over the dialog, the bar one step on
+// per file out of the whole list; the other file is converted.
+TEST_F(ConversionRun, ReportsEachFailureOverTheDialogAndConvertsTheRest) {
+    const std::string notSmf = put("ソ.mid", {'h', 'i'});
+    const std::string held = put("Gymnopédie.mid", plainSmf());
+    const std::string fur = put("Für Elise.mid", plainSmf());
+    const DWORD everything = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const std::wstring heldPath = engine::wideFromUtf8(held);
+    const HANDLE holder = CreateFileW(heldPath.c_str(), GENERIC_READ, everything, nullptr, OPEN_EXISTING, 0, nullptr);
+    FileList files = {folder_.path(), notSmf, held, fur};
+    files.resize(65537);
+    std::vector<LRESULT> steps;
+    BoxAnswerer answerer;
+    answerer.shown = [&](HWND box) {
+        const HWND dialog = GetWindow(box, GW_OWNER);
+        steps.push_back(SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_GETPOS, 0, 0));
+        EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_GETRANGE, FALSE, 0), 65537);
+        EXPECT_EQ(centre(box), centre(dialog));
+        EXPECT_EQ(centre(dialog), centre(main_));
+    };
+    RunConversion(files);
+    CloseHandle(holder);
+    wchar_t sharing[512];
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_SHARING_VIOLATION, 0, sharing, 512, nullptr);
+    const std::vector<Box> reports = {
+        errorBox("'" + notSmf + "'\n\n" + text(IDS_NOT_SMF)),
+        errorBox("'" + held + "'\n\n" + text(IDS_OPEN_FAILED) + "\n" + engine::utf8FromWide(sharing)),
+    };
+    EXPECT_EQ(answerer.boxes, reports);
+    EXPECT_EQ(steps, (std::vector<LRESULT>{1, 2}));
+    EXPECT_EQ(read(notSmf), Bytes({'h', 'i'}));
+    EXPECT_EQ(read(held), plainSmf());
+    EXPECT_EQ(read(fur), runningStatusSmf());
+}
+
+// Escape, pressed while a file is worked on, is seen before the next file: No goes on (and
+// is not asked again), Yes leaves that file and the rest untouched. With the option cleared,
+// the files are written without running status.
+TEST_F(ConversionRun, EscapeAsksBeforeTheNextFile) {
+    const FileList files = {put("a", runningStatusSmf()), put("b", runningStatusSmf()), put("c", runningStatusSmf())};
+    CheckDlgButton(main_, IDC_RUNNING_STATUS, BST_UNCHECKED);
+    fake.escapeAt = 1;
+    fake.escapeAgainAt = 2;
+    BoxAnswerer answerer({IDNO, IDYES});
+    RunConversion(files);
+    EXPECT_EQ(answerer.boxes, std::vector<Box>(2, {text(IDS_CAPTION_CONFIRM), text(IDS_CONFIRM_CANCEL)}));
+    EXPECT_EQ(read(files[0]), plainSmf());
+    EXPECT_EQ(read(files[1]), plainSmf());
+    EXPECT_EQ(read(files[2]), runningStatusSmf());
+}
+
+// No room for the user on the volume (whatever its total) stops the run before any file
+// changes, naming the drive. Memory running out is reported, and the run goes on.
+TEST_F(ConversionRun, NoRoomStopsTheRunAndWantOfMemoryIsReported) {
+    const FileList files = {put("a", plainSmf()), put("b", plainSmf())};
+    BoxAnswerer answerer;
+    fake.available = 0;
+    RunConversion(files);
+    EXPECT_EQ(read(files[1]), plainSmf());
+    fake = Fake{};
+    fake.throwsFirst = true;
+    RunConversion(files);
+    EXPECT_EQ(read(files[1]), runningStatusSmf());
+    const std::vector<Box> reports = {
+        errorBox("'" + folder_.path().substr(0, 2) + "'\n\n" + text(IDS_DISK_TOO_SMALL) + text(IDS_RUN_STOPPED)),
+        errorBox("'" + files[0] + "'\n\n" + text(IDS_OUT_OF_MEMORY)),
+    };
+    EXPECT_EQ(answerer.boxes, reports);
 }
 
 }  // namespace
