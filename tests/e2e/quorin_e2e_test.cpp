@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "res/resource.h"
@@ -15,6 +14,7 @@
 namespace {
 
 using namespace quorin_test;
+namespace fs = std::filesystem;
 
 // Polls every 50 ms; gives up after a minute, a guard against a hang rather than a time limit.
 bool waitUntil(const std::function<bool()>& condition) {
@@ -58,7 +58,7 @@ void choose(const std::wstring& names) {
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
 }
 
-void expectFile(const std::filesystem::path& path, const Bytes& bytes) {
+void expectFile(const fs::path& path, const Bytes& bytes) {
     waitUntil([&] { return readFile(path) == bytes; });
     EXPECT_EQ(readFile(path), bytes);
 }
@@ -72,14 +72,12 @@ protected:
         CloseHandle(process_.hThread);
     }
 
-    std::filesystem::path in(const std::wstring& name) const { return std::filesystem::path(folder_.path()) / name; }
+    fs::path in(const wchar_t* name) const { return fs::path(folder_.path()) / name; }
 
     // A copy of quorin.exe alone (no settings, no help page) in the test's folder, started
     // there; waits for its main window.
     void start() {
-        std::string exe = "Z:" QUORIN_EXE;
-        std::replace(exe.begin(), exe.end(), '/', '\\');
-        ASSERT_TRUE(CopyFileA(exe.c_str(), in(L"quorin.exe").string().c_str(), FALSE)) << exe;
+        ASSERT_TRUE(CopyFileW(fs::path("Z:" QUORIN_EXE).c_str(), in(L"quorin.exe").c_str(), FALSE));
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         const std::wstring folder = in(L"").wstring();
@@ -103,9 +101,9 @@ protected:
 // Ctrl+R the option (set at first), Ctrl+O the Open command, and File > Exit ends the program
 // and saves the settings. The second Open dialog starts in the folder that the first one went
 // to: the names typed there are bare. 表 and ソ end in 0x5C, a backslash's byte in code page 932.
-TEST_F(QuorinE2E, FirstStartByKeyboardConvertsBothWaysAndRemembersTheFolder) {
-    const std::filesystem::path midi = in(L"ソ表");
-    std::filesystem::create_directory(midi);
+TEST_F(QuorinE2E, FirstStartByKeyboard) {
+    const fs::path midi = in(L"ソ表");
+    fs::create_directory(midi);
     writeFile(midi / L"表.mid", plainSmf());
     writeFile(midi / L"ソ.mid", runningStatusSmf());
     start();
@@ -124,9 +122,9 @@ TEST_F(QuorinE2E, FirstStartByKeyboardConvertsBothWaysAndRemembersTheFolder) {
     ASSERT_TRUE(idle());
 
     press(main_, 'F', VK_MENU);
-    ASSERT_NE(waitFor("#32768"), nullptr) << "Alt+F opened no menu";
+    ASSERT_NE(waitFor("#32768"), nullptr) << "no menu";
     press(nullptr, 'X');
-    ASSERT_EQ(WaitForSingleObject(process_.hProcess, 60000), WAIT_OBJECT_0) << "File > Exit did not end the program";
+    ASSERT_EQ(WaitForSingleObject(process_.hProcess, 60000), WAIT_OBJECT_0) << "File > Exit did not end it";
     wchar_t folder[MAX_PATH] = {};
     GetPrivateProfileStringW(L"OPTION", L"OpenFileNameDir", L"", folder, MAX_PATH, in(L"quorin.ini").c_str());
     EXPECT_EQ(folder, midi.wstring());
@@ -134,7 +132,7 @@ TEST_F(QuorinE2E, FirstStartByKeyboardConvertsBothWaysAndRemembersTheFolder) {
 
 // A name that code page 932 cannot spell ("ü"), chosen in the Open dialog, is converted: the
 // program is given it whole and reaches the file through the wide calls.
-TEST_F(QuorinE2E, ChosenNameOutsideTheAnsiCodePageIsConverted) {
+TEST_F(QuorinE2E, NameOutsideTheAnsiCodePageIsConverted) {
     writeFile(in(L"Für Elise.mid"), plainSmf());
     start();
     PostMessageA(main_, WM_COMMAND, IDM_OPEN, 0);
@@ -145,7 +143,7 @@ TEST_F(QuorinE2E, ChosenNameOutsideTheAnsiCodePageIsConverted) {
 
 // The run's report stands over its progress dialog and names the file; the file keeps its
 // bytes.
-TEST_F(QuorinE2E, FileThatIsNotMidiIsReportedOverTheProgressDialogAndLeftAlone) {
+TEST_F(QuorinE2E, FileThatIsNotMidiIsReported) {
     writeFile(in(L"bad.mid"), {'R', 'I', 'F', 'F'});
     start();
     PostMessageA(main_, WM_COMMAND, IDM_OPEN, 0);
@@ -161,11 +159,11 @@ TEST_F(QuorinE2E, FileThatIsNotMidiIsReportedOverTheProgressDialogAndLeftAlone) 
 
 // F1 without quorin.html: the system's text for a missing file, over the main window. Then
 // Help > Version information by keys: the About box names the running copy; Escape closes it.
-TEST_F(QuorinE2E, F1WithoutTheHelpPageShowsTheSystemTextAndTheAboutBoxNamesTheRunningCopy) {
+TEST_F(QuorinE2E, HelpWithoutItsPageAndAbout) {
     start();
     press(main_, VK_F1);
     const HWND box = waitFor("#32770", 0xFFFF);
-    ASSERT_NE(box, nullptr) << "F1 showed no box";
+    ASSERT_NE(box, nullptr) << "no box";
     EXPECT_EQ(GetWindow(box, GW_OWNER), main_);
     wchar_t missing[512] = {};
     FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0, missing, 512, nullptr);
@@ -174,13 +172,13 @@ TEST_F(QuorinE2E, F1WithoutTheHelpPageShowsTheSystemTextAndTheAboutBoxNamesTheRu
     ASSERT_TRUE(idle());
 
     press(main_, 'H', VK_MENU);
-    ASSERT_NE(waitFor("#32768"), nullptr) << "Alt+H opened no menu";
+    ASSERT_NE(waitFor("#32768"), nullptr) << "no menu";
     press(nullptr, 'V');
     const HWND about = waitFor("#32770", IDC_EXE_PATH);
     ASSERT_NE(about, nullptr) << "no About box";
     EXPECT_EQ(textOf(GetDlgItem(about, IDC_EXE_PATH)), in(L"quorin.exe").wstring());
     press(about, VK_ESCAPE);
-    EXPECT_TRUE(idle()) << "Escape did not close the About box";
+    EXPECT_TRUE(idle());
 }
 
 }  // namespace

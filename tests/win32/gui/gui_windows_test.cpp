@@ -116,7 +116,7 @@ protected:
 // order. A file beside this program (never the decoy in the current folder): its option and
 // its folder (cut to 259 bytes); a position off every monitor gives way to (0, 0); what the
 // program does not know is kept.
-TEST_F(MainWindow, SettingsComeFromBesideTheProgramAndGoBackWithTheRestKept) {
+TEST_F(MainWindow, SettingsLiveBesideTheProgram) {
     EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_CHECKED);
     close();
     const std::string first = "[OPTION]\r\nOpenFileNameDir=" + folder_.path() + "\r\nUseRunningStatus=1\r\n";
@@ -138,7 +138,7 @@ TEST_F(MainWindow, SettingsComeFromBesideTheProgramAndGoBackWithTheRestKept) {
 
 // Every dropped item goes to the run whole, as the system spells it ("ü" has no form in code
 // page 932; one is longer than MAX_PATH), in drop order, folders included.
-TEST_F(MainWindow, DroppedItemsGoToTheRunWhole) {
+TEST_F(MainWindow, DropsGoToTheRunWhole) {
     const FileList dropped = {"C:\\Für Elise.mid", "C:\\windows", "C:\\" + std::string(280, 'm') + ".mid"};
     std::wstring paths;
     for (const std::string& path : dropped) paths += engine::wideFromUtf8(path) + L'\0';
@@ -153,7 +153,7 @@ TEST_F(MainWindow, DroppedItemsGoToTheRunWhole) {
 
 // The option is check box 1000: the menu command and the box's own click each toggle it once,
 // and the mark in the Options menu follows it when the menu opens.
-TEST_F(MainWindow, TheMenuCommandAndTheBoxToggleTheOption) {
+TEST_F(MainWindow, MenuAndBoxToggleTheOption) {
     const int optionsMenu = 1;
     const HMENU options = GetSubMenu(GetMenu(main_), optionsMenu);
     const auto marked = [&] {
@@ -170,7 +170,7 @@ TEST_F(MainWindow, TheMenuCommandAndTheBoxToggleTheOption) {
 
 // A move that ends is remembered, unless the window is minimized, and the next start opens
 // where it was left.
-TEST_F(MainWindow, AMoveIsRememberedForTheNextStart) {
+TEST_F(MainWindow, MoveIsRemembered) {
     SetWindowPos(main_, nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     SendMessageA(main_, WM_EXITSIZEMOVE, 0, 0);
     ShowWindow(main_, SW_MINIMIZE);
@@ -228,7 +228,7 @@ protected:
 // that code page 932 cannot spell, and empty paths (missing files) up to 65,537 entries. The
 // dialog stands over the main window and each report over the dialog, the bar one step on
 // per file out of the whole list; the other file is converted.
-TEST_F(ConversionRun, ReportsEachFailureOverTheDialogAndConvertsTheRest) {
+TEST_F(ConversionRun, ReportsFailuresAndConvertsTheRest) {
     const std::string notSmf = put("ソ.mid", {'h', 'i'});
     const std::string held = put("Gymnopédie.mid", plainSmf());
     const std::string fur = put("Für Elise.mid", plainSmf());
@@ -264,7 +264,7 @@ TEST_F(ConversionRun, ReportsEachFailureOverTheDialogAndConvertsTheRest) {
 // Escape, pressed while a file is worked on, is seen before the next file: No goes on (and
 // is not asked again), Yes leaves that file and the rest untouched. With the option cleared,
 // the files are written without running status.
-TEST_F(ConversionRun, EscapeAsksBeforeTheNextFile) {
+TEST_F(ConversionRun, CancelAsksFirst) {
     const FileList files = {put("a", runningStatusSmf()), put("b", runningStatusSmf()), put("c", runningStatusSmf())};
     CheckDlgButton(main_, IDC_RUNNING_STATUS, BST_UNCHECKED);
     fake.escapeAt = 1;
@@ -279,7 +279,7 @@ TEST_F(ConversionRun, EscapeAsksBeforeTheNextFile) {
 
 // No room for the user on the volume (whatever its total) stops the run before any file
 // changes, naming the drive. Memory running out is reported, and the run goes on.
-TEST_F(ConversionRun, NoRoomStopsTheRunAndWantOfMemoryIsReported) {
+TEST_F(ConversionRun, NoRoomStopsAndNoMemoryIsReported) {
     const FileList files = {put("a", plainSmf()), put("b", plainSmf())};
     BoxAnswerer answerer;
     fake.available = 0;
