@@ -98,9 +98,9 @@ protected:
 };
 
 // First start, by keyboard alone: Escape leaves the window alone, Enter is the Open button,
-// Ctrl+R the option (set at first), Ctrl+O the Open command, and File > Exit ends the program
-// and saves the settings. The second Open dialog starts in the folder that the first one went
-// to: the names typed there are bare. 表 and ソ end in 0x5C, a backslash's byte in code page 932.
+// Ctrl+R the option (set at first), Ctrl+O the Open command, and File > Exit ends the program.
+// The second Open dialog starts in the folder that the first one went to: the names typed
+// there are bare. 表 and ソ end in 0x5C, a backslash's byte in code page 932.
 TEST_F(QuorinE2E, FirstStartByKeyboard) {
     const fs::path midi = in(L"ソ表");
     fs::create_directory(midi);
@@ -125,9 +125,6 @@ TEST_F(QuorinE2E, FirstStartByKeyboard) {
     ASSERT_NE(waitFor("#32768"), nullptr) << "no menu";
     press(nullptr, 'X');
     ASSERT_EQ(WaitForSingleObject(process_.hProcess, 60000), WAIT_OBJECT_0) << "File > Exit did not end it";
-    wchar_t folder[MAX_PATH] = {};
-    GetPrivateProfileStringW(L"OPTION", L"OpenFileNameDir", L"", folder, MAX_PATH, in(L"quorin.ini").c_str());
-    EXPECT_EQ(folder, midi.wstring());
 }
 
 // A name that code page 932 cannot spell ("ü"), chosen in the Open dialog, is converted: the

@@ -94,30 +94,21 @@ TEST(ProgramFolder, CutAtTheLastBackslash) {
 // ShellExecute's results of its own (26 to 32), as system codes, would name unrelated faults
 // (31: a device is not working); below them, its results are system codes already (file or
 // path not found, access denied...).
-enum ShellResult : std::intptr_t { kOutOfResources, kShare = 26, kAssocIncomplete, kDdeFail = 29, kNoAssoc = 31 };
-enum : std::intptr_t { kDllNotFound = 32, kNoFailure };
-constexpr std::uint32_t kErrorSharingViolation = 32;
-
-std::uint32_t told(std::intptr_t result) {
-    return shellFailureCode(0, result);
-}
+constexpr std::intptr_t kFirstOwnResult = 26;
+constexpr std::intptr_t kLastOwnResult = 32;
+constexpr std::intptr_t kOutOfResources = 0;
 
 // The user is told the system's text for a code: the last error when there is one; else a
-// result below the shell's own as itself, and each kind of the shell's own failures as a code
-// of its own, not its number (both kinds of missing association alike, the three DDE failures
-// alike). Which code stands for which kind is the system's to know and is not repeated here,
-// but for the plainest: a sharing violation. A result that no failure has is told as want of
-// resources.
+// result below the shell's own as itself, one of its own as a system code of another number,
+// and a result that no failure has as want of resources. Which code stands for which of the
+// shell's own is the system's to know, and is not repeated here.
 TEST(ShellFailure, IsToldAsASystemCode) {
-    EXPECT_EQ(shellFailureCode(1, kNoAssoc), 1u);
-    for (std::intptr_t result = 1; result < kShare; ++result) EXPECT_EQ(told(result), result);
-    for (std::intptr_t result = kShare; result < kNoFailure; ++result) EXPECT_NE(told(result), result);
-    EXPECT_EQ(told(kShare), kErrorSharingViolation);
-    EXPECT_EQ(told(kAssocIncomplete), told(kNoAssoc));
-    for (std::intptr_t dde = kAssocIncomplete + 1; dde < kNoAssoc; ++dde) EXPECT_EQ(told(dde), told(kDdeFail));
-    EXPECT_NE(told(kNoAssoc), told(kDdeFail));
-    EXPECT_NE(told(kDllNotFound), told(kDdeFail));
-    EXPECT_EQ(told(kNoFailure), told(kOutOfResources));
+    EXPECT_EQ(shellFailureCode(1, kLastOwnResult), 1u);
+    for (std::intptr_t result = 1; result < kFirstOwnResult; ++result)
+        EXPECT_EQ(shellFailureCode(0, result), static_cast<std::uint32_t>(result));
+    for (std::intptr_t result = kFirstOwnResult; result <= kLastOwnResult; ++result)
+        EXPECT_NE(shellFailureCode(0, result), static_cast<std::uint32_t>(result));
+    EXPECT_EQ(shellFailureCode(0, kLastOwnResult + 1), shellFailureCode(0, kOutOfResources));
 }
 
 std::pair<std::int32_t, std::int32_t> xy(Position p) {
@@ -156,11 +147,6 @@ TEST(PlaceWindow, OverItsOwnerInTheWorkArea) {
     EXPECT_EQ(placed(kShownOwner, {0, 0, 100, 100}, kBig), xy({0, 0}));
     EXPECT_EQ(placed(kShownOwner, {900, 600, 1000, 700}, kBig), xy({700, 500}));
     EXPECT_EQ(placed(kShownOwner, {150, 60, 250, 140}, kBig, kSmall), xy({-100, -100}));
-    CentringScene child;
-    child.window = kBig;
-    child.child = true;
-    child.parentClient = {0, 0, 400, 300};
-    EXPECT_EQ(xy(placeWindow(child)), xy({50, 50}));
 }
 
 // A primary monitor with a task bar along its foot, and a second one to its
@@ -246,13 +232,11 @@ TEST(Report, SaysWhetherTheOriginalIsBack) {
 TEST(Report, FallbackNeedsNoMemory) {
     FallbackReport fallback(text);
     const engine::FileOutcome notSmf = outcome(OutcomeKind::NotSmf, true);
-    const engine::FileOutcome restored = outcome(OutcomeKind::WriteFailed, true);
     const engine::FileOutcome lost = outcome(OutcomeKind::WriteFailed, false);
     const std::string writeFailed = text(IDS_WRITE_FAILED);
     const std::string lostTail = writeFailed + text(IDS_RESTORE_FAILED) + "\n" + text(IDS_UNEXPECTED_ERROR);
     EXPECT_EQ(fallback.compose("a", true, nullptr), "'a'\n\n" + text(IDS_OUT_OF_MEMORY));
     EXPECT_EQ(fallback.compose("a", false, &notSmf), "'a'\n\n" + text(IDS_UNEXPECTED_ERROR));
-    EXPECT_EQ(fallback.compose("a", true, &restored), "'a'\n\n" + writeFailed + "\n" + text(IDS_OUT_OF_MEMORY));
     const std::string longest(FallbackReport::kLongestPath, 'x');
     const char* const room = fallback.compose("", true, nullptr).data();
     EXPECT_EQ(fallback.compose(longest, false, &lost), "'" + longest + "'\n\n" + lostTail);
