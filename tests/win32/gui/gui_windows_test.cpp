@@ -89,6 +89,7 @@ protected:
     void TearDown() override {
         close();
         DeleteFileA(ini_.c_str());
+        std::filesystem::current_path(std::filesystem::temp_directory_path());  // lets the folder go
     }
     void open() { main_ = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainWindowProc, 0); }
     // Saves the settings; drops the quit message that would end the next modal loop.
