@@ -1,8 +1,8 @@
 // The program's windows under Wine (code page 932), through what they show and write: the
-// main window (its settings file, drops, the option, the position) and the conversion run
-// under its progress dialog, over temporary files, every box answered by the test. The Open
-// command, Help and the About box are the end-to-end tests' (tests/e2e), which drive the
-// real program.
+// main window (its settings file, drops, the option, the position, Help), the About box, and
+// the conversion run under its progress dialog over temporary files, every box answered by
+// the test. The Open command is the end-to-end tests' (tests/e2e), which drive the real
+// program.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -14,6 +14,7 @@
 
 #include "engine/free_space.h"
 #include "engine/wide_text_win.h"
+#include "gui/about_box.h"
 #include "gui/app_state.h"
 #include "gui/conversion_run.h"
 #include "gui/main_window.h"
@@ -170,6 +171,31 @@ TEST_F(MainWindow, MoveIsRemembered) {
     close();
     open();
     EXPECT_EQ(topLeft(main_), std::pair(40L, 30L));
+}
+
+// F1 opens the help page (missing here: the system's text in an error box) only while the
+// window is enabled.
+TEST_F(MainWindow, HelpWithoutItsPageShowsTheSystemsText) {
+    BoxAnswerer answerer;
+    EnableWindow(main_, FALSE);
+    SendMessageA(main_, WM_HELP, 0, 0);
+    EnableWindow(main_, TRUE);
+    SendMessageA(main_, WM_HELP, 0, 0);
+    wchar_t missing[512];
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0, missing, 512, nullptr);
+    EXPECT_EQ(answerer.boxes, std::vector<Box>{errorBox(engine::utf8FromWide(missing))});
+}
+
+// The About box fills what its template leaves empty: the version texts, the mail and web
+// buttons. The web button asks first; No opens nothing.
+TEST_F(MainWindow, AboutBoxFillsItsTextsAndAsksBeforeTheWeb) {
+    const HWND box = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_ABOUT), main_, AboutBoxProc, 0);
+    for (const int id : {IDC_DESCRIPTION, IDC_COPYRIGHT, IDC_COMMENTS, IDC_MAIL, IDC_WEB})
+        EXPECT_NE(windowText(GetDlgItem(box, id)), "") << id;
+    BoxAnswerer answerer({IDNO});
+    SendMessageA(box, WM_COMMAND, IDC_WEB, 0);
+    EXPECT_EQ(answerer.boxes, std::vector<Box>(1, {text(IDS_CAPTION_CONFIRM), text(IDS_ASK_BROWSER)}));
+    DestroyWindow(box);
 }
 
 struct Fake {
