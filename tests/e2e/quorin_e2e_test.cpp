@@ -28,7 +28,8 @@ std::wstring textOf(HWND window) {
     return text;
 }
 
-// A shown window of a class with a control of an id (0: any), or null.
+// A shown window of a class with a control of an id (0: any), or null. Any program's: the
+// display is this test's alone while it runs.
 HWND shown(const char* cls, int item = 0) {
     for (HWND w = FindWindowExA(nullptr, nullptr, cls, nullptr); w; w = FindWindowExA(nullptr, w, cls, nullptr))
         if (IsWindowVisible(w) && (item == 0 || GetDlgItem(w, item))) return w;

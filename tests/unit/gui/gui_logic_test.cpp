@@ -1,7 +1,6 @@
-// The portable rules of the program's windows: the Open dialog's filter and
-// result, the program's folder, the error told when the shell cannot open
-// something, where dialogs, boxes and the main window go, the string loader,
-// and the reports of a run.
+// The portable rules of the program's windows: the Open dialog's filter and result, the
+// program's folder, the error told when the shell cannot open something, where dialogs, boxes
+// and the main window go, the string loader, and the reports of a run.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,9 +35,9 @@ TEST(OpenFilter, LinesBecomeNulTerminated) {
     EXPECT_EQ(filter(""), "\0\0"s);
 }
 
-// What the Open dialog leaves in its buffer (size bytes of it), and the offset
-// of the first name that it gives: for one file its path; for several the
-// folder, each name and an empty string.
+// What the Open dialog leaves in its buffer (size bytes of it), and the offset of the first
+// name that it gives: for one file its path; for several the folder, each name and an empty
+// string.
 struct Selection {
     std::string buffer;
     std::size_t size;
@@ -61,11 +60,10 @@ Selection cut(Selection selection, std::size_t size) {
     return selection;
 }
 
-// Several names join the folder in buffer order, without doubling a root's
-// separator. 表 (0x95 0x5C) and ソ (0x83 0x5C) end in the byte of a backslash,
-// which is no separator there. A selection too large for the buffer comes back
-// cut (seen under Wine): what fits is read, nothing past the buffer's end (a
-// NUL here), and the result is not complete.
+// Several names join the folder in buffer order, without doubling a root's separator. 表 (0x95
+// 0x5C) and ソ (0x83 0x5C) end in the byte of a backslash, which is no separator there. A
+// selection too large for the buffer comes back cut (seen under Wine): what fits is read,
+// nothing past the buffer's end (a NUL here), and the result is not complete.
 TEST(OpenResult, PathsInOrderAndWhetherCut) {
     const std::pair<Selection, FileList> rows[] = {
         {one("D:\\M\\a.mid"), {"D:\\M\\a.mid"}},
@@ -121,8 +119,7 @@ const Rectangle kScreen{0, 0, 1000, 700};
 const Rectangle kSmall{0, 0, 200, 100};
 const Rectangle kBig{500, 500, 800, 700};
 
-// Where a top-level window (by default 100 x 50) goes, its owner over
-// ownerArea.
+// Where a top-level window (by default 100 x 50) goes, its owner over ownerArea.
 std::pair<std::int32_t, std::int32_t> placed(Owner owner, Rectangle ownerArea, Rectangle window = {500, 500, 600, 550},
                                              Rectangle workArea = kScreen) {
     CentringScene scene;
@@ -135,10 +132,9 @@ std::pair<std::int32_t, std::int32_t> placed(Owner owner, Rectangle ownerArea, R
     return xy(placeWindow(scene));
 }
 
-// A top-level window goes over its owner only when that is shown and not
-// minimised, else over the work area, and stays inside the work area: one
-// correction per axis, the left and top edges first, so a window larger than
-// the area overhangs it. A child goes into its parent's client area.
+// A top-level window goes over its owner only when that is shown and not minimised, else over
+// the work area, and stays inside the work area: one correction per axis, the left and top
+// edges first, so a window larger than the area overhangs it.
 TEST(PlaceWindow, OverItsOwnerInTheWorkArea) {
     EXPECT_EQ(placed(kNoOwner, kSmall), xy({450, 325}));
     EXPECT_EQ(placed(kHiddenOwner, kSmall), xy({450, 325}));
@@ -149,18 +145,19 @@ TEST(PlaceWindow, OverItsOwnerInTheWorkArea) {
     EXPECT_EQ(placed(kShownOwner, {150, 60, 250, 140}, kBig, kSmall), xy({-100, -100}));
 }
 
-// A primary monitor with a task bar along its foot, and a second one to its
-// right that starts higher; a window of 300 x 150. A position from which the
-// window would be seen on no monitor gives way to (0, 0); a window partly off
-// its monitor's work area moves into the work area of the monitor it overlaps
-// most (the first on a tie), as little as needed. Without monitors, the
+// A primary monitor with a task bar along its foot, and a second one to its right that starts
+// higher; a window of 300 x 150. A position from which the window would be seen on no monitor
+// gives way to (0, 0); a window partly off its monitor's work area moves into the work area of
+// the monitor it overlaps most (the first on a tie), as little as needed. Without monitors, the
 // position stays.
 TEST(OpeningPosition, IsInAWorkArea) {
     const std::vector<MonitorArea> monitors = {
         {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}},
         {{1920, -200, 3200, 824}, {1920, -200, 3200, 824}},
     };
-    const auto opening = [&](Position stored) { return xy(onScreenPosition(stored, 300, 150, monitors, {0, 0})); };
+    const std::int32_t width = 300;
+    const std::int32_t height = 150;
+    const auto opening = [&](Position stored) { return xy(onScreenPosition(stored, width, height, monitors, {0, 0})); };
     EXPECT_EQ(opening({2000, -150}), xy({2000, -150}));
     EXPECT_EQ(opening({5000, 100}), xy({0, 0}));
     EXPECT_EQ(opening({2147483600, -2147483600}), xy({0, 0}));
@@ -168,12 +165,11 @@ TEST(OpeningPosition, IsInAWorkArea) {
     EXPECT_EQ(opening({3199, 823}), xy({2900, 674}));
     EXPECT_EQ(opening({1800, 500}), xy({1920, 500}));
     EXPECT_EQ(opening({1770, 500}), xy({1620, 500}));
-    EXPECT_EQ(xy(onScreenPosition({5000, -3000}, 300, 150, {}, {0, 0})), xy({5000, -3000}));
+    EXPECT_EQ(xy(onScreenPosition({5000, -3000}, width, height, {}, {0, 0})), xy({5000, -3000}));
 }
 
-// The loader is fed as LoadStringA feeds it: at most capacity - 1 bytes and a
-// NUL, the count returned, 0 for a missing entry. It asks again, with more
-// room, until 3 bytes are left.
+// The loader is fed as LoadStringA feeds it: at most capacity - 1 bytes and a NUL, the count
+// returned, 0 for a missing entry. It asks again, with more room, until 3 bytes are left.
 TEST(MessageText, LoaderGrowsUntilWhole) {
     // text length, loads
     const std::pair<int, int> rows[] = {{0, 1}, {1, 1}, {253, 1}, {254, 2}, {510, 3}};
@@ -213,8 +209,8 @@ engine::FileOutcome outcome(OutcomeKind kind, bool restored) {
     return outcome;
 }
 
-// A failed rewrite's report: the file, what failed, the system's reason on a
-// line of its own, and, when the original is not back, that too.
+// A failed rewrite's report: the file, what failed, the system's reason on a line of its own,
+// and, when the original is not back, that too.
 TEST(Report, SaysWhetherTheOriginalIsBack) {
     const auto systemText = [](std::string& line, std::uint32_t code) {
         line = "reason " + std::to_string(code);
@@ -226,9 +222,9 @@ TEST(Report, SaysWhetherTheOriginalIsBack) {
               failed + text(IDS_RESTORE_FAILED));
 }
 
-// The report shown when memory ran out or something unexpected was thrown: the
-// state of a failed rewrite first, then the problem; in the room reserved when
-// the run began, where the longest path fits and a longer one is left out.
+// The report shown when memory ran out or something unexpected was thrown: the state of a
+// failed rewrite first, then the problem; in the room reserved when the run began, where the
+// longest path fits and a longer one is left out.
 TEST(Report, FallbackNeedsNoMemory) {
     FallbackReport fallback(text);
     const engine::FileOutcome notSmf = outcome(OutcomeKind::NotSmf, true);

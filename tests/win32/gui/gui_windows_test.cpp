@@ -38,6 +38,12 @@ std::string text(UINT id) {
     return engine::utf8FromAnsi({ansi, static_cast<std::size_t>(LoadStringA(nullptr, id, ansi, sizeof ansi))});
 }
 
+// The system's text for a code, whole.
+std::string systemText(DWORD code) {
+    wchar_t text[512];
+    return engine::utf8FromWide(text, FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, text, 512, nullptr));
+}
+
 using Box = std::pair<std::string, std::string>;  // caption, text
 
 Box errorBox(const std::string& text) {
@@ -115,7 +121,7 @@ TEST_F(MainWindow, SettingsLiveBesideTheProgram) {
     const std::string first = "[OPTION]\r\nOpenFileNameDir=" + folder_.path() + "\r\nUseRunningStatus=1\r\n";
     EXPECT_EQ(readFile(ini_), bytes(first + "XPos=0\r\nYPos=0\r\n"));
     writeFile("quorin.ini", bytes(first));
-    const std::string folder = "C:\\" + std::string(297, 'd');
+    const std::string folder = "C:\\" + std::string(MAX_PATH, 'd');
     const auto stored = [](const std::string& position, const std::string& folder) {
         return bytes("; mine\r\n[USER]\r\nA=b\r\n[OPTION]\r\nNote=kept\r\nUseRunningStatus=0\r\n" + position +
                      "OpenFileNameDir=" + folder + "\r\n");
@@ -125,14 +131,14 @@ TEST_F(MainWindow, SettingsLiveBesideTheProgram) {
     EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_UNCHECKED);
     EXPECT_EQ(topLeft(main_), std::pair(0L, 0L));
     close();
-    EXPECT_EQ(readFile(ini_), stored("XPos=0\r\nYPos=0\r\n", folder.substr(0, 259)));
+    EXPECT_EQ(readFile(ini_), stored("XPos=0\r\nYPos=0\r\n", folder.substr(0, MAX_PATH - 1)));
     EXPECT_EQ(readFile("quorin.ini"), bytes(first));
 }
 
 // Every dropped item goes to the run whole, as the system spells it ("ü" has no form in code
 // page 932; one is longer than MAX_PATH), in drop order, folders included.
 TEST_F(MainWindow, DropsGoToTheRunWhole) {
-    const FileList dropped = {"C:\\Für Elise.mid", "C:\\windows", "C:\\" + std::string(280, 'm') + ".mid"};
+    const FileList dropped = {"C:\\Für Elise.mid", "C:\\windows", "C:\\" + std::string(MAX_PATH, 'm') + ".mid"};
     std::wstring paths;
     for (const std::string& path : dropped) paths += engine::wideFromUtf8(path) + L'\0';
     const std::size_t size = sizeof(DROPFILES) + (paths.size() + 1) * sizeof(wchar_t);
@@ -181,9 +187,7 @@ TEST_F(MainWindow, HelpWithoutItsPageShowsTheSystemsText) {
     SendMessageA(main_, WM_HELP, 0, 0);
     EnableWindow(main_, TRUE);
     SendMessageA(main_, WM_HELP, 0, 0);
-    wchar_t missing[512];
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0, missing, 512, nullptr);
-    EXPECT_EQ(answerer.boxes, std::vector<Box>{errorBox(engine::utf8FromWide(missing))});
+    EXPECT_EQ(answerer.boxes, std::vector<Box>{errorBox(systemText(ERROR_FILE_NOT_FOUND))});
 }
 
 // The About box fills what its template leaves empty: the version texts, the mail and web
@@ -198,6 +202,10 @@ TEST_F(MainWindow, AboutBoxFillsItsTextsAndAsksBeforeTheWeb) {
     DestroyWindow(box);
 }
 
+// The system's free-space function as the run finds it: the bytes available to the user (the
+// volume's total is always more); it throws std::bad_alloc at the first file if asked to,
+// and presses Escape in the progress dialog at the files listed (those that change, counted
+// from 1).
 struct Fake {
     std::uint64_t available = 1u << 30;
     bool throwsFirst = false;
@@ -206,11 +214,8 @@ struct Fake {
     int probes = 0;
 };
 
-// The main window, its option set; files in the fresh
-// folder, named and read in UTF-8 as the run takes them. The system's free-space function
-// gives the bytes available to the user (the volume's total is always more), throws
-// std::bad_alloc at the first file if asked to, and presses Escape in the progress dialog at
-// the files listed (those that change, counted from 1).
+// The main window with its option set, the fake free space, and files in the fresh folder,
+// named and read in UTF-8 as the run takes them.
 class ConversionRun : public MainWindow {
 protected:
     void SetUp() override {
@@ -254,11 +259,9 @@ TEST_F(ConversionRun, ReportsFailuresAndConvertsTheRest) {
     BoxAnswerer answerer;
     RunConversion(files);
     CloseHandle(holder);
-    wchar_t sharing[512];
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_SHARING_VIOLATION, 0, sharing, 512, nullptr);
     const std::vector<Box> reports = {
         errorBox("'" + notSmf + "'\n\n" + text(IDS_NOT_SMF)),
-        errorBox("'" + held + "'\n\n" + text(IDS_OPEN_FAILED) + "\n" + engine::utf8FromWide(sharing)),
+        errorBox("'" + held + "'\n\n" + text(IDS_OPEN_FAILED) + "\n" + systemText(ERROR_SHARING_VIOLATION)),
     };
     EXPECT_EQ(answerer.boxes, reports);
     EXPECT_EQ(read(notSmf), Bytes({'h', 'i'}));
