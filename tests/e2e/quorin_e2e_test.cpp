@@ -51,12 +51,13 @@ void press(HWND target, BYTE key, BYTE modifier = 0) {
         if (vk != 0) keybd_event(vk, static_cast<BYTE>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)), flags, 0);
 }
 
-// Types names (or a folder to go to) into the Open dialog's file-name field and confirms.
+// Types names (or a folder to go to) into the Open dialog's file-name field and confirms;
+// returns once the dialog has taken the click (gone to the folder, or closed).
 void choose(const std::wstring& names) {
     const HWND dialog = waitFor("#32770", cmb13);
     ASSERT_NE(dialog, nullptr) << "no Open dialog";
     SetWindowTextW(GetDlgItem(dialog, cmb13), names.c_str());
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    SendMessageTimeoutW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 9000, nullptr);
 }
 
 void expectFile(const fs::path& path, const Bytes& bytes) {
