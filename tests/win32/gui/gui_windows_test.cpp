@@ -5,11 +5,12 @@
 // program.
 #include <windows.h>
 #include <commctrl.h>
+#include <dlgs.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <deque>
 
 #include "engine/free_space.h"
@@ -46,25 +47,24 @@ std::string systemText(DWORD code) {
 
 using Box = std::pair<std::string, std::string>;  // caption, text
 
-Box errorBox(const std::string& text) {
-    return {testing::text(IDS_CAPTION_ERROR), text};
-}
-
 // While alive (one at a time), records each message box of this thread as it is shown and
 // answers it with the next answer (IDOK once none are left). A message box is a window with
-// control 0xFFFF, its text.
+// control 0xFFFF, its text. An Open dialog (with a file name field) is recorded as no caption
+// and the filter it shows.
 struct BoxAnswerer {
     explicit BoxAnswerer(std::deque<int> answers = {IDOK}) : answers(std::move(answers)) { current = this; }
     ~BoxAnswerer() { UnhookWindowsHookEx(hook); }
 
     static LRESULT CALLBACK seen(int code, WPARAM wParam, LPARAM lParam) {
         const auto& call = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-        const HWND text = GetDlgItem(call.hwnd, 0xFFFF);
-        if (call.message == WM_SHOWWINDOW && call.wParam && text) current->answer(call.hwnd, text);
+        if (call.message == WM_SHOWWINDOW && call.wParam) current->answer(call.hwnd);
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
-    void answer(HWND box, HWND text) {
-        boxes.emplace_back(windowText(box), windowText(text));
+    void answer(HWND box) {
+        const bool openDialog = GetDlgItem(box, cmb13) != nullptr;
+        const HWND text = GetDlgItem(box, openDialog ? cmb1 : 0xFFFF);
+        if (text == nullptr) return;
+        boxes.emplace_back(openDialog ? "" : windowText(box), windowText(text));
         PostMessageA(box, WM_COMMAND, answers.front(), 0);
         if (answers.size() > 1) answers.pop_front();
     }
@@ -81,16 +81,26 @@ std::pair<LONG, LONG> topLeft(HWND window) {
     return {r.left, r.top};
 }
 
+// The system's free-space function as the run finds it: plenty of room; it throws std::bad_alloc at the first file if
+// asked to, and presses Escape in the progress dialog at the files listed (those that change, counted from 1).
+struct Fake {
+    bool throwsFirst = false;
+    std::vector<int> escapes;
+    std::vector<LRESULT> bar;  // the progress bar's position at each probe
+};
+
 // The main window, opened with a fresh current folder and no settings file beside this
-// program; the runs it starts are kept.
+// program, with the fake free
+// space and files in the fresh folder, named and read in UTF-8 as the run takes them.
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         InstanceHandle = GetModuleHandleA(nullptr);
+        InitCommonControls();
         RegisterMainWindowClass();
         SetCurrentDirectoryA(folder_.path().c_str());
-        runs.clear();
-        SetConversionRunner([](const FileList& files) { runs.push_back(files); });
+        FreeSpaceExFunction = freeSpace;
+        fake = Fake{};
         open();
     }
     void TearDown() override {
@@ -105,22 +115,39 @@ protected:
         for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) continue;
     }
 
-    inline static std::vector<FileList> runs;
+    std::string put(const std::string& name, const Bytes& bytes) const {
+        const std::string path = folder_.path() + "\\" + name;
+        writeFile(std::filesystem::u8path(path), bytes);
+        return path;
+    }
+    static Bytes read(const std::string& path) { return readFile(std::filesystem::u8path(path)); }
+
+    static BOOL WINAPI freeSpace(LPCSTR, PULARGE_INTEGER user, PULARGE_INTEGER total, PULARGE_INTEGER) {
+        fake.bar.push_back(SendDlgItemMessageA(GetActiveWindow(), IDC_PROGRESS, PBM_GETPOS, 0, 0));
+        const int probe = static_cast<int>(fake.bar.size());
+        if (std::count(fake.escapes.begin(), fake.escapes.end(), probe) != 0)
+            PostMessageA(GetActiveWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
+        if (probe == 1 && fake.throwsFirst) throw std::bad_alloc();
+        user->QuadPart = 1ull << 40;
+        total->QuadPart = 1ull << 40;
+        return TRUE;
+    }
+
+    inline static Fake fake;
     const std::string ini_ = std::string(_pgmptr).substr(0, std::string(_pgmptr).rfind('\\')) + "\\quorin.ini";
     TempFolder folder_;
     HWND main_ = nullptr;
 };
 
 // Without a file: the option set, the current folder, (0, 0), written as four keys in this
-// order. A file beside this program (never the decoy in the current folder): its option and
+// order. A file beside this program (never one in the current folder): its option and
 // its folder (cut to 259 bytes); a position off every monitor gives way to (0, 0); what the
-// program does not know is kept.
+// program does not know is kept. A move that ends is remembered, unless the window is
+// minimized, and the next start opens where it was left.
 TEST_F(MainWindow, SettingsLiveBesideTheProgram) {
-    EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_CHECKED);
     close();
     const std::string first = "[OPTION]\r\nOpenFileNameDir=" + folder_.path() + "\r\nUseRunningStatus=1\r\n";
     EXPECT_EQ(readFile(ini_), bytes(first + "XPos=0\r\nYPos=0\r\n"));
-    writeFile("quorin.ini", bytes(first));
     const std::string folder = "C:\\" + std::string(MAX_PATH, 'd');
     const auto stored = [](const std::string& position, const std::string& folder) {
         return bytes("; mine\r\n[USER]\r\nA=b\r\n[OPTION]\r\nNote=kept\r\nUseRunningStatus=0\r\n" + position +
@@ -132,44 +159,7 @@ TEST_F(MainWindow, SettingsLiveBesideTheProgram) {
     EXPECT_EQ(topLeft(main_), std::pair(0L, 0L));
     close();
     EXPECT_EQ(readFile(ini_), stored("XPos=0\r\nYPos=0\r\n", folder.substr(0, MAX_PATH - 1)));
-    EXPECT_EQ(readFile("quorin.ini"), bytes(first));
-}
-
-// Every dropped item goes to the run whole, as the system spells it ("ü" has no form in code
-// page 932; one is longer than MAX_PATH), in drop order, folders included.
-TEST_F(MainWindow, DropsGoToTheRunWhole) {
-    const FileList dropped = {"C:\\Für Elise.mid", "C:\\windows", "C:\\" + std::string(MAX_PATH, 'm') + ".mid"};
-    std::wstring paths;
-    for (const std::string& path : dropped) paths += engine::wideFromUtf8(path) + L'\0';
-    const std::size_t size = sizeof(DROPFILES) + (paths.size() + 1) * sizeof(wchar_t);
-    auto* const drop = static_cast<DROPFILES*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, size));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    std::memcpy(drop + 1, paths.data(), paths.size() * sizeof(wchar_t));
-    SendMessageA(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
-    EXPECT_EQ(runs, std::vector<FileList>{dropped});
-}
-
-// The option is check box 1000: the menu command and the box's own click each toggle it once,
-// and the mark in the Options menu follows it when the menu opens.
-TEST_F(MainWindow, MenuAndBoxToggleTheOption) {
-    const int optionsMenu = 1;
-    const HMENU options = GetSubMenu(GetMenu(main_), optionsMenu);
-    const auto marked = [&] {
-        SendMessageA(main_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(options), optionsMenu);
-        return (GetMenuState(options, IDM_RUNNING_STATUS, MF_BYCOMMAND) & MF_CHECKED) != 0;
-    };
-    SendMessageA(main_, WM_COMMAND, IDM_RUNNING_STATUS, 0);
-    EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_UNCHECKED);
-    EXPECT_FALSE(marked());
-    SendDlgItemMessageA(main_, IDC_RUNNING_STATUS, BM_CLICK, 0, 0);
-    EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_CHECKED);
-    EXPECT_TRUE(marked());
-}
-
-// A move that ends is remembered, unless the window is minimized, and the next start opens
-// where it was left.
-TEST_F(MainWindow, MoveIsRemembered) {
+    open();
     SetWindowPos(main_, nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     SendMessageA(main_, WM_EXITSIZEMOVE, 0, 0);
     ShowWindow(main_, SW_MINIMIZE);
@@ -177,6 +167,21 @@ TEST_F(MainWindow, MoveIsRemembered) {
     close();
     open();
     EXPECT_EQ(topLeft(main_), std::pair(40L, 30L));
+}
+
+// The option is check box 1000, set at first: the menu command toggles it, and the mark in
+// the Options menu follows it when the menu opens.
+TEST_F(MainWindow, MenuTogglesTheOption) {
+    const int optionsMenu = 1;
+    const HMENU options = GetSubMenu(GetMenu(main_), optionsMenu);
+    const auto marked = [&] {
+        SendMessageA(main_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(options), optionsMenu);
+        return (GetMenuState(options, IDM_RUNNING_STATUS, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    };
+    EXPECT_TRUE(marked());
+    SendMessageA(main_, WM_COMMAND, IDM_RUNNING_STATUS, 0);
+    EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_UNCHECKED);
+    EXPECT_FALSE(marked());
 }
 
 // F1 opens the help page (missing here: the system's text in an error box) only while the
@@ -187,7 +192,16 @@ TEST_F(MainWindow, HelpWithoutItsPageShowsTheSystemsText) {
     SendMessageA(main_, WM_HELP, 0, 0);
     EnableWindow(main_, TRUE);
     SendMessageA(main_, WM_HELP, 0, 0);
-    EXPECT_EQ(answerer.boxes, std::vector<Box>{errorBox(systemText(ERROR_FILE_NOT_FOUND))});
+    EXPECT_EQ(answerer.boxes, std::vector<Box>{Box(text(IDS_CAPTION_ERROR), systemText(ERROR_FILE_NOT_FOUND))});
+    EXPECT_EQ(topLeft(main_), std::pair(0L, 0L));  // a box moves only itself
+}
+
+// The Open dialog starts on its first filter, MIDI files.
+TEST_F(MainWindow, OpenStartsOnMidiFiles) {
+    BoxAnswerer answerer({IDCANCEL});
+    SendMessageA(main_, WM_COMMAND, IDM_OPEN, 0);
+    const std::string filters = text(IDS_OPEN_FILTER);
+    EXPECT_EQ(answerer.boxes, std::vector<Box>(1, {"", filters.substr(0, filters.find('\n'))}));
 }
 
 // The About box fills what its template leaves empty: the version texts, the mail and web
@@ -202,106 +216,49 @@ TEST_F(MainWindow, AboutBoxFillsItsTextsAndAsksBeforeTheWeb) {
     DestroyWindow(box);
 }
 
-// The system's free-space function as the run finds it: the bytes available to the user (the
-// volume's total is always more); it throws std::bad_alloc at the first file if asked to,
-// and presses Escape in the progress dialog at the files listed (those that change, counted
-// from 1).
-struct Fake {
-    std::uint64_t available = 1u << 30;
-    bool throwsFirst = false;
-    int escapeAt = 0;
-    int escapeAgainAt = 0;
-    int probes = 0;
-};
-
-// The main window with its option set, the fake free space, and files in the fresh folder,
-// named and read in UTF-8 as the run takes them.
-class ConversionRun : public MainWindow {
-protected:
-    void SetUp() override {
-        MainWindow::SetUp();
-        InitCommonControls();
-        FreeSpaceExFunction = freeSpace;
-        fake = Fake{};
-    }
-    std::string put(const std::string& name, const Bytes& bytes) const {
-        const std::string path = folder_.path() + "\\" + name;
-        writeFile(std::filesystem::u8path(path), bytes);
-        return path;
-    }
-    static Bytes read(const std::string& path) { return readFile(std::filesystem::u8path(path)); }
-
-    static BOOL WINAPI freeSpace(LPCSTR, PULARGE_INTEGER user, PULARGE_INTEGER total, PULARGE_INTEGER) {
-        ++fake.probes;
-        if (fake.probes == fake.escapeAt || fake.probes == fake.escapeAgainAt)
-            PostMessageA(GetActiveWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
-        if (fake.probes == 1 && fake.throwsFirst) throw std::bad_alloc();
-        user->QuadPart = fake.available;
-        total->QuadPart = fake.available + (1ull << 40);
-        return TRUE;
-    }
-
-    inline static Fake fake;
-};
-
-// One run over a folder, a file that is no Standard MIDI File (its name ends in 0x5C: ソ), a
-// file that another program holds open (sharing everything: the run wants it alone), a name
-// that code page 932 cannot spell, and a missing file: each failure is reported, and the
-// rest is converted.
-TEST_F(ConversionRun, ReportsFailuresAndConvertsTheRest) {
-    const std::string notSmf = put("ソ.mid", {'h', 'i'});
+// One run over a folder, a file that another program holds open (sharing everything: the run
+// wants it alone; "é" has no form in code page 932), and a missing file: only the held file
+// is reported, with the system's reason, and it keeps its bytes.
+TEST_F(MainWindow, RunReportsFailures) {
     const std::string held = put("Gymnopédie.mid", plainSmf());
-    const std::string fur = put("Für Elise.mid", plainSmf());
-    const DWORD everything = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const std::wstring heldPath = engine::wideFromUtf8(held);
-    const HANDLE holder = CreateFileW(heldPath.c_str(), GENERIC_READ, everything, nullptr, OPEN_EXISTING, 0, nullptr);
-    const FileList files = {folder_.path(), notSmf, held, fur, folder_.path() + "\\gone.mid"};
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const std::wstring path = engine::wideFromUtf8(held);
+    const HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ, all, nullptr, OPEN_EXISTING, 0, nullptr);
+    const FileList files = {folder_.path(), held, folder_.path() + "\\gone.mid"};
     BoxAnswerer answerer;
     RunConversion(files);
     CloseHandle(holder);
-    const std::vector<Box> reports = {
-        errorBox("'" + notSmf + "'\n\n" + text(IDS_NOT_SMF)),
-        errorBox("'" + held + "'\n\n" + text(IDS_OPEN_FAILED) + "\n" + systemText(ERROR_SHARING_VIOLATION)),
-    };
-    EXPECT_EQ(answerer.boxes, reports);
-    EXPECT_EQ(read(notSmf), Bytes({'h', 'i'}));
+    const std::string reason = systemText(ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(answerer.boxes, std::vector<Box>{Box(text(IDS_CAPTION_ERROR),
+                                                   "'" + held + "'\n\n" + text(IDS_OPEN_FAILED) + "\n" + reason)});
     EXPECT_EQ(read(held), plainSmf());
-    EXPECT_EQ(read(fur), runningStatusSmf());
 }
 
 // Escape, pressed while a file is worked on, is seen before the next file: No goes on (and
-// is not asked again), Yes leaves that file and the rest untouched. With the option cleared,
-// the files are written without running status.
-TEST_F(ConversionRun, CancelAsksFirst) {
+// is not asked again), Yes leaves that file and the rest untouched. The bar moves one step a
+// file. With the option cleared, the files are written without running status.
+TEST_F(MainWindow, RunCancelAsksFirst) {
     const FileList files = {put("a", runningStatusSmf()), put("b", runningStatusSmf()), put("c", runningStatusSmf())};
     CheckDlgButton(main_, IDC_RUNNING_STATUS, BST_UNCHECKED);
-    fake.escapeAt = 1;
-    fake.escapeAgainAt = 2;
+    fake.escapes = {1, 2};
     BoxAnswerer answerer({IDNO, IDYES});
     RunConversion(files);
     EXPECT_EQ(answerer.boxes, std::vector<Box>(2, {text(IDS_CAPTION_CONFIRM), text(IDS_CONFIRM_CANCEL)}));
+    EXPECT_EQ(fake.bar, std::vector<LRESULT>({1, 2}));
     EXPECT_EQ(read(files[0]), plainSmf());
     EXPECT_EQ(read(files[1]), plainSmf());
     EXPECT_EQ(read(files[2]), runningStatusSmf());
 }
 
-// No room for the user on the volume (whatever its total) stops the run before any file
-// changes, naming the drive. Memory running out is reported, and the run goes on.
-TEST_F(ConversionRun, NoRoomStopsAndNoMemoryIsReported) {
+// Memory running out at a file is reported, and the run goes on.
+TEST_F(MainWindow, RunReportsWantOfMemoryAndGoesOn) {
     const FileList files = {put("a", plainSmf()), put("b", plainSmf())};
     BoxAnswerer answerer;
-    fake.available = 0;
-    RunConversion(files);
-    EXPECT_EQ(read(files[1]), plainSmf());
-    fake = Fake{};
     fake.throwsFirst = true;
     RunConversion(files);
+    EXPECT_EQ(answerer.boxes,
+              std::vector<Box>{Box(text(IDS_CAPTION_ERROR), "'" + files[0] + "'\n\n" + text(IDS_OUT_OF_MEMORY))});
     EXPECT_EQ(read(files[1]), runningStatusSmf());
-    const std::vector<Box> reports = {
-        errorBox("'" + folder_.path().substr(0, 2) + "'\n\n" + text(IDS_DISK_TOO_SMALL) + text(IDS_RUN_STOPPED)),
-        errorBox("'" + files[0] + "'\n\n" + text(IDS_OUT_OF_MEMORY)),
-    };
-    EXPECT_EQ(answerer.boxes, reports);
 }
 
 }  // namespace
