@@ -188,9 +188,8 @@ TEST_F(MainWindow, MenuTogglesTheOption) {
 // window is enabled.
 TEST_F(MainWindow, HelpWithoutItsPageShowsTheSystemsText) {
     BoxAnswerer answerer;
-    EnableWindow(main_, FALSE);
     SendMessageA(main_, WM_HELP, 0, 0);
-    EnableWindow(main_, TRUE);
+    EnableWindow(main_, FALSE);
     SendMessageA(main_, WM_HELP, 0, 0);
     EXPECT_EQ(answerer.boxes, std::vector<Box>{Box(text(IDS_CAPTION_ERROR), systemText(ERROR_FILE_NOT_FOUND))});
     EXPECT_EQ(topLeft(main_), std::pair(0L, 0L));  // a box moves only itself
@@ -205,7 +204,7 @@ TEST_F(MainWindow, OpenStartsOnMidiFiles) {
 }
 
 // The About box fills what its template leaves empty: the version texts, the mail and web
-// buttons. The web button asks first; No opens nothing.
+// buttons. The web button asks first; No opens nothing. The box goes with its owner.
 TEST_F(MainWindow, AboutBoxFillsItsTextsAndAsksBeforeTheWeb) {
     const HWND box = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_ABOUT), main_, AboutBoxProc, 0);
     for (const int id : {IDC_DESCRIPTION, IDC_COPYRIGHT, IDC_COMMENTS, IDC_MAIL, IDC_WEB})
@@ -213,7 +212,6 @@ TEST_F(MainWindow, AboutBoxFillsItsTextsAndAsksBeforeTheWeb) {
     BoxAnswerer answerer({IDNO});
     SendMessageA(box, WM_COMMAND, IDC_WEB, 0);
     EXPECT_EQ(answerer.boxes, std::vector<Box>(1, {text(IDS_CAPTION_CONFIRM), text(IDS_ASK_BROWSER)}));
-    DestroyWindow(box);
 }
 
 // One run over a folder, a file that another program holds open (sharing everything: the run
