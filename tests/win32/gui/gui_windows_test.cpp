@@ -1,214 +1,264 @@
-// The shell's windows under Wine, through what they show and write: the settings file, the
-// main window's commands, Open dialogs and drops, and the About box.
+// The program's windows under Wine (code page 932), through what they show and write: the
+// main window (its settings file, drops, the option, the position, Help), the About box, and
+// the conversion run under its progress dialog over temporary files, every box answered by
+// the test. The Open command is the end-to-end tests' (tests/e2e), which drive the real
+// program.
 #include <windows.h>
+#include <commctrl.h>
 #include <dlgs.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
+#include <algorithm>
+#include <deque>
 
+#include "engine/free_space.h"
 #include "engine/wide_text_win.h"
 #include "gui/about_box.h"
 #include "gui/app_state.h"
+#include "gui/conversion_run.h"
 #include "gui/main_window.h"
-#include "gui/messages.h"
 #include "gui/startup.h"
 #include "res/resource.h"
+#include "tests/support/files.h"
 
+namespace gui::testing {
 namespace {
 
-std::vector<FileList> runs;
-std::function<void(HWND)> onDialog;  // sees every dialog of this thread as it opens
+using namespace quorin_test;
 
-LRESULT CALLBACK dialogOpened(int code, WPARAM wParam, LPARAM lParam) {
-    const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-    if (code >= 0 && call->message == WM_INITDIALOG && onDialog) onDialog(call->hwnd);
-    return CallNextHookEx(nullptr, code, wParam, lParam);
+std::string windowText(HWND window) {
+    wchar_t text[4096];
+    return engine::utf8FromWide(text, static_cast<std::size_t>(GetWindowTextW(window, text, 4096)));
 }
 
-INT_PTR CALLBACK plainDialog(HWND, UINT, WPARAM, LPARAM) {
-    return FALSE;
+// A string-table text, in UTF-8 as the boxes are read.
+std::string text(UINT id) {
+    char ansi[512];
+    return engine::utf8FromAnsi({ansi, static_cast<std::size_t>(LoadStringA(nullptr, id, ansi, sizeof ansi))});
 }
 
-std::string fileText(const std::string& path) {
-    return std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {});
+// The system's text for a code, whole.
+std::string systemText(DWORD code) {
+    wchar_t text[512];
+    return engine::utf8FromWide(text, FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, text, 512, nullptr));
 }
 
-// In the temporary folder made current, the main window opened without a settings file beside
-// this executable; it hands its runs to `runs`.
-class Shell : public ::testing::Test {
+using Box = std::pair<std::string, std::string>;  // caption, text
+
+// While alive (one at a time), records each message box of this thread as it is shown and
+// answers it with the next answer (IDOK once none are left). A message box is a window with
+// control 0xFFFF, its text. An Open dialog (with a file name field) is recorded as no caption
+// and the filter it shows.
+struct BoxAnswerer {
+    explicit BoxAnswerer(std::deque<int> answers = {IDOK}) : answers(std::move(answers)) { current = this; }
+    ~BoxAnswerer() { UnhookWindowsHookEx(hook); }
+
+    static LRESULT CALLBACK seen(int code, WPARAM wParam, LPARAM lParam) {
+        const auto& call = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        if (call.message == WM_SHOWWINDOW && call.wParam) current->answer(call.hwnd);
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    void answer(HWND box) {
+        const bool openDialog = GetDlgItem(box, cmb13) != nullptr;
+        const HWND text = GetDlgItem(box, openDialog ? cmb1 : 0xFFFF);
+        if (text == nullptr) return;
+        boxes.emplace_back(openDialog ? "" : windowText(box), windowText(text));
+        PostMessageA(box, WM_COMMAND, answers.front(), 0);
+        if (answers.size() > 1) answers.pop_front();
+    }
+
+    inline static BoxAnswerer* current = nullptr;
+    std::deque<int> answers;
+    std::vector<Box> boxes;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, seen, nullptr, GetCurrentThreadId());
+};
+
+std::pair<LONG, LONG> topLeft(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return {r.left, r.top};
+}
+
+// The system's free-space function as the run finds it: plenty of room; it throws std::bad_alloc at the first file if
+// asked to, and presses Escape in the progress dialog at the files listed (those that change, counted from 1).
+struct Fake {
+    bool throwsFirst = false;
+    std::vector<int> escapes;
+    std::vector<LRESULT> bar;  // the progress bar's position at each probe
+};
+
+// The main window, opened with a fresh current folder and no settings file beside this
+// program, with the fake free
+// space and files in the fresh folder, named and read in UTF-8 as the run takes them.
+class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        static const bool ready = (InstanceHandle = GetModuleHandleA(nullptr), RegisterMainWindowClass(),
-                                   SetWindowsHookExA(WH_CALLWNDPROCRET, dialogOpened, nullptr, GetCurrentThreadId()));
-        ASSERT_TRUE(ready && SetCurrentDirectoryA(std::filesystem::temp_directory_path().string().c_str()));
-        GetCurrentDirectoryA(MAX_PATH, current_);
-        runs.clear();
-        SetConversionRunner([](const FileList& files) { runs.push_back(files); });
-        main();
+        InstanceHandle = GetModuleHandleA(nullptr);
+        InitCommonControls();
+        RegisterMainWindowClass();
+        SetCurrentDirectoryA(folder_.path().c_str());
+        FreeSpaceExFunction = freeSpace;
+        fake = Fake{};
+        open();
     }
     void TearDown() override {
-        onDialog = nullptr;
-        closeMain();
-        for (const std::string& file : {ini_, std::string("quorin.ini"), song_}) DeleteFileA(file.c_str());
+        close();
+        DeleteFileA(ini_.c_str());
+        std::filesystem::current_path(std::filesystem::temp_directory_path());  // lets the folder go
     }
-    HWND main() {
-        return main_ != nullptr ? main_
-                                : (main_ = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr,
-                                                              MainWindowProc, 0));
-    }
+    void open() { main_ = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainWindowProc, 0); }
     // Saves the settings; drops the quit message that would end the next modal loop.
-    void closeMain() {
-        DestroyWindow(std::exchange(main_, nullptr));
+    void close() {
+        DestroyWindow(main_);
         for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) continue;
     }
 
-    const std::string ini_ = [] {
-        char p[MAX_PATH] = {};
-        GetModuleFileNameA(nullptr, p, MAX_PATH);
-        return std::string(p, std::strrchr(p, '\\')) + "\\quorin.ini";
-    }();
-    const std::string song_ = (std::filesystem::temp_directory_path() / "quorin-shell-test.mid").string();
-    char current_[MAX_PATH] = {};
+    std::string put(const std::string& name, const Bytes& bytes) const {
+        const std::string path = folder_.path() + "\\" + name;
+        writeFile(std::filesystem::u8path(path), bytes);
+        return path;
+    }
+    static Bytes read(const std::string& path) { return readFile(std::filesystem::u8path(path)); }
+
+    static BOOL WINAPI freeSpace(LPCSTR, PULARGE_INTEGER user, PULARGE_INTEGER total, PULARGE_INTEGER) {
+        fake.bar.push_back(SendDlgItemMessageA(GetActiveWindow(), IDC_PROGRESS, PBM_GETPOS, 0, 0));
+        const int probe = static_cast<int>(fake.bar.size());
+        if (std::count(fake.escapes.begin(), fake.escapes.end(), probe) != 0)
+            PostMessageA(GetActiveWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
+        if (probe == 1 && fake.throwsFirst) throw std::bad_alloc();
+        user->QuadPart = 1ull << 40;
+        total->QuadPart = 1ull << 40;
+        return TRUE;
+    }
+
+    inline static Fake fake;
+    const std::string ini_ = std::string(_pgmptr).substr(0, std::string(_pgmptr).rfind('\\')) + "\\quorin.ini";
+    TempFolder folder_;
     HWND main_ = nullptr;
 };
 
-// No file: the box is set and the folder is the current one, written as all four keys in
-// order. A file beside the executable (never the decoy in the current folder): 7 sets the box
-// (written back as 1), a position off every screen (a removed monitor's) gives way to the
-// first start's (0, 0), a folder of more than 259 bytes is cut, and what the program does not
-// know survives.
-TEST_F(Shell, SettingsAreReadFromBesideTheExecutableAndWrittenBackWithOtherContentKept) {
-    RECT first = {}, rect = {};  // first: the template's own width
-    const HWND plain = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr, plainDialog, 0);
-    GetWindowRect(plain, &first);
-    DestroyWindow(plain);
-    WNDCLASSA dialog = {};  // the window's class has the style and cursor of the system's dialogs
-    ASSERT_TRUE(GetClassInfoA(nullptr, MAKEINTRESOURCEA(0x8002), &dialog));
-    EXPECT_EQ(std::pair(GetClassLongPtrA(main(), GCL_STYLE), GetClassLongPtrA(main(), GCLP_HCURSOR)),
-              std::pair(ULONG_PTR(dialog.style), reinterpret_cast<ULONG_PTR>(dialog.hCursor)));
-    closeMain();
-    EXPECT_EQ(fileText(ini_), "[OPTION]\r\nOpenFileNameDir=" + std::string(current_) +
-                                  "\r\nUseRunningStatus=1\r\nXPos=0\r\nYPos=0\r\n");
-
-    const std::string decoy = "[OPTION]\r\nUseRunningStatus=0\r\nXPos=12\r\n", folder = "C:\\" + std::string(297, 'd');
-    const auto stored = [&](const std::string& running, const std::string& x, const std::string& y,
-                            const std::string& cut) {
-        return "; mine\r\n[USER]\r\nA=b\r\n[OPTION]\r\nNote=kept\r\nUseRunningStatus=" + running + "\r\nXPos=" + x +
-               "\r\nYPos=" + y + "\r\nOpenFileNameDir=" + cut + "\r\n";
+// Without a file: the option set, the current folder, (0, 0), written as four keys in this
+// order. A file beside this program (never one in the current folder): its option and
+// its folder (cut to 259 bytes); a position off every monitor gives way to (0, 0); what the
+// program does not know is kept. A move that ends is remembered, unless the window is
+// minimized, and the next start opens where it was left.
+TEST_F(MainWindow, SettingsLiveBesideTheProgram) {
+    close();
+    const std::string first = "[OPTION]\r\nOpenFileNameDir=" + folder_.path() + "\r\nUseRunningStatus=1\r\n";
+    EXPECT_EQ(readFile(ini_), bytes(first + "XPos=0\r\nYPos=0\r\n"));
+    const std::string folder = "C:\\" + std::string(MAX_PATH, 'd');
+    const auto stored = [](const std::string& position, const std::string& folder) {
+        return bytes("; mine\r\n[USER]\r\nA=b\r\n[OPTION]\r\nNote=kept\r\nUseRunningStatus=0\r\n" + position +
+                     "OpenFileNameDir=" + folder + "\r\n");
     };
-    std::ofstream("quorin.ini", std::ios::binary) << decoy;
-    std::ofstream(ini_, std::ios::binary) << stored("7", "5000", "-3000", folder);
-    GetWindowRect(main(), &rect);
-    EXPECT_EQ(std::tuple(rect.left, rect.top, rect.right - rect.left), std::tuple(0L, 0L, first.right - first.left));
-    EXPECT_EQ(std::string(RememberedFolder), folder.substr(0, 259));
-    closeMain();
-    EXPECT_EQ(fileText(ini_), stored("1", "0", "0", folder.substr(0, 259)));
-    EXPECT_EQ(fileText("quorin.ini"), decoy);
+    writeFile(ini_, stored("XPos=5000\r\nYPos=-3000\r\n", folder));
+    open();
+    EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_UNCHECKED);
+    EXPECT_EQ(topLeft(main_), std::pair(0L, 0L));
+    close();
+    EXPECT_EQ(readFile(ini_), stored("XPos=0\r\nYPos=0\r\n", folder.substr(0, MAX_PATH - 1)));
+    open();
+    SetWindowPos(main_, nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SendMessageA(main_, WM_EXITSIZEMOVE, 0, 0);
+    ShowWindow(main_, SW_MINIMIZE);
+    SendMessageA(main_, WM_EXITSIZEMOVE, 0, 0);
+    close();
+    open();
+    EXPECT_EQ(topLeft(main_), std::pair(40L, 30L));
 }
 
-// Every dropped item goes to the run whole and as the system spells it (UTF-8; "ü" has no
-// form in code page 932), one longer than MAX_PATH too, in drop order, folders included,
-// and the Open dialog's folder stays. Check box 1000 is the option: the menu
-// command toggles it, its own click toggles it once (the command it sends does nothing more),
-// and the menu mark follows it on opening. A move that ends is remembered, unless minimized.
-TEST_F(Shell, DropOptionAndPosition) {
-    const FileList dropped = {"C:\\Für Elise.mid", "C:\\windows", "C:\\" + std::string(280, 'm') + ".mid"};
-    DROPFILES header = {};
-    header.pFiles = sizeof header;
-    header.fWide = TRUE;
-    std::wstring drop(reinterpret_cast<const wchar_t*>(&header),
-                      sizeof header / sizeof(wchar_t));  // the paths follow it
-    for (const std::string& path : dropped) drop += engine::wideFromUtf8(path) + L'\0';
-    const std::size_t bytes = (drop.size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = std::memcpy(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, bytes), drop.data(), bytes - sizeof(wchar_t));
-    lstrcpyA(RememberedFolder, "C:\\before");
-    SendMessageA(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
-    EXPECT_EQ(std::pair(runs, std::string(RememberedFolder)),
-              std::pair(std::vector<FileList>{dropped}, std::string("C:\\before")));
-
-    HMENU options = GetSubMenu(GetMenu(main_), 1);
-    std::string states;
-    for (const auto& [message, window] :
-         {std::pair{WM_NULL, main_}, {WM_COMMAND, main_}, {BM_CLICK, GetDlgItem(main_, IDC_RUNNING_STATUS)}}) {
-        SendMessageA(window, message, IDM_RUNNING_STATUS, 0);
-        SendMessageA(main_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(options), MAKELPARAM(1, 0));
-        states += std::to_string(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS)) +
-                  std::to_string((GetMenuState(options, IDM_RUNNING_STATUS, MF_BYCOMMAND) & MF_CHECKED) != 0);
-    }
-    EXPECT_EQ(states, "110011");
-    SetWindowPos(main_, nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    for (const int show : {SW_SHOWNA, SW_MINIMIZE}) ShowWindow(main_, show), SendMessageA(main_, WM_EXITSIZEMOVE, 0, 0);
-    EXPECT_EQ(std::pair(RememberedPosition.x, RememberedPosition.y), std::pair(40L, 30L));
-}
-
-// Each Open dialog gets the next choice: a filter (1-based), then a file to open or "" to
-// cancel. Cancelled or run, the command leaves the current folder, which the dialog may have
-// moved, as the next start; only a confirmed dialog's filter is kept, for this session. F1
-// opens the help page (missing here: an error box) only while the window is enabled.
-TEST_F(Shell, OpenCommandRemembersTheFolderAndTheFilterAndHelpWaitsForAnEnabledWindow) {
-    std::ofstream(song_) << "x";
-    const std::pair<int, std::string> choices[] = {{2, ""}, {2, song_}, {1, ""}};
-    std::vector<int> openedWith;
-    onDialog = [&](HWND dialog) {
-        HWND filter = GetDlgItem(dialog, cmb1);
-        const auto& [index, path] = choices[std::min<std::size_t>(openedWith.size(), 2)];
-        openedWith.push_back(filter != nullptr ? static_cast<int>(SendMessageA(filter, CB_GETCURSEL, 0, 0)) + 1 : 0);
-        SendMessageA(filter, CB_SETCURSEL, index - 1, 0);
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELENDOK), reinterpret_cast<LPARAM>(filter));
-        SetDlgItemTextA(dialog, cmb13, path.c_str());
-        PostMessageA(dialog, WM_COMMAND, path.empty() ? IDCANCEL : IDOK, 0);
+// The option is check box 1000, set at first: the menu command toggles it, and the mark in
+// the Options menu follows it when the menu opens.
+TEST_F(MainWindow, MenuTogglesTheOption) {
+    const int optionsMenu = 1;
+    const HMENU options = GetSubMenu(GetMenu(main_), optionsMenu);
+    const auto marked = [&] {
+        SendMessageA(main_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(options), optionsMenu);
+        return (GetMenuState(options, IDM_RUNNING_STATUS, MF_BYCOMMAND) & MF_CHECKED) != 0;
     };
-    for (int i = 0; i < 3; ++i) {
-        lstrcpyA(RememberedFolder, "C:\\before");
-        SendMessageA(main_, WM_COMMAND, IDM_OPEN, 0);
-        GetCurrentDirectoryA(MAX_PATH, current_);
-        EXPECT_EQ(std::pair(std::string(RememberedFolder), CentringHookInstalled()),
-                  std::pair(std::string(current_), false))
-            << i;
-    }
-    EXPECT_EQ(runs, std::vector<FileList>{{song_}});
-    for (const BOOL enabled : {FALSE, TRUE}) EnableWindow(main_, enabled), SendMessageA(main_, WM_HELP, 0, 0);
-    EXPECT_EQ(openedWith, (std::vector<int>{1, 1, 2, 0}));  // the last: the error box, no filter
+    EXPECT_TRUE(marked());
+    SendMessageA(main_, WM_COMMAND, IDM_RUNNING_STATUS, 0);
+    EXPECT_EQ(IsDlgButtonChecked(main_, IDC_RUNNING_STATUS), BST_UNCHECKED);
+    EXPECT_FALSE(marked());
 }
 
-// Windows ending the session (log-off, shut-down) may end the program without WM_DESTROY: the
-// settings are saved when the end is real, and not when it was called off.
-TEST_F(Shell, EndOfSessionSavesTheSettings) {
+// F1 opens the help page (missing here: the system's text in an error box) only while the
+// window is enabled.
+TEST_F(MainWindow, HelpWithoutItsPageShowsTheSystemsText) {
+    BoxAnswerer answerer;
+    SendMessageA(main_, WM_HELP, 0, 0);
+    EnableWindow(main_, FALSE);
+    SendMessageA(main_, WM_HELP, 0, 0);
+    EXPECT_EQ(answerer.boxes, std::vector<Box>{Box(text(IDS_CAPTION_ERROR), systemText(ERROR_FILE_NOT_FOUND))});
+    EXPECT_EQ(topLeft(main_), std::pair(0L, 0L));  // a box moves only itself
+}
+
+// The Open dialog starts on its first filter, MIDI files.
+TEST_F(MainWindow, OpenStartsOnMidiFiles) {
+    BoxAnswerer answerer({IDCANCEL});
+    SendMessageA(main_, WM_COMMAND, IDM_OPEN, 0);
+    const std::string filters = text(IDS_OPEN_FILTER);
+    EXPECT_EQ(answerer.boxes, std::vector<Box>(1, {"", filters.substr(0, filters.find('\n'))}));
+}
+
+// The About box fills what its template leaves empty: the version texts, the mail and web
+// buttons. The web button asks first; No opens nothing. The box goes with its owner.
+TEST_F(MainWindow, AboutBoxFillsItsTextsAndAsksBeforeTheWeb) {
+    const HWND box = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_ABOUT), main_, AboutBoxProc, 0);
+    for (const int id : {IDC_DESCRIPTION, IDC_COPYRIGHT, IDC_COMMENTS, IDC_MAIL, IDC_WEB})
+        EXPECT_NE(windowText(GetDlgItem(box, id)), "") << id;
+    BoxAnswerer answerer({IDNO});
+    SendMessageA(box, WM_COMMAND, IDC_WEB, 0);
+    EXPECT_EQ(answerer.boxes, std::vector<Box>(1, {text(IDS_CAPTION_CONFIRM), text(IDS_ASK_BROWSER)}));
+}
+
+// One run over a folder, a file that another program holds open (sharing everything: the run
+// wants it alone; "é" has no form in code page 932), and a missing file: only the held file
+// is reported, with the system's reason, and it keeps its bytes.
+TEST_F(MainWindow, RunReportsFailures) {
+    const std::string held = put("Gymnopédie.mid", plainSmf());
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const std::wstring path = engine::wideFromUtf8(held);
+    const HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ, all, nullptr, OPEN_EXISTING, 0, nullptr);
+    const FileList files = {folder_.path(), held, folder_.path() + "\\gone.mid"};
+    BoxAnswerer answerer;
+    RunConversion(files);
+    CloseHandle(holder);
+    const std::string reason = systemText(ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(answerer.boxes, std::vector<Box>{Box(text(IDS_CAPTION_ERROR),
+                                                   "'" + held + "'\n\n" + text(IDS_OPEN_FAILED) + "\n" + reason)});
+    EXPECT_EQ(read(held), plainSmf());
+}
+
+// Escape, pressed while a file is worked on, is seen before the next file: No goes on (and
+// is not asked again), Yes leaves that file and the rest untouched. With the option cleared,
+// the files are written without running status.
+TEST_F(MainWindow, RunCancelAsksFirst) {
+    const FileList files = {put("a", runningStatusSmf()), put("b", runningStatusSmf()), put("c", runningStatusSmf())};
     CheckDlgButton(main_, IDC_RUNNING_STATUS, BST_UNCHECKED);
-    SendMessageA(main_, WM_ENDSESSION, FALSE, 0);
-    EXPECT_EQ(GetFileAttributesA(ini_.c_str()), INVALID_FILE_ATTRIBUTES);
-    SendMessageA(main_, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-    EXPECT_EQ(fileText(ini_), "[OPTION]\r\nOpenFileNameDir=" + std::string(current_) +
-                                  "\r\nUseRunningStatus=0\r\nXPos=0\r\nYPos=0\r\n");
+    fake.escapes = {1, 2};
+    BoxAnswerer answerer({IDNO, IDYES});
+    RunConversion(files);
+    EXPECT_EQ(answerer.boxes, std::vector<Box>(2, {text(IDS_CAPTION_CONFIRM), text(IDS_CONFIRM_CANCEL)}));
+    EXPECT_EQ(read(files[0]), plainSmf());
+    EXPECT_EQ(read(files[1]), plainSmf());
+    EXPECT_EQ(read(files[2]), runningStatusSmf());
 }
 
-TEST_F(Shell, AboutBoxShowsVersionTextsPathAndAddressesUnderABoldTitle) {
-    HWND box = CreateDialogParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_ABOUT), nullptr, AboutBoxProc, 0);
-    char text[512] = {};
-    // Each text as it begins (the comment with "Quorinは、標準 MIDI", in code page 932).
-    for (const auto& [id, expected] : {std::pair{IDC_DESCRIPTION, std::string("Quorin 1.00")},
-                                       {IDC_COPYRIGHT, "(C) 2002 Quorin Project"},
-                                       {IDC_COMMENTS,
-                                        "Quorin\x82\xcd\x81"
-                                        "A\x95W\x8f\x80 MIDI"},
-                                       {IDC_EXE_PATH, ini_.substr(0, ini_.rfind('\\')) + "\\gui_win_tests.exe"},
-                                       {IDC_MAIL, "quorin@example.org"},
-                                       {IDC_WEB, "http://quorin.example.org/"}}) {
-        EXPECT_EQ((GetDlgItemTextA(box, id, text, sizeof text), std::string(text).substr(0, expected.size())), expected)
-            << id;
-    }
-    LOGFONTA title = {};
-    GetObjectA(reinterpret_cast<HFONT>(SendDlgItemMessageA(box, IDC_DESCRIPTION, WM_GETFONT, 0, 0)), sizeof title,
-               &title);
-    EXPECT_EQ(std::pair(title.lfHeight, title.lfWeight), std::pair(16L, LONG{FW_BOLD}));
-    DestroyWindow(box);
-    EXPECT_EQ(BoldTitleFont, nullptr);
+// Memory running out at a file is reported, and the run goes on. The bar moves one step a
+// file (two files: a step of any other size would not land on 1 and 2).
+TEST_F(MainWindow, RunReportsWantOfMemoryAndGoesOn) {
+    const FileList files = {put("a", plainSmf()), put("b", plainSmf())};
+    BoxAnswerer answerer;
+    fake.throwsFirst = true;
+    RunConversion(files);
+    EXPECT_EQ(answerer.boxes,
+              std::vector<Box>{Box(text(IDS_CAPTION_ERROR), "'" + files[0] + "'\n\n" + text(IDS_OUT_OF_MEMORY))});
+    EXPECT_EQ(read(files[1]), runningStatusSmf());
+    EXPECT_EQ(fake.bar, std::vector<LRESULT>({1, 2}));
 }
 
 }  // namespace
+}  // namespace gui::testing
