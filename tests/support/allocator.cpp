@@ -64,9 +64,3 @@ void operator delete(void* block, std::size_t) noexcept {
 void operator delete[](void* block, std::size_t) noexcept {
     release(block);
 }
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    release(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    release(block);
-}

@@ -22,6 +22,7 @@
 #include "gui/startup.h"
 #include "res/resource.h"
 #include "tests/support/files.h"
+#include "tests/support/no_short_names.h"
 
 namespace gui::testing {
 namespace {
@@ -90,8 +91,8 @@ struct Fake {
 };
 
 // The main window, opened with a fresh current folder and no settings file beside this
-// program, with the fake free
-// space and files in the fresh folder, named and read in UTF-8 as the run takes them.
+// program, with the fake free space and files in the fresh folder, named and read in UTF-8
+// as the run takes them.
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -215,17 +216,26 @@ TEST_F(MainWindow, AboutBoxFillsItsTextsAndAsksBeforeTheWeb) {
 }
 
 // One run over a folder, a file that another program holds open (sharing everything: the run
-// wants it alone; "é" has no form in code page 932), and a missing file: only the held file
-// is reported, with the system's reason, and it keeps its bytes.
+// wants it alone; "é" has no form in code page 932), a missing file, and a file whose name has
+// no form in code page 932 on a volume without 8.3 names (as most of current Windows' are):
+// only the held file is reported, with the system's reason, and it keeps its bytes; the other
+// is converted, and no short name was asked for.
 TEST_F(MainWindow, RunReportsFailures) {
+    const std::string fur = put("Für Elise.mid", plainSmf());
     const std::string held = put("Gymnopédie.mid", plainSmf());
     const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const std::wstring path = engine::wideFromUtf8(held);
     const HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ, all, nullptr, OPEN_EXISTING, 0, nullptr);
-    const FileList files = {folder_.path(), held, folder_.path() + "\\gone.mid"};
+    const FileList files = {folder_.path(), held, folder_.path() + "\\gone.mid", fur};
     BoxAnswerer answerer;
-    RunConversion(files);
+    {
+        const testing_win32::NoShortNames noShortNames;
+        ASSERT_TRUE(noShortNames.active());
+        RunConversion(files);
+        EXPECT_EQ(testing_win32::NoShortNames::calls(), 0);
+    }
     CloseHandle(holder);
+    EXPECT_EQ(read(fur), runningStatusSmf());
     const std::string reason = systemText(ERROR_SHARING_VIOLATION);
     EXPECT_EQ(answerer.boxes, std::vector<Box>{Box(text(IDS_CAPTION_ERROR),
                                                    "'" + held + "'\n\n" + text(IDS_OPEN_FAILED) + "\n" + reason)});
