@@ -14,8 +14,7 @@
 namespace engine {
 namespace {
 
-using quorin_test::Bytes;
-using quorin_test::cat;
+using namespace quorin_test;
 
 // The Windows error for a full disk (ERROR_DISK_FULL), which the fake's failing steps give.
 constexpr SystemError kDiskFull = 112;
@@ -90,7 +89,7 @@ struct FakeFileSystem final : FileSystem {
         return !fails(Step::Probe, error);
     }
 
-    Bytes bytes = quorin_test::plainSmf();
+    Bytes bytes = plainSmf();
     std::vector<Step> failing;
     std::uint64_t freeBytes = 1u << 30;
     std::uint64_t claimedSize = 0;   // the file's size when larger than its bytes
@@ -116,8 +115,8 @@ protected:
 };
 
 // A file with a whole chunk after its track and a byte after that, and what it becomes.
-const Bytes kTrailed = cat({quorin_test::plainSmf(), quorin_test::chunk("XFIH", {'X', 'F', '0', '2'}), {0x1A}});
-const Bytes kTrailedResult = cat({quorin_test::runningStatusSmf(), quorin_test::chunk("XFIH", {'X', 'F', '0', '2'})});
+const Bytes kTrailed = cat({plainSmf(), chunk("XFIH", {'X', 'F', '0', '2'}), {0x1A}});
+const Bytes kTrailedResult = cat({runningStatusSmf(), chunk("XFIH", {'X', 'F', '0', '2'})});
 
 // A failing step's error is the outcome's; a failed rewrite says whether the file holds its
 // original bytes again, and never says so when it does not. The chunk after the track is
@@ -192,8 +191,8 @@ TEST_F(ConversionEngineTest, ShortOfMemoryAnywhereKeepsNothing) {
 TEST_F(ConversionEngineTest, ChecksAndConvertsToAnotherFile) {
     ConversionEngine engine(fs, true, nullptr, StepOrder::UnchangedFirst);
     const SongFacts facts = engine.check("C:a.mid").facts;
-    EXPECT_EQ(facts.sizeWithRunningStatus, quorin_test::runningStatusSmf().size());
-    EXPECT_EQ(facts.sizeWithoutRunningStatus, quorin_test::plainSmf().size());
+    EXPECT_EQ(facts.sizeWithRunningStatus, runningStatusSmf().size());
+    EXPECT_EQ(facts.sizeWithoutRunningStatus, plainSmf().size());
     const FileOutcome outcome = engine.convertTo("C:a.mid", "D:b.mid");
     EXPECT_EQ(outcome.kind, OutcomeKind::WriteFailed);
     EXPECT_EQ(outcome.location, "D:");
@@ -205,7 +204,7 @@ TEST_F(ConversionEngineTest, ChecksAndConvertsToAnotherFile) {
 TEST_F(ConversionEngineTest, ReadWholeFileReadsNoMoreThanTheHeaderOfAFileItRulesOutWhenAsked) {
     const Bytes riff = cat({{'R', 'I', 'F', 'F'}, Bytes(200, 0)});
     // A header chunk that ends after the first 142 bytes.
-    const Bytes longHeader = quorin_test::chunk("MThd", cat({{0, 0, 0, 1, 0, 0x60}, Bytes(250, 0)}));
+    const Bytes longHeader = chunk("MThd", cat({{0, 0, 0, 1, 0, 0x60}, Bytes(250, 0)}));
     EXPECT_EQ(bytesRead(riff, ReadOrder::HeaderFirst), 142u);
     EXPECT_EQ(bytesRead(longHeader, ReadOrder::HeaderFirst), longHeader.size());
     EXPECT_EQ(bytesRead(riff, ReadOrder::Whole), riff.size());

@@ -21,9 +21,7 @@
 namespace engine {
 namespace {
 
-using quorin_test::Bytes;
-using quorin_test::readFile;
-using quorin_test::writeFile;
+using namespace quorin_test;
 using Names = std::set<std::string>;
 
 // Every call that changes a file is recorded, then answered by onCall (0, or none: it runs).

@@ -5,12 +5,12 @@
 // program.
 #include <windows.h>
 #include <commctrl.h>
-#include <dlgs.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 
 #include "engine/free_space.h"
@@ -50,8 +50,7 @@ using Box = std::pair<std::string, std::string>;  // caption, text
 
 // While alive (one at a time), records each message box of this thread as it is shown and
 // answers it with the next answer (IDOK once none are left). A message box is a window with
-// control 0xFFFF, its text. An Open dialog (with a file name field) is recorded as no caption
-// and the filter it shows.
+// control 0xFFFF, its text.
 struct BoxAnswerer {
     explicit BoxAnswerer(std::deque<int> answers = {IDOK}) : answers(std::move(answers)) { current = this; }
     ~BoxAnswerer() { UnhookWindowsHookEx(hook); }
@@ -62,10 +61,9 @@ struct BoxAnswerer {
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
     void answer(HWND box) {
-        const bool openDialog = GetDlgItem(box, cmb13) != nullptr;
-        const HWND text = GetDlgItem(box, openDialog ? cmb1 : 0xFFFF);
+        const HWND text = GetDlgItem(box, 0xFFFF);
         if (text == nullptr) return;
-        boxes.emplace_back(openDialog ? "" : windowText(box), windowText(text));
+        boxes.emplace_back(windowText(box), windowText(text));
         PostMessageA(box, WM_COMMAND, answers.front(), 0);
         if (answers.size() > 1) answers.pop_front();
     }
@@ -122,6 +120,17 @@ protected:
         return path;
     }
     static Bytes read(const std::string& path) { return readFile(std::filesystem::u8path(path)); }
+    // Drops paths (UTF-8) on the main window as the shell does: a DROPFILES with wide names.
+    void drop(const FileList& paths) const {
+        std::wstring names;
+        for (const std::string& path : paths) names += engine::wideFromUtf8(path) + L'\0';
+        const DROPFILES header = {sizeof(DROPFILES), {}, FALSE, TRUE};
+        const std::size_t size = (names.size() + 1) * sizeof(wchar_t);
+        char* const memory = static_cast<char*>(GlobalAlloc(GPTR, sizeof header + size));
+        std::memcpy(memory, &header, sizeof header);
+        std::memcpy(memory + sizeof header, names.c_str(), size);
+        SendMessageA(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    }
 
     static BOOL WINAPI freeSpace(LPCSTR, PULARGE_INTEGER user, PULARGE_INTEGER total, PULARGE_INTEGER) {
         fake.bar.push_back(SendDlgItemMessageA(GetActiveWindow(), IDC_PROGRESS, PBM_GETPOS, 0, 0));
@@ -196,14 +205,6 @@ TEST_F(MainWindow, HelpWithoutItsPageShowsTheSystemsText) {
     EXPECT_EQ(topLeft(main_), std::pair(0L, 0L));  // a box moves only itself
 }
 
-// The Open dialog starts on its first filter, MIDI files.
-TEST_F(MainWindow, OpenStartsOnMidiFiles) {
-    BoxAnswerer answerer({IDCANCEL});
-    SendMessageA(main_, WM_COMMAND, IDM_OPEN, 0);
-    const std::string filters = text(IDS_OPEN_FILTER);
-    EXPECT_EQ(answerer.boxes, std::vector<Box>(1, {"", filters.substr(0, filters.find('\n'))}));
-}
-
 // The About box fills what its template leaves empty: the version texts, the mail and web
 // buttons. The web button asks first; No opens nothing. The box goes with its owner.
 TEST_F(MainWindow, AboutBoxFillsItsTextsAndAsksBeforeTheWeb) {
@@ -215,11 +216,11 @@ TEST_F(MainWindow, AboutBoxFillsItsTextsAndAsksBeforeTheWeb) {
     EXPECT_EQ(answerer.boxes, std::vector<Box>(1, {text(IDS_CAPTION_CONFIRM), text(IDS_ASK_BROWSER)}));
 }
 
-// One run over a folder, a file that another program holds open (sharing everything: the run
-// wants it alone; "é" has no form in code page 932), a missing file, and a file whose name has
-// no form in code page 932 on a volume without 8.3 names (as most of current Windows' are):
-// only the held file is reported, with the system's reason, and it keeps its bytes; the other
-// is converted, and no short name was asked for.
+// One run over what is dropped on the window: a folder, a file that another program holds
+// open (sharing everything: the run wants it alone; "é" has no form in code page 932), a
+// missing file, and a file whose name has no form in code page 932 on a volume without 8.3
+// names (as most of current Windows' are): only the held file is reported, with the system's
+// reason, and it keeps its bytes; the other is converted, and no short name was asked for.
 TEST_F(MainWindow, RunReportsFailures) {
     const std::string fur = put("Für Elise.mid", plainSmf());
     const std::string held = put("Gymnopédie.mid", plainSmf());
@@ -231,7 +232,7 @@ TEST_F(MainWindow, RunReportsFailures) {
     {
         const testing_win32::NoShortNames noShortNames;
         ASSERT_TRUE(noShortNames.active());
-        RunConversion(files);
+        drop(files);
         EXPECT_EQ(testing_win32::NoShortNames::calls(), 0);
     }
     CloseHandle(holder);
