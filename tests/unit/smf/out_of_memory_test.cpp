@@ -54,9 +54,11 @@ TEST(ByteBuffer, KeepsItsBytesInExactFitStorage) {
     EXPECT_THROW(buffer.resize(0xFFFFFFFFu), std::bad_alloc);
     EXPECT_FALSE(oversizedRequest);
     for (std::uint32_t length : {1u, 12u}) {
-        // Storage larger than the bytes; a target with inline bytes, no heap block to give back.
+        // Storage larger than the bytes, grown with the first byte in it; a target with inline
+        // bytes, no heap block to give back.
+        buffer.assignAt(sample.data(), 1, 0);
         buffer.resize(20);
-        buffer.assignAt(sample.data(), length, 0);
+        buffer.assignAt(sample.data() + 1, length - 1, 1);
         smf::ByteBuffer copy(buffer);
         smf::ByteBuffer assigned(0x7F, sample.data(), 2);
         assigned = copy;

@@ -163,6 +163,7 @@ TEST(Reader, ReportsWhatTheSongLeavesOutAndKeeps) {
     EXPECT_EQ(summary.bytesAfterChunks, trailing.size());
     EXPECT_EQ(summary.runningStatusEvents, 1u);
     EXPECT_TRUE(summary.macBinary);
+    EXPECT_EQ(write(song, true), cat({header(2, 1, 0xE250), chunk("MTrk", kNotesRunning), after}));
 }
 
 // A track keeps every event as it was given, whatever its bytes, size or tick: channel events

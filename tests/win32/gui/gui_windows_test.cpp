@@ -122,13 +122,11 @@ protected:
     static Bytes read(const std::string& path) { return readFile(std::filesystem::u8path(path)); }
     // Drops paths (UTF-8) on the main window as the shell does: a DROPFILES with wide names.
     void drop(const FileList& paths) const {
-        std::wstring names;
-        for (const std::string& path : paths) names += engine::wideFromUtf8(path) + L'\0';
-        const DROPFILES header = {sizeof(DROPFILES), {}, FALSE, TRUE};
-        const std::size_t size = (names.size() + 1) * sizeof(wchar_t);
-        char* const memory = static_cast<char*>(GlobalAlloc(GPTR, sizeof header + size));
-        std::memcpy(memory, &header, sizeof header);
-        std::memcpy(memory + sizeof header, names.c_str(), size);
+        const DROPFILES header = {sizeof(DROPFILES), {}, FALSE, TRUE};  // a whole number of wide characters
+        std::wstring block(reinterpret_cast<const wchar_t*>(&header), sizeof header / sizeof(wchar_t));
+        for (const std::string& path : paths) block += engine::wideFromUtf8(path) + L'\0';
+        const std::size_t size = (block.size() + 1) * sizeof(wchar_t);
+        void* const memory = std::memcpy(GlobalAlloc(GPTR, size), block.c_str(), size);
         SendMessageA(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
     }
 
