@@ -256,7 +256,7 @@ TEST_F(CliRun, ConvertsInPlaceOrToAnOutputAndSaysWhatHappened) {
     const string a = folder.put("a", kRunning);
     const string b = folder.put("b", kPlain);
     const string c = path("c");
-    EXPECT_EQ(run({a}), success(a + kUnchanged));
+    EXPECT_EQ(run({"-r", "on", a}), success(a + kUnchanged));
     fs.onCall = [taken = 0](SystemCall call) mutable {
         return call == SystemCall::CreateTemporary && ++taken < 100 ? EEXIST : 0;
     };
